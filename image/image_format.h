@@ -4,9 +4,10 @@
 // Layout (all integers 32-bit little-endian, offsets from the image's first
 // byte):
 //   ImageHeader (0x58 bytes of words) | DllFunctionTable columns (2 x n u32
-//   const offsets at 0x58 and 0x58 + 4n) | LibraryTable text rows | segment
-//   chain "const", "form", "help", "code", "var", "@reloc1", each a
-//   SegmentHeader (+ CodeRelocation entries) followed by its stored bytes.
+//   const offsets at 0x58 and 0x58 + 4n) | LibraryTable text rows, ended by
+//   an empty row | segment chain "const", "form", "help", "code", "var",
+//   "@reloc1", each a SegmentHeader (+ CodeRelocation entries) followed
+//   directly by its stored bytes.
 //
 // This header is hosted C++ (tools and runtime); the application never reads
 // its own image.
@@ -22,8 +23,17 @@
 namespace tulora::image {
 
 inline constexpr uint32_t NO_OFFSET = 0xFFFFFFFFu;
+inline constexpr size_t IMAGE_HEADER_SIZE = 0x58;
 inline constexpr size_t SEGMENT_HEADER_SIZE = 56;
 inline constexpr size_t SEGMENT_NAME_SIZE = 20;
+inline constexpr size_t FIXUP_GROUP_COUNT = 4;
+inline constexpr size_t LIBRARY_GUID_DIGITS = 32;
+
+// Upper bounds a reader enforces so that hostile counts cannot make it
+// allocate or loop without end. They are far above what the build makes.
+inline constexpr uint32_t MAX_DLL_FUNCTIONS = 4096;
+inline constexpr uint32_t MAX_LIBRARIES = 256;
+inline constexpr size_t MAX_SEGMENTS = 64;
 
 // Segment flags as the image carries them.
 enum SegmentFlags : uint32_t {
@@ -43,6 +53,7 @@ enum RelocationKind : uint32_t {
   RELOC_REL_CONST = 5,
   RELOC_REL_VAR = 6,
 };
+inline constexpr uint32_t RELOCATION_KIND_COUNT = 8;  // kind 7 is invalid
 
 struct ImageHeader {
   uint8_t reserved[36];       // 0x00, all zero
@@ -60,7 +71,7 @@ struct ImageHeader {
   uint32_t varHeader;         // 0x50
   uint32_t word54;            // 0x54, equals constHeader
 };
-static_assert(sizeof(ImageHeader) == 0x58);
+static_assert(sizeof(ImageHeader) == IMAGE_HEADER_SIZE);
 
 struct SegmentHeader {
   uint32_t headerLength;     // 56 + 4 * relocationCount
@@ -95,7 +106,7 @@ enum FixupGroup : size_t {
   FIXUP_LIBRARY_TYPE = 3,   // field holds a library data type code
 };
 struct LinkFixupList {
-  std::vector<uint32_t> groups[4];
+  std::vector<uint32_t> groups[FIXUP_GROUP_COUNT];
 };
 
 struct LibraryRow {
@@ -104,7 +115,11 @@ struct LibraryRow {
   std::string displayName;  // GBK
 };
 
+// One DllFunctionTable entry: both names as const offsets (what the image
+// stores) and as the texts found there (what a reader resolves).
 struct DllFunction {
+  uint32_t dllNameOffset = 0;
+  uint32_t functionNameOffset = 0;
   std::string dllName;       // may be empty
   std::string functionName;
 };
@@ -126,17 +141,38 @@ struct ProgramImage {
   LinkFixupList fixups;
 
   const Segment* Find(const std::string& name) const;
+  // Offset of the entry routine within the code segment's data (the
+  // header's entryOffset counts from the image's first byte).
+  uint32_t entryCodeOffset = 0;
 };
 
 // Reads an image from untrusted bytes. Every offset and size is checked; on
 // failure returns false and sets `error` to a message naming the offending
 // item (for example "segment 'code': relocation 12 offset 0x7b10 outside
 // the segment").
+//
+// What a reader accepts:
+// - the chain runs forward (each next header lies after the previous one's
+//   stored bytes), so a hostile chain cannot loop;
+// - the header's five segment offsets name chain headers of the matching
+//   names, and the chain holds an "@reloc1" segment;
+// - the LinkFixupList is bounded by its group counts, not by the "@reloc1"
+//   segment's declared size: its last words may lie past that size as long
+//   as they lie inside the image.
 bool ReadImage(std::span<const uint8_t> bytes, ProgramImage& out, std::string& error);
 
 // Lays an image out as bytes: header, DLL table columns, library rows,
-// segment chain. Fills in the header's offsets from the layout.
+// segment chain. Fills in the header's offsets (first segment, the five
+// segment headers, word54, entry offset from `entryCodeOffset`) and counts
+// from the layout; copies word28, word30 and word34 as given. The "@reloc1"
+// segment's data is written from `fixups`, whatever its `stored` holds.
 std::vector<uint8_t> WriteImage(const ProgramImage& image);
+
+// The "@reloc1" bytes for a fix-up list.
+std::vector<uint8_t> EncodeFixups(const LinkFixupList& fixups);
+
+// One LibraryTable row as stored, without its terminating NUL.
+std::string EncodeLibraryRow(const LibraryRow& row);
 
 }  // namespace tulora::image
 
