@@ -1,0 +1,65 @@
+# Assembles the program: the launcher executable with the program image
+# embedded, and build/tulora, the launcher with the payload of runtime
+# libraries appended.
+enable_language(ASM)
+
+get_property(TULORA_IMAGE_FILE GLOBAL PROPERTY TULORA_IMAGE_FILE)
+get_property(TULORA_IMAGE_TARGET GLOBAL PROPERTY TULORA_IMAGE_TARGET)
+if(NOT TULORA_IMAGE_FILE)
+  # No image build in this tree yet: a 64-byte placeholder.
+  set(TULORA_IMAGE_FILE ${CMAKE_BINARY_DIR}/launcher/placeholder.img)
+  file(WRITE ${TULORA_IMAGE_FILE} "placeholder: this tree has no program image build yet.........\n")
+endif()
+
+set_source_files_properties(${PROJECT_SOURCE_DIR}/launcher/program_image.S PROPERTIES
+  COMPILE_DEFINITIONS "TULORA_IMAGE_PATH=\"${TULORA_IMAGE_FILE}\""
+  OBJECT_DEPENDS ${TULORA_IMAGE_FILE})
+add_executable(tulora-launcher ${PROJECT_SOURCE_DIR}/launcher/main_posix.cc
+                               ${PROJECT_SOURCE_DIR}/launcher/program_image.S)
+target_link_libraries(tulora-launcher PRIVATE tulora_launcher_core)
+set_target_properties(tulora-launcher PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/launcher)
+if(TULORA_IMAGE_TARGET)
+  add_dependencies(tulora-launcher ${TULORA_IMAGE_TARGET})
+endif()
+
+# The runtime libraries the payload carries, as file-name=target pairs.
+if(TARGET ostra)
+  set(payload_targets "ostra.vlr=ostra" "VThread.vlr=VThread" "xtra.vlr=xtra")
+else()
+  # Until the runtime exists, the test kernel library stands in for it.
+  set(payload_targets "ostra.vlr=tulora_testkernel")
+endif()
+set(payload_args)
+set(payload_deps)
+foreach(pair ${payload_targets})
+  string(REPLACE "=" ";" parts ${pair})
+  list(GET parts 0 file_name)
+  list(GET parts 1 target)
+  list(APPEND payload_args "${file_name}=$<TARGET_FILE:${target}>")
+  list(APPEND payload_deps ${target})
+endforeach()
+
+# Fixed id and key: the extraction directory is $TMPDIR/V_N<id in hex>.
+set(TULORA_DIRECTORY_ID 0x7D10A001)
+set(TULORA_PAYLOAD_KEY 0x5A3C96E1)
+add_custom_command(
+  OUTPUT ${CMAKE_BINARY_DIR}/tulora
+  COMMAND tulora-pack --launcher $<TARGET_FILE:tulora-launcher>
+          --output ${CMAKE_BINARY_DIR}/tulora
+          --id ${TULORA_DIRECTORY_ID} --key ${TULORA_PAYLOAD_KEY} ${payload_args}
+  DEPENDS tulora-launcher tulora-pack ${payload_deps}
+  COMMENT "Appending the runtime payload: build/tulora")
+add_custom_target(tulora ALL DEPENDS ${CMAKE_BINARY_DIR}/tulora)
+
+# The assembled executables, run as processes.
+tulora_test(launcher_e2e_test ${PROJECT_SOURCE_DIR}/launcher/launcher_e2e_test.cc)
+target_link_libraries(launcher_e2e_test PRIVATE tulora_payload)
+target_compile_definitions(launcher_e2e_test PRIVATE
+  TULORA_RAW_LAUNCHER="$<TARGET_FILE:tulora-launcher>"
+  TULORA_PROGRAM="${CMAKE_BINARY_DIR}/tulora"
+  TULORA_IMAGE_FILE="${TULORA_IMAGE_FILE}"
+  TESTKERNEL_RECORDING="$<TARGET_FILE:tulora_testkernel_recording>"
+  TESTKERNEL_NOEXPORT="$<TARGET_FILE:tulora_testkernel_noexport>"
+  TESTKERNEL_REFUSING="$<TARGET_FILE:tulora_testkernel_refusing>")
+add_dependencies(launcher_e2e_test tulora tulora_testkernel_recording
+                 tulora_testkernel_noexport tulora_testkernel_refusing)

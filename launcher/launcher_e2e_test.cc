@@ -1,0 +1,233 @@
+// The real executables: build/tulora and the bare launcher with payloads
+// appended, run as processes with their own temporary directory.
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "launcher/payload.h"
+
+extern char** environ;
+
+namespace tulora::launcher {
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<uint8_t>;
+
+Bytes ReadAll(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::string ReadText(const fs::path& path) {
+  const Bytes b = ReadAll(path);
+  return std::string(b.begin(), b.end());
+}
+
+void WriteAll(const fs::path& path, const Bytes& bytes, fs::perms perms = fs::perms::owner_all) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.close();
+  fs::permissions(path, perms);
+}
+
+struct Outcome {
+  int exitCode = -1;
+  std::string out, err;
+};
+
+class LauncherProcess : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/tulora-e2e-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    root_ = pattern;
+    temp_ = root_ / "tmp";
+    fs::create_directory(temp_);
+    fs::permissions(temp_, fs::perms::owner_all);
+  }
+  void TearDown() override { fs::remove_all(root_); }
+
+  // An executable made of the bare launcher and `payload`.
+  fs::path Executable(const Bytes& payload, const char* name = "app") {
+    Bytes exe = ReadAll(TULORA_RAW_LAUNCHER);
+    exe.insert(exe.end(), payload.begin(), payload.end());
+    const fs::path path = root_ / name;
+    WriteAll(path, exe);
+    return path;
+  }
+
+  Outcome Run(const fs::path& exe) {
+    const fs::path out = root_ / "stdout", err = root_ / "stderr";
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    std::vector<std::string> env = {"TMPDIR=" + temp_.string(),
+                                    "TULORA_TESTKERNEL_LOG=" + Log().string(), "PATH=/usr/bin:/bin"};
+    for (char** e = environ; *e; ++e) {
+      if (std::string(*e).rfind("ASAN_OPTIONS=", 0) == 0) env.push_back(*e);
+    }
+    std::vector<char*> envp;
+    for (std::string& e : env) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    std::string exePath = exe.string();
+    char* argv[] = {exePath.data(), nullptr};
+    pid_t pid = 0;
+    Outcome outcome;
+    EXPECT_EQ(posix_spawn(&pid, exePath.c_str(), &actions, nullptr, argv, envp.data()), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    outcome.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    outcome.out = ReadText(out);
+    outcome.err = ReadText(err);
+    return outcome;
+  }
+
+  fs::path Log() const { return root_ / "kernel.log"; }
+
+  void ExpectError(const fs::path& exe, const std::string& message) {
+    const Outcome o = Run(exe);
+    EXPECT_EQ(o.exitCode, 0);
+    EXPECT_EQ(o.err, "Error: " + message + "\n");
+    EXPECT_EQ(o.out, "");
+    EXPECT_FALSE(fs::exists(Log())) << "no kernel entry may run after a failure";
+  }
+
+  static std::vector<PayloadFile> Runtime(const char* kernelPath) {
+    return {{"VThread.vlr", Bytes(100, 'v')},
+            {"ostra.vlr", ReadAll(kernelPath)},
+            {"xtra.vlr", Bytes(3000, 'x')}};
+  }
+
+  // build/tulora with `patch` applied to its bytes.
+  fs::path PatchedProgram(void (*patch)(Bytes&)) {
+    Bytes program = ReadAll(TULORA_PROGRAM);
+    patch(program);
+    const fs::path path = root_ / "patched";
+    WriteAll(path, program);
+    return path;
+  }
+
+  fs::path root_, temp_;
+};
+
+TEST_F(LauncherProcess, ExtractsLoadsAndHandsOverTheImage) {
+  const fs::path exe = Executable(BuildPayload(Runtime(TESTKERNEL_RECORDING), {0x2F, 0x9E3779B9, ""}));
+  const Outcome o = Run(exe);
+  EXPECT_EQ(o.exitCode, 0);
+  EXPECT_EQ(o.err, "");
+  EXPECT_EQ(o.out, "testkernel: entry\n");
+
+  const fs::path dir = temp_ / "V_N2F";
+  EXPECT_EQ(ReadAll(dir / "VThread.vlr"), Bytes(100, 'v'));
+  EXPECT_EQ(ReadAll(dir / "xtra.vlr"), Bytes(3000, 'x'));
+  EXPECT_EQ(ReadAll(dir / "ostra.vlr"), ReadAll(TESTKERNEL_RECORDING));
+  EXPECT_EQ(fs::status(dir).permissions() & fs::perms::all, fs::perms::owner_all);
+
+  // The entry got 1000 and the embedded image; the library came from there.
+  const Bytes image = ReadAll(TULORA_IMAGE_FILE);
+  std::string hex;
+  char pair[3];
+  for (size_t i = 0; i < 64; ++i) {
+    std::snprintf(pair, sizeof pair, "%02x", i < image.size() ? image[i] : 0);
+    hex += pair;
+  }
+  EXPECT_EQ(ReadText(Log()), "version=1000 image=" + hex + " library=" + (dir / "ostra.vlr").string() + "\n");
+}
+
+TEST_F(LauncherProcess, SecondStartOverwritesTheFiles) {
+  const fs::path exe = Executable(BuildPayload(Runtime(TESTKERNEL_RECORDING), {0xABC, 1, ""}));
+  ASSERT_EQ(Run(exe).exitCode, 0);
+  const fs::path dir = temp_ / "V_NABC";
+  WriteAll(dir / "xtra.vlr", Bytes{1, 2});
+  const Outcome o = Run(exe);
+  EXPECT_EQ(o.out, "testkernel: entry\n");
+  EXPECT_EQ(ReadAll(dir / "xtra.vlr"), Bytes(3000, 'x'));
+}
+
+TEST_F(LauncherProcess, StoredDirectoryName) {
+  const fs::path exe = Executable(BuildPayload(Runtime(TESTKERNEL_RECORDING), {0xABC, 1, "rt-dir"}));
+  EXPECT_EQ(Run(exe).out, "testkernel: entry\n");
+  EXPECT_TRUE(fs::exists(temp_ / "rt-dir" / "ostra.vlr"));
+  EXPECT_FALSE(fs::exists(temp_ / "V_NABC"));
+}
+
+TEST_F(LauncherProcess, ProgramWithBrokenPayloads) {
+  // Cut off: the trailer names the payload's length.
+  ExpectError(PatchedProgram([](Bytes& p) {
+                const uint32_t length = ReadLe32(p.data() + p.size() - 8);
+                p.resize(p.size() - 8 - length);
+              }),
+              messages::kInvalidData);
+  ExpectError(PatchedProgram([](Bytes& p) { p[p.size() - 1] ^= 0x10; }), messages::kInvalidData);
+  ExpectError(PatchedProgram([](Bytes& p) { WriteLe32(p.data() + p.size() - 8, 3); }),
+              messages::kInvalidData);
+  ExpectError(PatchedProgram([](Bytes& p) {
+                const uint32_t length = ReadLe32(p.data() + p.size() - 8);
+                p[p.size() - 8 - length] ^= 0xFF;
+              }),
+              messages::kPayloadReadFailed);
+}
+
+TEST_F(LauncherProcess, KernelLibraryProblems) {
+  ExpectError(Executable(BuildPayload({{"a.vlr", Bytes{1}}, {"b.vlr", Bytes{2}}}, {7, 3, ""})),
+              messages::kNoKernel);
+  EXPECT_EQ(ReadAll(temp_ / "V_N7" / "b.vlr"), Bytes{2}) << "files are written before the check";
+  ExpectError(Executable(BuildPayload(Runtime(TESTKERNEL_NOEXPORT), {8, 3, ""})),
+              messages::kKernelInvalid);
+  ExpectError(Executable(BuildPayload(Runtime(TESTKERNEL_REFUSING), {9, 3, ""})),
+              messages::kKernelInterfaceInvalid);
+  ExpectError(Executable(BuildPayload({{"ostra.vlr", Bytes(2000, 0)}}, {10, 3, ""})),
+              messages::kKernelLoadFailed);
+}
+
+TEST_F(LauncherProcess, RefusesUnsafeExtractionDirectories) {
+  const Bytes payload = BuildPayload(Runtime(TESTKERNEL_RECORDING), {0x51, 3, ""});
+  const fs::path exe = Executable(payload);
+  const fs::path elsewhere = root_ / "elsewhere";
+  fs::create_directory(elsewhere);
+  fs::create_directory_symlink(elsewhere, temp_ / "V_N51");
+  ExpectError(exe, messages::kBadExtractionDirectory);
+  EXPECT_TRUE(fs::is_empty(elsewhere)) << "nothing is written through the link";
+
+  fs::remove(temp_ / "V_N51");
+  fs::create_directory(temp_ / "V_N51");
+  fs::permissions(temp_ / "V_N51", fs::perms::owner_all | fs::perms::group_write);
+  ExpectError(exe, messages::kBadExtractionDirectory);
+
+  fs::permissions(temp_ / "V_N51", fs::perms::owner_all);
+  EXPECT_EQ(Run(exe).out, "testkernel: entry\n") << "a safe existing directory is reused";
+}
+
+TEST_F(LauncherProcess, RefusesRecordNamesLeavingTheDirectory) {
+  const fs::path exe = Executable(
+      BuildPayload({{"ostra.vlr", ReadAll(TESTKERNEL_RECORDING)}, {"..", Bytes{1}}}, {0x52, 3, ""}));
+  ExpectError(exe, messages::kInvalidData);
+  EXPECT_FALSE(fs::exists(temp_ / "V_N52" / "ostra.vlr"));
+}
+
+TEST_F(LauncherProcess, TooLongTemporaryDirectoryIsRefused) {
+  fs::path deep = temp_;
+  while (deep.string().size() < 262) deep /= std::string(40, 'd');
+  fs::create_directories(deep);
+  temp_ = deep;
+  ExpectError(Executable(BuildPayload(Runtime(TESTKERNEL_RECORDING), {0x53, 3, ""})),
+              messages::kPathTooLong);
+}
+
+}  // namespace
+}  // namespace tulora::launcher

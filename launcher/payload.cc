@@ -1,0 +1,187 @@
+#include "launcher/payload.h"
+
+#include <zlib.h>
+
+#include <cstdio>
+#include <cstring>
+
+namespace tulora::launcher {
+
+uint32_t ReadLe32(const uint8_t* p) {
+  return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
+}
+
+void WriteLe32(uint8_t* p, uint32_t value) {
+  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+// A file shorter than the trailer has no position 8 bytes before its end; it
+// is refused by the same rule as one whose trailer starts too early.
+const char* CheckTrailerPosition(int64_t trailerPosition) {
+  if (trailerPosition < MIN_TRAILER_POSITION) return messages::kInvalidData;
+  return nullptr;
+}
+
+const char* CheckTrailer(std::span<const uint8_t, TRAILER_SIZE> trailer,
+                         int64_t trailerPosition, uint32_t& length) {
+  if (ReadLe32(trailer.data() + 4) != PAYLOAD_MAGIC) return messages::kInvalidData;
+  const int32_t signedLength = static_cast<int32_t>(ReadLe32(trailer.data()));
+  if (signedLength < 4 || signedLength >= trailerPosition) return messages::kInvalidData;
+  length = static_cast<uint32_t>(signedLength);
+  return nullptr;
+}
+
+const char* CheckPayloadMagic(std::span<const uint8_t> payload) {
+  if (payload.size() < 4 || ReadLe32(payload.data()) != PAYLOAD_MAGIC) {
+    return messages::kPayloadReadFailed;
+  }
+  return nullptr;
+}
+
+void ScrambleBody(std::span<uint8_t> payload) {
+  if (payload.size() <= PAYLOAD_HEADER_SIZE) return;
+  uint8_t key[4];
+  std::memcpy(key, payload.data() + 8, 4);  // the key as stored: byte k = bits 8k..8k+7
+  uint8_t* body = payload.data() + PAYLOAD_HEADER_SIZE;
+  const size_t bodySize = payload.size() - PAYLOAD_HEADER_SIZE;
+  for (size_t j = 0; j < bodySize; ++j) body[j] ^= key[(j + 1) & 3];
+}
+
+std::string DefaultDirectoryName(uint32_t directoryId) {
+  char name[16];
+  std::snprintf(name, sizeof name, "V_N%X", directoryId);
+  return name;
+}
+
+const char* CheckBody(std::span<const uint8_t> payload, BodyLayout& layout) {
+  const size_t size = payload.size();
+  if (size <= 20) return messages::kInvalidData;  // L - 20 must be > 0
+  const uint8_t* body = payload.data() + PAYLOAD_HEADER_SIZE;
+  const auto* nul = static_cast<const uint8_t*>(
+      std::memchr(body, 0, size - PAYLOAD_HEADER_SIZE));
+  if (nul == nullptr) return messages::kInvalidData;
+  const size_t headerOffset = static_cast<size_t>(nul - payload.data()) + 1;
+  if (size - headerOffset < FILESET_HEADER_SIZE) return messages::kInvalidData;
+  if (ReadLe32(payload.data() + headerOffset) != FILESET_MAGIC) return messages::kInvalidData;
+  const int32_t inflated = static_cast<int32_t>(ReadLe32(payload.data() + headerOffset + 4));
+  if (inflated <= 0) return messages::kInvalidData;
+
+  layout.directoryName = (body[0] == 0)
+      ? DefaultDirectoryName(ReadLe32(payload.data() + 4))
+      : std::string(reinterpret_cast<const char*>(body), static_cast<size_t>(nul - body));
+  layout.fileSetHeaderOffset = headerOffset;
+  layout.inflatedSize = static_cast<uint32_t>(inflated);
+  layout.streamOffset = headerOffset + FILESET_HEADER_SIZE;
+  return nullptr;
+}
+
+const char* InflateFileSet(std::span<const uint8_t> stream, uint8_t* out, size_t declaredSize,
+                           size_t& produced) {
+  uLongf destLength = declaredSize;
+  uLong sourceLength = stream.size();
+  // uncompress2 takes a non-const source pointer but only reads it.
+  const int rc = uncompress2(out, &destLength, stream.data(), &sourceLength);
+  if (rc != Z_OK) return messages::kDecompressFailed;
+  produced = destLength;
+  return nullptr;
+}
+
+bool IsKernelLibraryName(std::string_view name) {
+  if (name.size() != 9) return false;
+  constexpr std::string_view base = "ostra.vl";
+  for (size_t i = 0; i < base.size(); ++i) {
+    char c = name[i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c != base[i]) return false;
+  }
+  const char last = name[8];
+  return last == 'r' || last == 'R' || last == 'b' || last == 'B';
+}
+
+bool IsSafeRecordName(std::string_view name) {
+  if (name == "." || name == "..") return false;
+  return name.find_first_of("/\\") == std::string_view::npos;
+}
+
+// Reads one record at `cursor`; false when it runs past the end.
+static bool ReadRecord(std::span<const uint8_t> data, size_t& cursor, FileSetRecord& record) {
+  const size_t left = data.size() - cursor;
+  const auto* start = data.data() + cursor;
+  const auto* nul = static_cast<const uint8_t*>(std::memchr(start, 0, left));
+  if (nul == nullptr) return false;
+  const size_t nameLength = static_cast<size_t>(nul - start);
+  if (left - nameLength - 1 < 4) return false;
+  const uint32_t size = ReadLe32(nul + 1);
+  const size_t afterSize = nameLength + 1 + 4;
+  if (left - afterSize < size) return false;
+  record = {std::string_view(reinterpret_cast<const char*>(start), nameLength), size,
+            start + afterSize};
+  cursor += afterSize + size;
+  return true;
+}
+
+const char* WalkFileSet(std::span<const uint8_t> data, FileSet& set) {
+  set = {};
+  size_t cursor = 0;
+  while (cursor < data.size()) {
+    FileSetRecord record;
+    if (!ReadRecord(data, cursor, record) || !IsSafeRecordName(record.name)) {
+      set = {};
+      return messages::kInvalidData;
+    }
+    if (IsKernelLibraryName(record.name)) set.kernelName = std::string(record.name);
+    set.records.push_back(record);
+  }
+  return nullptr;
+}
+
+// --- writer -------------------------------------------------------------------
+
+std::vector<uint8_t> SerializeFileSet(const std::vector<PayloadFile>& files) {
+  std::vector<uint8_t> set;
+  for (const PayloadFile& file : files) {
+    set.insert(set.end(), file.name.begin(), file.name.end());
+    set.push_back(0);
+    uint8_t size[4];
+    WriteLe32(size, static_cast<uint32_t>(file.contents.size()));
+    set.insert(set.end(), size, size + 4);
+    set.insert(set.end(), file.contents.begin(), file.contents.end());
+  }
+  return set;
+}
+
+std::vector<uint8_t> BuildRawPayload(const PayloadOptions& options, uint32_t fileSetMagic,
+                                     uint32_t inflatedSize, std::span<const uint8_t> stream) {
+  std::vector<uint8_t> out(PAYLOAD_HEADER_SIZE);
+  WriteLe32(out.data(), PAYLOAD_MAGIC);
+  WriteLe32(out.data() + 4, options.directoryId);
+  WriteLe32(out.data() + 8, options.key);
+  out.insert(out.end(), options.directoryName.begin(), options.directoryName.end());
+  out.push_back(0);
+  uint8_t header[FILESET_HEADER_SIZE];
+  WriteLe32(header, fileSetMagic);
+  WriteLe32(header + 4, inflatedSize);
+  out.insert(out.end(), header, header + FILESET_HEADER_SIZE);
+  out.insert(out.end(), stream.begin(), stream.end());
+  ScrambleBody(out);
+  uint8_t trailer[TRAILER_SIZE];
+  WriteLe32(trailer, static_cast<uint32_t>(out.size()));
+  WriteLe32(trailer + 4, PAYLOAD_MAGIC);
+  out.insert(out.end(), trailer, trailer + TRAILER_SIZE);
+  return out;
+}
+
+std::vector<uint8_t> BuildPayload(const std::vector<PayloadFile>& files,
+                                  const PayloadOptions& options) {
+  const std::vector<uint8_t> set = SerializeFileSet(files);
+  uLongf compressedSize = compressBound(set.size());
+  std::vector<uint8_t> stream(compressedSize);
+  if (compress2(stream.data(), &compressedSize, set.data(), set.size(), Z_BEST_COMPRESSION) !=
+      Z_OK) {
+    return {};
+  }
+  stream.resize(compressedSize);
+  return BuildRawPayload(options, FILESET_MAGIC, static_cast<uint32_t>(set.size()), stream);
+}
+
+}  // namespace tulora::launcher
