@@ -44,7 +44,20 @@ void ScrambleBody(std::span<uint8_t> payload) {
   std::memcpy(key, payload.data() + 8, 4);  // the key as stored: byte k = bits 8k..8k+7
   uint8_t* body = payload.data() + PAYLOAD_HEADER_SIZE;
   const size_t bodySize = payload.size() - PAYLOAD_HEADER_SIZE;
-  for (size_t j = 0; j < bodySize; ++j) body[j] ^= key[(j + 1) & 3];
+  // Eight bytes at a time with the key pattern of body bytes 0..7, then the
+  // rest byte by byte; both follow body[j] ^= key[(j + 1) mod 4].
+  uint8_t pattern[8];
+  for (size_t j = 0; j < 8; ++j) pattern[j] = key[(j + 1) & 3];
+  uint64_t wide;
+  std::memcpy(&wide, pattern, 8);
+  size_t j = 0;
+  for (; j + 8 <= bodySize; j += 8) {
+    uint64_t chunk;
+    std::memcpy(&chunk, body + j, 8);
+    chunk ^= wide;
+    std::memcpy(body + j, &chunk, 8);
+  }
+  for (; j < bodySize; ++j) body[j] ^= key[(j + 1) & 3];
 }
 
 std::string DefaultDirectoryName(uint32_t directoryId) {

@@ -1,0 +1,2 @@
+// The peer of the launcher benchmark: an executable that does nothing.
+int main() { return 0; }
