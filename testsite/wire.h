@@ -1,0 +1,73 @@
+// Wire formats of the test site: a request as it arrived (kept byte for byte
+// for the request log) and a scripted reply as it is written back.
+#ifndef TULORA_TESTSITE_WIRE_H_
+#define TULORA_TESTSITE_WIRE_H_
+
+#include <stddef.h>
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tulora::testsite {
+
+// One request exactly as the client sent it.
+struct LoggedRequest {
+  bool secure = false;                    // arrived on the TLS port
+  std::string raw;                        // every byte of the request
+  std::string request_line;               // without its line end
+  std::string method, target, version;    // the three parts of request_line
+  std::vector<std::string> header_lines;  // in order and letter case, no line ends
+  std::string body;                       // content, de-chunked when chunked
+
+  // Value of the first header line whose name equals `name` ignoring letter
+  // case, trimmed of spaces and tabs; empty when there is none.
+  std::string Header(std::string_view name) const;
+  // Number of header lines whose name equals `name` ignoring letter case.
+  size_t HeaderCount(std::string_view name) const;
+  // The target without its query ("/a?b" gives "/a").
+  std::string Path() const;
+};
+
+// A scripted reply. Everything is written as given: the header lines go out
+// in order and letter case, so a test can send odd or duplicate lines.
+struct Reply {
+  int status = 200;
+  std::string reason;                     // empty: the usual phrase for status
+  std::vector<std::string> header_lines;  // without line ends
+  std::string body;
+  // Adds "Content-Length: <body size>" unless a Content-Length or
+  // Transfer-Encoding line is among header_lines.
+  bool add_content_length = true;
+  // Wait before the status line (a slow server) and between the header block
+  // and the body (a server that stalls after its headers).
+  int delay_ms = 0;
+  int body_delay_ms = 0;
+  // When >= 0: write only that many body bytes, then drop the connection
+  // (Content-Length still announces the whole body).
+  long cut_after = -1;
+
+  static Reply Text(int status, std::string body);
+  static Reply Redirect(int status, std::string location);
+};
+
+// Splits the head of a request (request line and header lines up to the
+// blank line) out of `raw`. Returns false when `raw` holds no complete head;
+// *head_size receives the bytes of the head including the blank line.
+bool ParseRequestHead(std::string_view raw, LoggedRequest* out, size_t* head_size);
+
+// The usual reason phrase for a status code ("" for unknown codes).
+const char* ReasonPhrase(int status);
+
+// Status line and header block of `reply`, "\r\n" line ends, blank line at
+// the end; a server always closes after a reply, so "Connection: close" is
+// added unless the reply has a Connection line of its own.
+std::string FormatReplyHead(const Reply& reply);
+
+// True when a header line's name (text before the first colon) equals
+// `name` ignoring ASCII letter case.
+bool HeaderNameIs(std::string_view line, std::string_view name);
+
+}  // namespace tulora::testsite
+
+#endif  // TULORA_TESTSITE_WIRE_H_
