@@ -1,0 +1,53 @@
+// Read access to a library command's argument list, for the runtime side.
+//
+// The application builds the list (count + ArgumentRecords); the runtime
+// reads it through this view. Omitted arguments (three zero words) and
+// arguments beyond the count read as 0 / false / the empty text; a
+// by-reference argument is read through the caller's variable.
+#ifndef TULORA_RUNTIME_ARGUMENT_VIEW_H
+#define TULORA_RUNTIME_ARGUMENT_VIEW_H
+
+#include <stdint.h>
+
+#include "image/services.h"
+
+namespace tulora::rt {
+
+// The pointer-sized value of a record: on x86-64 the high word holds the
+// upper half of an address.
+uintptr_t RecordAddress(const ArgumentRecord& record);
+
+// Stores an address into a record the way the application does.
+void SetRecordAddress(ArgumentRecord& record, const void* address, uint32_t type);
+
+class ArgumentView {
+ public:
+  explicit ArgumentView(ArgumentList* list) : list_(list) {}
+
+  uint32_t Count() const { return list_ ? list_->count : 0; }
+  // Null for an index beyond the count.
+  const ArgumentRecord* At(uint32_t index) const;
+  bool Omitted(uint32_t index) const;
+  uint32_t Type(uint32_t index) const;
+  bool IsByRef(uint32_t index) const;
+
+  // Values; a by-reference argument is read through its variable.
+  const char* Text(uint32_t index) const;  // never null
+  int32_t Int(uint32_t index) const;       // doubles truncated toward zero
+  bool Bool(uint32_t index) const;
+  double Double(uint32_t index) const;
+  uintptr_t Address(uint32_t index) const;  // routines, value blocks
+  // A byte set's data and length; the empty set for omitted or null.
+  const uint8_t* Bytes(uint32_t index, uint32_t* length) const;
+
+  // The caller's variable of a by-reference argument, or null when the
+  // argument is omitted or not by reference.
+  void* Variable(uint32_t index) const;
+
+ private:
+  ArgumentList* list_;
+};
+
+}  // namespace tulora::rt
+
+#endif  // TULORA_RUNTIME_ARGUMENT_VIEW_H

@@ -1,0 +1,70 @@
+# The kernel library ostra.vlr, the support libraries VThread.vlr and
+# xtra.vlr, and the kernel's tests. All three land in one directory, from
+# which the kernel loads the support libraries the program image names.
+set(TULORA_RUNTIME_DIR ${CMAKE_BINARY_DIR}/runtime)
+set(R ${CMAKE_CURRENT_SOURCE_DIR})
+
+# The WinINet functions: the network back-end once it is in the build,
+# otherwise functions that fail as they would without a network.
+if(TARGET tulora_wininet)
+  set(TULORA_WININET_SOURCES)
+  set(TULORA_WININET_LIBS tulora_wininet)
+else()
+  set(TULORA_WININET_SOURCES ${R}/dll_wininet_pending.cc)
+  set(TULORA_WININET_LIBS)
+endif()
+
+add_library(tulora_runtime_core STATIC
+  ${R}/argument_view.cc
+  ${R}/console_commands_posix.cc
+  ${R}/dll_exports_posix.cc
+  ${R}/dll_functions.cc
+  ${R}/file_commands_posix.cc
+  ${R}/gbk_text.cc
+  ${R}/image_loader.cc
+  ${R}/kernel_commands.cc
+  ${R}/kernel_services.cc
+  ${R}/low_memory_posix.cc
+  ${R}/object_layer.cc
+  ${R}/platform_posix.cc
+  ${R}/program_start.cc
+  ${R}/text_dispatch.cc
+  ${TULORA_WININET_SOURCES})
+target_include_directories(tulora_runtime_core PUBLIC ${PROJECT_SOURCE_DIR})
+target_link_libraries(tulora_runtime_core PUBLIC
+  tulora_image_format tulora_codepage tulora_text_commands ${TULORA_WININET_LIBS}
+  ${CMAKE_DL_LIBS} pthread)
+
+function(tulora_runtime_library target)
+  set_target_properties(${target} PROPERTIES
+    PREFIX "" SUFFIX ".vlr"
+    LIBRARY_OUTPUT_DIRECTORY ${TULORA_RUNTIME_DIR}
+    CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)
+  target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR})
+  # Only the library's own entry is exported, never the code linked into it.
+  target_link_options(${target} PRIVATE -Wl,--exclude-libs,ALL -Wl,--no-undefined)
+endfunction()
+
+add_library(VThread SHARED ${R}/vthread_posix.cc ${R}/argument_view.cc)
+tulora_runtime_library(VThread)
+target_link_libraries(VThread PRIVATE pthread)
+
+add_library(xtra SHARED ${R}/xtra_posix.cc ${R}/argument_view.cc)
+tulora_runtime_library(xtra)
+
+add_library(ostra SHARED ${R}/ostra.cc)
+tulora_runtime_library(ostra)
+target_link_libraries(ostra PRIVATE tulora_runtime_core)
+# The kernel is useless without its companions next to it.
+add_dependencies(ostra VThread xtra)
+
+set_property(GLOBAL PROPERTY TULORA_RUNTIME_FILES
+  $<TARGET_FILE:ostra> $<TARGET_FILE:VThread> $<TARGET_FILE:xtra>)
+
+# --- tests -------------------------------------------------------------------
+add_library(tulora_runtime_test_program STATIC ${R}/test_program.cc)
+target_link_libraries(tulora_runtime_test_program PUBLIC tulora_image_format)
+
+tulora_test(image_loader_test ${R}/image_loader_test.cc)
+target_link_libraries(image_loader_test PRIVATE tulora_runtime_core tulora_runtime_test_program
+  GTest::gmock)

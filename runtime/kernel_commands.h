@@ -1,0 +1,27 @@
+// The kernel library's commands (image/commands.h): the console, files and
+// directories, objects, and -- through the text command unit -- texts and
+// numbers.
+#ifndef TULORA_RUNTIME_KERNEL_COMMANDS_H
+#define TULORA_RUNTIME_KERNEL_COMMANDS_H
+
+#include <stdint.h>
+
+#include <string>
+
+#include "image/services.h"
+
+namespace tulora::rt {
+
+// Runs a kernel command. An unknown command number ends the program: the
+// image asks for something this runtime does not have.
+CommandResult RunKernelCommand(uint32_t command, ArgumentList* args);
+
+// A new text block (from Allocate) holding `text`.
+CommandResult NewTextResult(const std::string& text);
+
+// Where the console commands read and write; tests point them elsewhere.
+void SetConsoleStreams(int outputFd, int inputFd);
+
+}  // namespace tulora::rt
+
+#endif  // TULORA_RUNTIME_KERNEL_COMMANDS_H

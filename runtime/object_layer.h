@@ -1,0 +1,65 @@
+// The kernel's object layer: objects created by ProgID and the variants
+// their properties hand back, as the object commands of image/commands.h
+// use them.
+//
+// The application holds objects and variants as value blocks in its own
+// variables (library data types 0x00010030 and 0x00010031); it never looks
+// into them. A class of objects becomes available by registering itself
+// under its ProgID; until one is registered, creating it answers "no such
+// object" (false).
+#ifndef TULORA_RUNTIME_OBJECT_LAYER_H
+#define TULORA_RUNTIME_OBJECT_LAYER_H
+
+#include <stdint.h>
+
+#include <string>
+#include <vector>
+
+#include "image/services.h"
+#include "runtime/argument_view.h"
+
+namespace tulora::rt {
+
+struct Variant {
+  enum class Kind { kEmpty, kBytes, kText, kNumber };
+  Kind kind = Kind::kEmpty;
+  std::vector<uint8_t> bytes;  // kBytes: a byte array
+  std::string text;            // kText: GBK
+  double number = 0;           // kNumber
+};
+
+// What a method hands back to the application.
+struct MethodResult {
+  enum class Kind { kNone, kText, kInt, kDouble };
+  Kind kind = Kind::kNone;
+  std::string text;  // GBK
+  int32_t integer = 0;
+  double number = 0;
+};
+
+// A class of objects. `args` of Call and SetIndexed are the command's own
+// argument list; the method's or property's arguments start at `first`.
+struct ObjectClass {
+  const char* progId;
+  void* (*Create)(void);
+  void (*Destroy)(void* instance);
+  // False when the object has no such method.
+  bool (*Call)(void* instance, const char* method, const ArgumentView& args, uint32_t first,
+               MethodResult* result);
+  // Sets property[index] to the argument at `value`; false when unknown.
+  bool (*SetIndexed)(void* instance, const char* property, int32_t index,
+                     const ArgumentView& args, uint32_t value);
+  // Reads a property as a variant; false when unknown.
+  bool (*GetProperty)(void* instance, const char* property, Variant* out);
+};
+
+// Makes a class available under its ProgID (compared without regard to
+// ASCII letter case, as ProgIDs are). False when the ProgID is taken.
+bool RegisterObjectClass(const ObjectClass* objectClass);
+
+// The object commands (CMD_OBJECT_CREATE ... CMD_OBJECT_RELEASE).
+CommandResult RunObjectCommand(uint32_t command, ArgumentList* args);
+
+}  // namespace tulora::rt
+
+#endif  // TULORA_RUNTIME_OBJECT_LAYER_H
