@@ -1,0 +1,64 @@
+// Windows code page conversions for the code pages the program uses:
+// 65001 (UTF-8), 936 (GBK) and 0 (the ANSI code page, which is 936 here).
+// The runtime binds these to DllFunctionTable entries 2 (MultiByteToWideChar)
+// and 3 (WideCharToMultiByte) on platforms without the Windows functions.
+//
+// Lengths, as on Windows:
+// - srcLen -1: the source runs up to and including its first zero, and the
+//   result counts (and writes) that terminator; an explicit srcLen converts
+//   exactly that many bytes/units and adds no terminator. srcLen 0 or below
+//   -1 fails.
+// - dstLen 0: size query; the needed number of units/bytes is returned and
+//   dst is not touched. A dst too small for the whole result gets what fits
+//   and the call returns 0. dstLen < 0 or a null dst with dstLen > 0 fails.
+// - Failure returns 0; unknown code pages and flags other than those named
+//   below fail.
+//
+// Replacement rules (flags 0):
+// - UTF-8 in: each maximal ill-formed subsequence (Unicode's "maximal
+//   subpart" practice: a truncated sequence, a stray continuation byte, an
+//   overlong form, an encoded surrogate, a value above U+10FFFF, the bytes
+//   C0, C1, F5..FF) becomes one U+FFFD. Characters above U+FFFF become
+//   surrogate pairs.
+// - UTF-8 out: a lone surrogate becomes U+FFFD (EF BF BD). defaultChar and
+//   usedDefault must be null for 65001.
+// - 936 in: ASCII bytes are themselves; 0x80 is U+20AC (euro sign); 0xFF is
+//   U+F8F5; a lead byte 0x81..0xFE with a trail byte 0x40..0xFE (not 0x7F)
+//   is one character, and a pair the table does not assign becomes "?"
+//   (U+003F); a lead byte without a valid trail byte becomes "?" and the next
+//   byte is read afresh.
+// - 936 out: every character GBK lacks (a surrogate pair counts as one
+//   character, a lone surrogate as one) becomes the default character: "?"
+//   or, when given, the first character of defaultChar (one byte, or two
+//   when it is a double-byte character); *usedDefault is set to 1 when that
+//   happened, else 0. There are no best-fit substitutions.
+//
+// MB_ERR_INVALID_CHARS (8) is accepted by CpMultiByteToWideChar: then any
+// of the replacements above fails the call instead. WC_ERR_INVALID_CHARS
+// (0x80) is accepted by CpWideCharToMultiByte for 65001 likewise.
+#ifndef TULORA_RUNTIME_CODEPAGE_H
+#define TULORA_RUNTIME_CODEPAGE_H
+
+#include <stdint.h>
+
+namespace tulora {
+
+inline constexpr uint32_t CP_ANSI = 0;
+inline constexpr uint32_t CP_GBK = 936;
+inline constexpr uint32_t CP_UTF8_PAGE = 65001;
+inline constexpr uint32_t CP_FLAG_MB_ERR_INVALID_CHARS = 0x8;
+inline constexpr uint32_t CP_FLAG_WC_ERR_INVALID_CHARS = 0x80;
+
+int CpMultiByteToWideChar(uint32_t codePage, uint32_t flags, const char* src, int srcLen,
+                          uint16_t* dst, int dstLen);
+
+int CpWideCharToMultiByte(uint32_t codePage, uint32_t flags, const uint16_t* src, int srcLen,
+                          char* dst, int dstLen, const char* defaultChar, int32_t* usedDefault);
+
+// The Unicode character of a GBK double-byte code (lead << 8 | trail), or 0
+// when the code page assigns none.
+uint16_t GbkCodeToUnicode(uint16_t code);
+
+}  // namespace tulora
+
+#endif  // TULORA_RUNTIME_CODEPAGE_H

@@ -1,0 +1,6 @@
+# The hosted test runtime: tulora_services in process. An object library, so
+# that the definition of tulora_services is linked whatever the order of
+# libraries on a test's link line.
+add_library(tulora_hosted_runtime OBJECT ${CMAKE_CURRENT_SOURCE_DIR}/support/hosted_runtime.cc)
+target_include_directories(tulora_hosted_runtime PUBLIC ${PROJECT_SOURCE_DIR})
+target_link_libraries(tulora_hosted_runtime PUBLIC tulora_text_commands tulora_codepage)
