@@ -1,0 +1,22 @@
+// Describes a program image as text: the header, the library table, the DLL
+// table row for row, the segments in chain order, the code relocations
+// counted by kind and the link fix-up groups with the number each field
+// holds. Bytes outside printable ASCII are shown as \xNN, so GBK texts
+// print the same on every console.
+#ifndef TULORA_TOOLS_IMAGEINSPECT_IMAGE_INSPECT_H
+#define TULORA_TOOLS_IMAGEINSPECT_IMAGE_INSPECT_H
+
+#include <string>
+
+#include "image/image_format.h"
+
+namespace tulora::imageinspect {
+
+std::string DescribeImage(const image::ProgramImage& image);
+
+// A text in double quotes with \xNN for bytes outside 0x20-0x7E and \\, \".
+std::string QuoteText(const std::string& text);
+
+}  // namespace tulora::imageinspect
+
+#endif  // TULORA_TOOLS_IMAGEINSPECT_IMAGE_INSPECT_H

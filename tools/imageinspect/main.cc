@@ -1,0 +1,31 @@
+// tulora-imageinspect IMAGE
+// Prints a program image: header, library table, DLL table, segments,
+// relocations by kind and the link fix-up groups.
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+#include "tools/imageinspect/image_inspect.h"
+
+int main(int argc, char** argv) {
+  using namespace tulora;
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: tulora-imageinspect IMAGE\n");
+    return 2;
+  }
+  std::ifstream in(argv[1], std::ios::binary);
+  std::vector<uint8_t> bytes(std::istreambuf_iterator<char>(in), {});
+  if (!in && !in.eof()) {
+    std::fprintf(stderr, "tulora-imageinspect: error: cannot read %s\n", argv[1]);
+    return 1;
+  }
+  image::ProgramImage image;
+  std::string error;
+  if (!image::ReadImage(bytes, image, error)) {
+    std::fprintf(stderr, "tulora-imageinspect: error: %s: %s\n", argv[1], error.c_str());
+    return 1;
+  }
+  std::fputs(imageinspect::DescribeImage(image).c_str(), stdout);
+  return 0;
+}
