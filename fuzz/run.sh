@@ -22,6 +22,7 @@ for target in "${targets[@]}"; do
   if [ -x "$bin/${name}_seeds" ]; then "$bin/${name}_seeds" "$corpus"; fi
   echo "fuzz: $name for ${seconds}s on $(ls "$corpus" | wc -l) seeds"
   "$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+            -artifact_prefix="$build/corpus/$name-" \
             -print_final_stats=1 "$corpus" 2>"$build/corpus/$name.log" \
     || { tail -50 "$build/corpus/$name.log"; echo "fuzz: $name FAILED" >&2; exit 1; }
   grep -E 'stat::number_of_executed_units|stat::new_units_added' "$build/corpus/$name.log" \

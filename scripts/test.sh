@@ -16,12 +16,19 @@ fuzz_seconds=${TULORA_FUZZ_SECONDS:-20}
 
 step() { printf '\n== %s\n' "$*"; }
 
+# ctest's summary lines are kept to print one total at the end.
+summary=$(mktemp)
+trap 'rm -f "$summary"' EXIT
+run_ctest() {
+  ctest "$@" --output-on-failure -j"$jobs" | tee -a "$summary"
+}
+
 step "build (build/)"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$jobs"
 
 step "tests (build/)"
-ctest --test-dir build --output-on-failure -j"$jobs"
+run_ctest --test-dir build
 
 if [ "${TULORA_SKIP_SANITIZE:-0}" != 1 ]; then
   step "build with AddressSanitizer + UndefinedBehaviorSanitizer (build-asan/)"
@@ -30,7 +37,7 @@ if [ "${TULORA_SKIP_SANITIZE:-0}" != 1 ]; then
   cmake --build build-asan -j"$jobs"
   step "tests (build-asan/)"
   ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
-    ctest --test-dir build-asan --output-on-failure -j"$jobs"
+    run_ctest --test-dir build-asan
 fi
 
 step "fuzz targets (build-fuzz/, ${fuzz_seconds}s each)"
@@ -39,4 +46,6 @@ CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo 
 cmake --build build-fuzz -j"$jobs" --target fuzz_targets
 "$root/fuzz/run.sh" "$root/build-fuzz" "$fuzz_seconds"
 
+passed=$(awk '/tests passed, 0 tests failed out of/ {n += $NF} END {print n + 0}' "$summary")
 step "all tests passed"
+echo "${passed:-0} passed, 0 failed"
