@@ -1,0 +1,385 @@
+#include "runtime/curl_transfer_posix.h"
+
+#include <curl/curl.h>
+#include <openssl/ssl.h>
+#include <openssl/x509.h>
+#include <openssl/x509_vfy.h>
+#include <stdlib.h>
+#include <strings.h>
+
+#include <chrono>
+#include <mutex>
+#include <string_view>
+
+namespace tulora::net {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr long kMaxRedirects = 10;
+constexpr size_t kMaxReserve = 64u << 20;  // trust an announced length this far
+
+void GlobalInit() {
+  static std::once_flag once;
+  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+// The per-process cookie store: a curl share handle with one lock per kind
+// of shared data.
+struct CookieStore {
+  CURLSH* share = nullptr;
+  std::mutex locks[CURL_LOCK_DATA_LAST];
+};
+
+CookieStore& Cookies() {
+  static CookieStore* store = [] {
+    GlobalInit();
+    auto* s = new CookieStore;
+    s->share = curl_share_init();
+    curl_share_setopt(s->share, CURLSHOPT_SHARE, CURL_LOCK_DATA_COOKIE);
+    curl_share_setopt(s->share, CURLSHOPT_LOCKFUNC,
+                      +[](CURL*, curl_lock_data data, curl_lock_access, void* p) {
+                        static_cast<CookieStore*>(p)->locks[data].lock();
+                      });
+    curl_share_setopt(s->share, CURLSHOPT_UNLOCKFUNC, +[](CURL*, curl_lock_data data, void* p) {
+      static_cast<CookieStore*>(p)->locks[data].unlock();
+    });
+    curl_share_setopt(s->share, CURLSHOPT_USERDATA, s);
+    return s;
+  }();
+  return *store;
+}
+
+// ---- TLS: trust SSL_CERT_FILE too, ignore what the request allows -------
+
+int TlsFlagsIndex() {
+  static int index = SSL_CTX_get_ex_new_index(0, nullptr, nullptr, nullptr, nullptr);
+  return index;
+}
+
+bool Ignored(int error, uintptr_t flags) {
+  switch (error) {
+    case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT:
+    case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT_LOCALLY:
+    case X509_V_ERR_DEPTH_ZERO_SELF_SIGNED_CERT:
+    case X509_V_ERR_SELF_SIGNED_CERT_IN_CHAIN:
+    case X509_V_ERR_UNABLE_TO_VERIFY_LEAF_SIGNATURE:
+    case X509_V_ERR_CERT_UNTRUSTED:
+      return (flags & kIgnoreUnknownCa) != 0;
+    case X509_V_ERR_INVALID_PURPOSE:
+      return (flags & kIgnoreWrongUsage) != 0;
+    case X509_V_ERR_CERT_HAS_EXPIRED:
+    case X509_V_ERR_CERT_NOT_YET_VALID:
+      return (flags & kIgnoreDate) != 0;
+    case X509_V_ERR_HOSTNAME_MISMATCH:
+    case X509_V_ERR_IP_ADDRESS_MISMATCH:
+      return (flags & kIgnoreCommonName) != 0;
+    default:
+      return false;
+  }
+}
+
+int VerifyCallback(int ok, X509_STORE_CTX* store) {
+  if (ok) return 1;
+  auto* ssl = static_cast<SSL*>(
+      X509_STORE_CTX_get_ex_data(store, SSL_get_ex_data_X509_STORE_CTX_idx()));
+  if (ssl == nullptr) return 0;
+  auto flags = reinterpret_cast<uintptr_t>(SSL_CTX_get_ex_data(SSL_get_SSL_CTX(ssl), TlsFlagsIndex()));
+  if (!Ignored(X509_STORE_CTX_get_error(store), flags)) return 0;
+  X509_STORE_CTX_set_error(store, X509_V_OK);
+  return 1;
+}
+
+CURLcode SetUpTls(CURL*, void* ssl_ctx, void* flags) {
+  auto* ctx = static_cast<SSL_CTX*>(ssl_ctx);
+  const char* extra = getenv("SSL_CERT_FILE");
+  if (extra != nullptr && *extra != '\0') {
+    X509_STORE_load_file(SSL_CTX_get_cert_store(ctx), extra);
+  }
+  SSL_CTX_set_ex_data(ctx, TlsFlagsIndex(), flags);
+  SSL_CTX_set_verify(ctx, SSL_CTX_get_verify_mode(ctx), VerifyCallback);
+  return CURLE_OK;
+}
+
+// ---- receiving ------------------------------------------------------------
+
+struct Exchange {
+  CURL* curl = nullptr;
+  TransferResult* result = nullptr;
+  bool head_done = false;
+  // Pause watch for the send and receive timeouts.
+  uint32_t send_timeout_ms = 0, receive_timeout_ms = 0;
+  bool started = false, timed_out = false;
+  curl_off_t last_down = -1, last_up = -1;
+  Clock::time_point last_activity;
+};
+
+int ParseStatus(std::string_view line) {
+  size_t space = line.find(' ');
+  int status = 0;
+  for (size_t i = space + 1; space != std::string_view::npos && i < line.size(); ++i) {
+    if (line[i] < '0' || line[i] > '9' || status > 99) break;
+    status = status * 10 + (line[i] - '0');
+  }
+  return status;
+}
+
+// Keeps the header block of the latest response only: a status line starts
+// a new block (after an interim 100, a followed redirect, a proxy CONNECT).
+size_t OnHeader(char* data, size_t size, size_t count, void* p) {
+  auto* ex = static_cast<Exchange*>(p);
+  std::string_view line(data, size * count);
+  while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
+  std::string& block = ex->result->raw_headers;
+  if (line.substr(0, 5) == "HTTP/") {
+    block.clear();
+    ex->head_done = false;
+    ex->result->status = ParseStatus(line);
+  }
+  block.append(line).append("\r\n");
+  if (line.empty()) {
+    ex->head_done = true;
+    curl_off_t length = -1;
+    curl_easy_getinfo(ex->curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+    if (length > 0) ex->result->body.reserve(std::min<size_t>(length, kMaxReserve));
+  }
+  return size * count;
+}
+
+size_t OnBody(char* data, size_t size, size_t count, void* p) {
+  static_cast<Exchange*>(p)->result->body.append(data, size * count);
+  return size * count;
+}
+
+// Ends the transfer when nothing moved for longer than the send or receive
+// timeout allows, counting from the moment the connection was ready.
+int OnProgress(void* p, curl_off_t, curl_off_t down, curl_off_t up_total, curl_off_t up) {
+  auto* ex = static_cast<Exchange*>(p);
+  Clock::time_point now = Clock::now();
+  if (!ex->started) {
+    curl_off_t pretransfer = 0;
+    curl_easy_getinfo(ex->curl, CURLINFO_PRETRANSFER_TIME_T, &pretransfer);
+    if (pretransfer <= 0) return 0;
+    ex->started = true;
+    ex->last_activity = now;
+  }
+  if (down != ex->last_down || up != ex->last_up) {
+    ex->last_down = down;
+    ex->last_up = up;
+    ex->last_activity = now;
+  }
+  uint32_t limit = up < up_total ? ex->send_timeout_ms : ex->receive_timeout_ms;
+  if (limit == 0 || now - ex->last_activity <= std::chrono::milliseconds(limit)) return 0;
+  ex->timed_out = true;
+  return 1;
+}
+
+// ---- request headers -----------------------------------------------------
+
+bool NameIs(std::string_view line, std::string_view name) {
+  size_t colon = line.find(':');
+  std::string_view n = line.substr(0, colon);
+  while (!n.empty() && n.back() == ' ') n.remove_suffix(1);
+  return colon != std::string_view::npos && n.size() == name.size() &&
+         strncasecmp(n.data(), name.data(), name.size()) == 0;
+}
+
+bool HasLine(const std::vector<std::string>& lines, std::string_view name) {
+  for (const std::string& line : lines) {
+    if (NameIs(line, name)) return true;
+  }
+  return false;
+}
+
+// curl drops a "Name:" line with nothing after the colon; "Name;" is its
+// way of sending the empty value.
+std::string CurlHeaderForm(const std::string& line) {
+  size_t colon = line.find(':');
+  if (line.find_first_not_of(' ', colon + 1) != std::string::npos) return line;
+  return line.substr(0, colon) + ";";
+}
+
+struct HeaderLists {
+  curl_slist* server = nullptr;
+  curl_slist* proxy = nullptr;
+  ~HeaderLists() {
+    curl_slist_free_all(server);
+    curl_slist_free_all(proxy);
+  }
+};
+
+void BuildHeaders(const TransferRequest& r, bool via_proxy, HeaderLists* lists) {
+  for (const std::string& line : r.header_lines) {
+    if (line.find(':') == std::string::npos) continue;
+    curl_slist*& list = via_proxy && NameIs(line, "Proxy-Authorization") ? lists->proxy : lists->server;
+    list = curl_slist_append(list, CurlHeaderForm(line).c_str());
+  }
+  // Only what the caller asked for: none of curl's own extras.
+  if (!r.default_accept && !HasLine(r.header_lines, "Accept")) {
+    lists->server = curl_slist_append(lists->server, "Accept:");
+  }
+  lists->server = curl_slist_append(lists->server, "Expect:");
+  if (r.send_body && !HasLine(r.header_lines, "Content-Type")) {
+    lists->server = curl_slist_append(lists->server, "Content-Type:");
+  }
+}
+
+void SetMethod(CURL* curl, const TransferRequest& r) {
+  if (r.method == "HEAD") {
+    curl_easy_setopt(curl, CURLOPT_NOBODY, 1L);
+    return;
+  }
+  if (r.send_body) {
+    curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(r.body.size()));
+    curl_easy_setopt(curl, CURLOPT_POSTFIELDS, r.body.c_str());
+    if (r.method != "POST") curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, r.method.c_str());
+  } else if (r.method == "GET") {
+    curl_easy_setopt(curl, CURLOPT_HTTPGET, 1L);
+  } else {
+    curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, r.method.c_str());
+  }
+}
+
+std::string RedirectSchemes(const TransferRequest& r) {
+  bool secure = strncasecmp(r.url.c_str(), "https:", 6) == 0;
+  if (secure) return r.redirect_to_http ? "http,https" : "https";
+  return r.redirect_to_https ? "http,https" : "http";
+}
+
+void SetConnection(CURL* curl, const TransferRequest& r, std::string* proxy_url) {
+  curl_easy_setopt(curl, CURLOPT_URL, r.url.c_str());
+  curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(curl, CURLOPT_HTTP_VERSION,
+                   r.http10 ? CURL_HTTP_VERSION_1_0 : CURL_HTTP_VERSION_1_1);
+  curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+  if (r.proxy_mode == ProxyMode::kDirect) {
+    curl_easy_setopt(curl, CURLOPT_PROXY, "");
+  } else if (r.proxy_mode == ProxyMode::kServer) {
+    *proxy_url = r.proxy.find("://") == std::string::npos ? "http://" + r.proxy : r.proxy;
+    curl_easy_setopt(curl, CURLOPT_PROXY, proxy_url->c_str());
+    curl_easy_setopt(curl, CURLOPT_NOPROXY, "");
+  }
+  curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, r.follow_redirects ? 1L : 0L);
+  curl_easy_setopt(curl, CURLOPT_MAXREDIRS, kMaxRedirects);
+  curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, RedirectSchemes(r).c_str());
+  if (r.cookie_store) {
+    curl_easy_setopt(curl, CURLOPT_SHARE, Cookies().share);
+    curl_easy_setopt(curl, CURLOPT_COOKIEFILE, "");
+  }
+  if (!r.user_agent.empty()) curl_easy_setopt(curl, CURLOPT_USERAGENT, r.user_agent.c_str());
+  if (r.connect_timeout_ms > 0) {
+    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(r.connect_timeout_ms));
+  }
+}
+
+void SetTls(CURL* curl, const TransferRequest& r) {
+  curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
+  curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, (r.tls_ignore & kIgnoreCommonName) ? 0L : 2L);
+  curl_easy_setopt(curl, CURLOPT_PROXY_SSL_VERIFYPEER, 1L);
+  curl_easy_setopt(curl, CURLOPT_CA_CACHE_TIMEOUT, 0L);  // SSL_CERT_FILE is read every time
+  curl_easy_setopt(curl, CURLOPT_SSL_CTX_FUNCTION, SetUpTls);
+  curl_easy_setopt(curl, CURLOPT_SSL_CTX_DATA, reinterpret_cast<void*>(uintptr_t{r.tls_ignore}));
+}
+
+uint32_t TlsError(CURL* curl) {
+  long verify = X509_V_OK;
+  curl_easy_getinfo(curl, CURLINFO_SSL_VERIFYRESULT, &verify);
+  switch (verify) {
+    case X509_V_OK:
+      return kErrorCertCommonNameInvalid;  // the chain was fine, the name was not
+    case X509_V_ERR_CERT_HAS_EXPIRED:
+    case X509_V_ERR_CERT_NOT_YET_VALID:
+      return kErrorCertDateInvalid;
+    case X509_V_ERR_INVALID_PURPOSE:
+      return kErrorSecureFailure;
+    default:
+      return kErrorInvalidCa;
+  }
+}
+
+uint32_t ErrorFor(CURLcode code, const Exchange& ex) {
+  switch (code) {
+    case CURLE_OK: return kErrorNone;
+    case CURLE_URL_MALFORMAT: return kErrorInvalidUrl;
+    case CURLE_UNSUPPORTED_PROTOCOL: return ex.result->status >= 300 ? kErrorRedirectFailed
+                                                                     : kErrorUnrecognizedScheme;
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_RESOLVE_PROXY: return kErrorNameNotResolved;
+    case CURLE_COULDNT_CONNECT: return kErrorCannotConnect;
+    case CURLE_OPERATION_TIMEDOUT: return kErrorTimeout;
+    case CURLE_ABORTED_BY_CALLBACK: return ex.timed_out ? kErrorTimeout : kErrorInternal;
+    case CURLE_PEER_FAILED_VERIFICATION: return TlsError(ex.curl);
+    case CURLE_SSL_CONNECT_ERROR: return kErrorSecureFailure;
+    case CURLE_TOO_MANY_REDIRECTS: return kErrorRedirectFailed;
+    case CURLE_GOT_NOTHING:
+    case CURLE_WEIRD_SERVER_REPLY: return kErrorInvalidServerResponse;
+    case CURLE_SEND_ERROR: return kErrorConnectionReset;
+    case CURLE_PARTIAL_FILE:
+    case CURLE_RECV_ERROR: return kErrorConnectionAborted;
+    default: return kErrorInternal;
+  }
+}
+
+// Failures after the header block (a cut body, a stall) still leave the
+// response standing; so does a proxy that refused the tunnel with a status.
+void Conclude(CURLcode code, Exchange* ex) {
+  TransferResult& out = *ex->result;
+  out.complete = code == CURLE_OK;
+  out.error = ErrorFor(code, *ex);
+  long connect_code = 0;
+  curl_easy_getinfo(ex->curl, CURLINFO_HTTP_CONNECTCODE, &connect_code);
+  bool body_phase = code == CURLE_OK || code == CURLE_PARTIAL_FILE || code == CURLE_RECV_ERROR ||
+                    code == CURLE_OPERATION_TIMEDOUT || (code == CURLE_ABORTED_BY_CALLBACK && ex->timed_out);
+  out.tunnel_refused = code != CURLE_OK && ex->head_done && connect_code >= 300;
+  out.got_head = ex->head_done && (body_phase || out.tunnel_refused);
+  if (!out.got_head) {
+    out.status = 0;
+    out.raw_headers.clear();
+  }
+}
+
+}  // namespace
+
+TransferResult PerformTransfer(const TransferRequest& request) {
+  GlobalInit();
+  TransferResult result;
+  CURL* curl = curl_easy_init();
+  if (curl == nullptr) {
+    result.error = kErrorInternal;
+    return result;
+  }
+  Exchange ex;
+  ex.curl = curl;
+  ex.result = &result;
+  ex.send_timeout_ms = request.send_timeout_ms;
+  ex.receive_timeout_ms = request.receive_timeout_ms;
+  std::string proxy_url;
+  HeaderLists headers;
+  SetConnection(curl, request, &proxy_url);
+  SetTls(curl, request);
+  SetMethod(curl, request);
+  BuildHeaders(request, request.proxy_mode == ProxyMode::kServer, &headers);
+  curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers.server);
+  curl_easy_setopt(curl, CURLOPT_PROXYHEADER, headers.proxy);
+  curl_easy_setopt(curl, CURLOPT_HEADEROPT, CURLHEADER_SEPARATE);
+  curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, OnHeader);
+  curl_easy_setopt(curl, CURLOPT_HEADERDATA, &ex);
+  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, OnBody);
+  curl_easy_setopt(curl, CURLOPT_WRITEDATA, &ex);
+  curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, OnProgress);
+  curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &ex);
+  curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+  Conclude(curl_easy_perform(curl), &ex);
+  curl_easy_cleanup(curl);
+  return result;
+}
+
+void ClearCookieStore() {
+  CURL* curl = curl_easy_init();
+  if (curl == nullptr) return;
+  curl_easy_setopt(curl, CURLOPT_SHARE, Cookies().share);
+  curl_easy_setopt(curl, CURLOPT_COOKIELIST, "ALL");
+  curl_easy_cleanup(curl);
+}
+
+}  // namespace tulora::net

@@ -1,0 +1,140 @@
+#include "runtime/curl_transfer_posix.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+#include "runtime/net_test_support.h"
+
+namespace tulora::net {
+namespace {
+
+using testsite::Reply;
+using Clock = std::chrono::steady_clock;
+
+class TransferTest : public NetTest {
+ protected:
+  TransferRequest Get(const std::string& path) {
+    TransferRequest r;
+    r.url = site_.Url(false, path);
+    return r;
+  }
+};
+
+TEST_F(TransferTest, SendsHeaderLinesUnchangedAndNothingExtra) {
+  struct Case {
+    std::vector<std::string> lines;
+    std::vector<std::string> expected;  // what arrives after Host
+  };
+  const Case cases[] = {
+      {{"X-A: 1", "x-b:2", "Accept: a/b"}, {"X-A: 1", "x-b:2", "Accept: a/b"}},
+      {{"X-Empty:", "X-Sp: two  spaces "}, {"X-Empty:", "X-Sp: two  spaces "}},
+      {{"no colon here", "Y: 1"}, {"Y: 1"}},
+      {{}, {}},
+  };
+  for (const Case& c : cases) {
+    site_.ClearLog();
+    TransferRequest r = Get("/h");
+    r.header_lines = c.lines;
+    TransferResult result = PerformTransfer(r);
+    EXPECT_TRUE(result.complete);
+    ASSERT_EQ(site_.LogSize(), 1u);
+    testsite::LoggedRequest logged = site_.Log()[0];
+    EXPECT_EQ(logged.request_line, "GET /h HTTP/1.1");
+    ASSERT_FALSE(logged.header_lines.empty());
+    EXPECT_EQ(logged.header_lines[0].rfind("Host: 127.0.0.1:", 0), 0u);
+    std::vector<std::string> rest(logged.header_lines.begin() + 1, logged.header_lines.end());
+    EXPECT_EQ(rest, c.expected);
+  }
+}
+
+TEST_F(TransferTest, UserAgentLineOfTheCallerWinsOverTheAgent) {
+  TransferRequest r = Get("/ua");
+  r.user_agent = "Agent/1";
+  PerformTransfer(r);
+  r.header_lines = {"user-agent: Mine"};
+  PerformTransfer(r);
+  auto log = site_.Log();
+  ASSERT_EQ(log.size(), 2u);
+  EXPECT_EQ(log[0].Header("User-Agent"), "Agent/1");
+  EXPECT_EQ(log[1].HeaderCount("User-Agent"), 1u);
+  EXPECT_EQ(log[1].Header("User-Agent"), "Mine");
+}
+
+TEST_F(TransferTest, LargeBodyArrivesWhole) {
+  std::string big(8u << 20, '\0');
+  for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 131 + (i >> 11));
+  site_.Route("/big", Reply::Text(200, big));
+  TransferResult result = PerformTransfer(Get("/big"));
+  EXPECT_TRUE(result.complete);
+  EXPECT_EQ(result.status, 200);
+  EXPECT_TRUE(result.body == big);
+}
+
+TEST_F(TransferTest, PostBodyGoesOutAsGiven) {
+  TransferRequest r = Get("/p");
+  r.method = "POST";
+  r.body = std::string("a=1\0b", 5);
+  r.send_body = true;
+  PerformTransfer(r);
+  r.method = "PUT";
+  r.body.clear();
+  PerformTransfer(r);
+  auto log = site_.Log();
+  ASSERT_EQ(log.size(), 2u);
+  EXPECT_EQ(log[0].body, std::string("a=1\0b", 5));
+  EXPECT_EQ(log[0].HeaderCount("Content-Type"), 0u);
+  EXPECT_EQ(log[0].HeaderCount("Expect"), 0u);
+  EXPECT_EQ(log[1].request_line, "PUT /p HTTP/1.1");
+  EXPECT_EQ(log[1].Header("Content-Length"), "0");
+}
+
+TEST_F(TransferTest, FailuresKeepWhatArrivedAndNameTheCause) {
+  Reply cut = Reply::Text(200, std::string(5000, 'c'));
+  cut.cut_after = 1200;
+  site_.Route("/cut", cut);
+  Reply stall = Reply::Text(200, "late body");
+  stall.body_delay_ms = 5000;
+  site_.Route("/stall", stall);
+  Reply slow = Reply::Text(200, "late");
+  slow.delay_ms = 5000;
+  site_.Route("/slow", slow);
+
+  TransferResult r = PerformTransfer(Get("/cut"));
+  EXPECT_FALSE(r.complete);
+  EXPECT_TRUE(r.got_head);
+  EXPECT_EQ(r.error, kErrorConnectionAborted);
+  EXPECT_EQ(r.body, std::string(1200, 'c'));
+
+  for (const char* path : {"/stall", "/slow"}) {
+    TransferRequest req = Get(path);
+    req.receive_timeout_ms = 500;
+    auto start = Clock::now();
+    r = PerformTransfer(req);
+    EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(3000)) << path;
+    EXPECT_FALSE(r.complete) << path;
+    EXPECT_EQ(r.error, kErrorTimeout) << path;
+    EXPECT_EQ(r.got_head, std::string(path) == "/stall") << path;
+  }
+
+  TransferRequest refused;
+  refused.url = "http://127.0.0.1:" + std::to_string(UnusedPort()) + "/";
+  r = PerformTransfer(refused);
+  EXPECT_EQ(r.error, kErrorCannotConnect);
+  EXPECT_FALSE(r.got_head);
+  EXPECT_EQ(r.status, 0);
+}
+
+TEST_F(TransferTest, KeepsOnlyTheFinalHeaderBlock) {
+  Reply final_reply = Reply::Text(200, "there");
+  final_reply.header_lines.push_back("X-Final: yes");
+  site_.Route("/final", final_reply);
+  site_.Route("/hop", Reply::Redirect(302, "/final"));
+  TransferResult r = PerformTransfer(Get("/hop"));
+  EXPECT_EQ(r.status, 200);
+  EXPECT_EQ(r.raw_headers, testsite::FormatReplyHead(final_reply));
+  EXPECT_EQ(r.body, "there");
+}
+
+}  // namespace
+}  // namespace tulora::net

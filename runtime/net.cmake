@@ -1,0 +1,23 @@
+# The Linux HTTP back-ends: the WinINet functions and the WinHttp request
+# object over libcurl, with their tests against the local test site.
+if(NOT WIN32)
+  find_package(CURL REQUIRED)
+  find_package(OpenSSL REQUIRED)
+  set(_net ${CMAKE_CURRENT_LIST_DIR})
+
+  add_library(tulora_net STATIC
+    ${_net}/proxy_list.cc
+    ${_net}/curl_transfer_posix.cc
+    ${_net}/wininet_posix.cc
+    ${_net}/winhttp_posix.cc)
+  target_include_directories(tulora_net PUBLIC ${_net}/..)
+  target_link_libraries(tulora_net PUBLIC CURL::libcurl OpenSSL::SSL OpenSSL::Crypto)
+
+  tulora_test(net_test
+    ${_net}/proxy_list_test.cc
+    ${_net}/net_test_support.cc
+    ${_net}/curl_transfer_posix_test.cc
+    ${_net}/wininet_posix_test.cc
+    ${_net}/winhttp_posix_test.cc)
+  target_link_libraries(net_test PRIVATE tulora_net tulora_testsite)
+endif()
