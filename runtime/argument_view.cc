@@ -85,6 +85,7 @@ uintptr_t ArgumentView::Address(uint32_t index) const {
 }
 
 const char* ArgumentView::Text(uint32_t index) const {
+  if (BaseType(Type(index)) != TYPE_TEXT) return "";
   const char* text = reinterpret_cast<const char*>(Address(index));
   return text ? text : "";
 }
@@ -118,6 +119,7 @@ bool ArgumentView::Bool(uint32_t index) const { return Double(index) != 0.0; }
 const uint8_t* ArgumentView::Bytes(uint32_t index, uint32_t* length) const {
   static const uint8_t kNone[1] = {0};
   *length = 0;
+  if (BaseType(Type(index)) != TYPE_BYTES) return kNone;
   const uint8_t* block = reinterpret_cast<const uint8_t*>(Address(index));
   if (block == nullptr) return kNone;
   uint32_t marker, size;

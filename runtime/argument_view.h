@@ -31,7 +31,9 @@ class ArgumentView {
   uint32_t Type(uint32_t index) const;
   bool IsByRef(uint32_t index) const;
 
-  // Values; a by-reference argument is read through its variable.
+  // Values; a by-reference argument is read through its variable. A text or
+  // byte set is read only from an argument of that type; any other type
+  // reads as the empty one.
   const char* Text(uint32_t index) const;  // never null
   int32_t Int(uint32_t index) const;       // doubles truncated toward zero
   bool Bool(uint32_t index) const;

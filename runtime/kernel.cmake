@@ -68,3 +68,15 @@ target_link_libraries(tulora_runtime_test_program PUBLIC tulora_image_format)
 tulora_test(image_loader_test ${R}/image_loader_test.cc)
 target_link_libraries(image_loader_test PRIVATE tulora_runtime_core tulora_runtime_test_program
   GTest::gmock)
+
+foreach(t kernel_services kernel_commands object_layer argument_view)
+  tulora_test(${t}_test ${R}/${t}_test.cc)
+  target_link_libraries(${t}_test PRIVATE tulora_runtime_core GTest::gmock)
+endforeach()
+
+# Loads the kernel and support libraries of this build from their directory.
+tulora_test(program_start_test ${R}/program_start_test.cc)
+target_link_libraries(program_start_test PRIVATE tulora_runtime_core tulora_runtime_test_program
+  GTest::gmock)
+target_compile_definitions(program_start_test PRIVATE TULORA_RUNTIME_DIR="${TULORA_RUNTIME_DIR}")
+add_dependencies(program_start_test ostra VThread xtra)

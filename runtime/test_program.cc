@@ -246,4 +246,12 @@ TestProgram MakeTestProgram() {
   return p;
 }
 
+uint32_t AddConstText(TestProgram& program, const char* text) {
+  image::Segment& constSegment = program.image.segments[0];
+  uint32_t at = static_cast<uint32_t>(constSegment.stored.size());
+  constSegment.stored.insert(constSegment.stored.end(), text, text + std::strlen(text) + 1);
+  constSegment.memorySize = static_cast<uint32_t>(constSegment.stored.size());
+  return at;
+}
+
 }  // namespace tulora::rt::test

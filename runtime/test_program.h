@@ -67,6 +67,10 @@ struct TestProgram {
 
 TestProgram MakeTestProgram();
 
+// Appends a text to the const segment and returns its const offset (to give
+// a DLL table entry another name).
+uint32_t AddConstText(TestProgram& program, const char* text);
+
 }  // namespace tulora::rt::test
 
 #endif  // TULORA_RUNTIME_TEST_PROGRAM_H
