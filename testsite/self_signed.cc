@@ -25,6 +25,9 @@ bool SelfSigned::AddExtensions() {
       {NID_key_usage, "critical,digitalSignature,keyCertSign"},
       {NID_ext_key_usage, "serverAuth"},
       {NID_subject_key_identifier, "hash"},
+      // Lets a client that trusts several such certificates (all named
+      // 127.0.0.1) pick the right one by key id.
+      {NID_authority_key_identifier, "keyid:always"},
       {NID_subject_alt_name, "IP:127.0.0.1,DNS:localhost"},
   };
   X509V3_CTX ctx;

@@ -1,0 +1,247 @@
+#include "http/wininet_request.h"
+
+#include "http/cookies.h"
+#include "http/headers.h"
+#include "http/url.h"
+#include "image/dll_table.h"
+#include "image/link_symbols.h"
+#include "image/runtime_calls.h"
+
+namespace tulora {
+namespace {
+
+constexpr uint32_t INTERNET_OPEN_TYPE_DIRECT = 1;
+constexpr uint32_t INTERNET_OPEN_TYPE_PROXY = 3;
+constexpr uint32_t INTERNET_SERVICE_HTTP = 3;
+constexpr uint32_t HTTP_QUERY_RAW_HEADERS_CRLF = 22;
+constexpr uint32_t INTERNET_FLAG_RELOAD = 0x80000000u;
+constexpr uint32_t INTERNET_FLAG_NEED_FILE = 0x10;
+constexpr uint32_t INTERNET_FLAG_NO_COOKIES = 0x80000;
+constexpr uint32_t INTERNET_FLAG_NO_AUTO_REDIRECT = 0x200000;
+constexpr uint32_t INTERNET_FLAG_SECURE = 0x800000;
+constexpr uint32_t INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTPS = 0x4000;
+
+uintptr_t Word(const void* pointer) { return reinterpret_cast<uintptr_t>(pointer); }
+
+template <typename... Words>
+uintptr_t Dll(uint32_t entry, Words... words) {
+  const uintptr_t args[] = {static_cast<uintptr_t>(words)...};
+  return tulora_services.CallDllFunction(entry, sizeof...(Words), args);
+}
+
+void CloseHandle(uintptr_t handle) { Dll(TULORA_DLL_ENTRY(InternetCloseHandle), handle); }
+
+// The method text after range correction: 0 "GET", 1 "POST", 2 "HEAD".
+const char* MethodText(int32_t method) {
+  switch (method) {
+    case 1: return "POST";
+    case 2: return "HEAD";
+    default: return "GET";
+  }
+}
+
+bool StartsWithIgnoringCase(const char* text, const char* prefix, int32_t length) {
+  OwnedText left(RtLeft(text, length));
+  OwnedText lower(RtLower(left.get()));
+  return CompareTexts(lower.get(), prefix) == 0;
+}
+
+// The agent: the User-Agent value of the header text, or DEFAULT_AGENT.
+char* AgentText(const char* headers) {
+  if (RtFind(headers, "User-Agent:", 1, true) < 1) return CopyText(DEFAULT_AGENT);
+  OwnedText between(TextBetween(headers, "User-Agent:", "\r\n"));
+  char* agent = RtTrim(between.get());
+  if (TextLength(agent) > 0) return agent;
+  tulora_services.Release(agent);
+  return HeaderLineValue(headers);
+}
+
+uintptr_t OpenInternet(const char* agent, const char* proxy, bool secure) {
+  if (TextLength(proxy) == 0) {
+    return Dll(TULORA_DLL_ENTRY(InternetOpenA), Word(agent), INTERNET_OPEN_TYPE_DIRECT, Word(""),
+               Word(""), 0u);
+  }
+  // For URLs that are not https the proxy is named for http only.
+  OwnedText proxyText(secure ? CopyText(proxy) : JoinTexts("http=", proxy));
+  return Dll(TULORA_DLL_ENTRY(InternetOpenA), Word(agent), INTERNET_OPEN_TYPE_PROXY,
+             Word(proxyText.get()), Word(""), 0u);
+}
+
+uint32_t RequestFlags(bool cookiesSupplied, bool noRedirect, bool secure) {
+  uint32_t flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NEED_FILE;
+  if (cookiesSupplied) flags |= INTERNET_FLAG_NO_COOKIES;
+  if (noRedirect) flags |= INTERNET_FLAG_NO_AUTO_REDIRECT;
+  flags |= secure ? INTERNET_FLAG_SECURE : INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTPS;
+  return flags;
+}
+
+void AppendIfMissing(char** headers, const char* name, const char* line, const char* tail = "") {
+  if (RtFind(*headers, name) > 0) return;
+  char* joined = JoinTexts(*headers, line, tail);
+  tulora_services.Release(*headers);
+  *headers = joined;
+}
+
+// Completes the header text with the defaults, letter case significant.
+void CompleteHeaders(char** headers, const char* url, const char* cookies) {
+  if (TextLength(*headers) == 0) {
+    tulora_services.Release(*headers);
+    *headers = CopyText("Accept: */*");
+  } else {
+    AppendIfMissing(headers, "Accept:", "\r\nAccept: */*");
+  }
+  AppendIfMissing(headers, "Referer:", "\r\nReferer: ", url);
+  AppendIfMissing(headers, "Accept-Language:", "\r\nAccept-Language: zh-cn");
+  AppendIfMissing(headers, "Content-Type:", "\r\nContent-Type: application/x-www-form-urlencoded");
+  if (TextLength(cookies) > 0) {
+    char* joined = JoinTexts(*headers, "\r\nCookie: ", cookies);
+    tulora_services.Release(*headers);
+    *headers = joined;
+  }
+}
+
+void Send(uintptr_t request, int32_t method, const char* headers, const char* postText,
+          ByteSet** postBytes) {
+  const uintptr_t length = TextLength(headers);
+  if (method == 0) {
+    Dll(TULORA_DLL_ENTRY(HttpSendRequestA), request, Word(headers), length, Word(""), 0u);
+    return;
+  }
+  if (ByteSetLength(*postBytes) == 0) {
+    tulora_services.Release(*postBytes);
+    *postBytes = RtTextToBytes(postText);
+  }
+  Dll(TULORA_DLL_ENTRY(HttpSendRequestA_Body), request, Word(headers), length,
+      Word((*postBytes)->data()), static_cast<uintptr_t>(ByteSetLength(*postBytes)));
+}
+
+// The body to its end. Chunks go straight into one buffer that doubles when
+// full, so the work is linear in the body size.
+ByteSet* ReadBody(uintptr_t request) {
+  uint32_t used = 0, capacity = 4 * READ_CHUNK_SIZE;
+  uint8_t* buffer = static_cast<uint8_t*>(tulora_services.Allocate(capacity));
+  for (;;) {
+    if (capacity - used < READ_CHUNK_SIZE) {
+      capacity *= 2;
+      buffer = static_cast<uint8_t*>(tulora_services.Reallocate(buffer, capacity));
+    }
+    uint32_t count = 0;
+    Dll(TULORA_DLL_ENTRY(InternetReadFile), request, Word(buffer + used), READ_CHUNK_SIZE,
+        Word(&count));
+    if (count == 0 || count > READ_CHUNK_SIZE) break;
+    used += count;
+  }
+  ByteSet* body = NewByteSetFrom(buffer, used);
+  tulora_services.Release(buffer);
+  return body;
+}
+
+// One query into a text of `size` spaces; the text then reads up to the zero
+// the call wrote. False, with the size the block needs, when it did not fit.
+bool QueryHeaders(uintptr_t request, uint32_t size, char** headers, uint32_t* needed) {
+  char* text = static_cast<char*>(tulora_services.Allocate(size + 1));
+  for (uint32_t i = 0; i < size; ++i) text[i] = ' ';
+  text[size] = 0;
+  uint32_t length = size;
+  const bool ok = Dll(TULORA_DLL_ENTRY(HttpQueryInfoA), request, HTTP_QUERY_RAW_HEADERS_CRLF,
+                      Word(text), Word(&length), 0u) != 0;
+  *needed = length;
+  tulora_services.Release(*headers);
+  *headers = text;
+  return ok;
+}
+
+// The raw header block, whole: a block that does not fit the first buffer is
+// queried again with the size the first query reported.
+char* ResponseHeaders(uintptr_t request) {
+  char* headers = nullptr;
+  uint32_t needed = 0;
+  if (!QueryHeaders(request, HEADER_BUFFER_SIZE, &headers, &needed) &&
+      needed > HEADER_BUFFER_SIZE) {
+    QueryHeaders(request, needed, &headers, &needed);
+  }
+  char* normalised = RtReplace(headers, "Set-Cookie", "Set-Cookie", true);
+  tulora_services.Release(headers);
+  return normalised;
+}
+
+// Each line holding "Set-Cookie" gives its first name=value pair.
+char* CollectCookies(const char* responseHeaders) {
+  OwnedTextArray lines(RtSplit(responseHeaders, "\r\n"));
+  const void* first = nullptr;
+  const uint32_t count = ArrayElementCountTolerant(lines.get(), &first);
+  OwnedText cookies(CopyText(""));
+  for (uint32_t i = 0; i < count; ++i) {
+    const char* line = static_cast<char* const*>(first)[i];
+    if (RtFind(line, "Set-Cookie") < 1) continue;
+    OwnedText taken(RtFind(line, ";") > 0 ? TextBetween(line, "Set-Cookie:", ";")
+                                          : RtReplace(line, "Set-Cookie:", "", true));
+    OwnedText trimmed(RtTrim(taken.get()));
+    cookies.Reset(JoinTexts(cookies.get(), trimmed.get(), "; "));
+  }
+  return RtLeft(cookies.get(), static_cast<int32_t>(TextLength(cookies.get())) - 2);
+}
+
+// Writes a value into an out variable, or drops it when the caller left the
+// parameter out.
+void Store(char** variable, char* value) {
+  if (variable == nullptr) {
+    tulora_services.Release(value);
+    return;
+  }
+  tulora_services.Release(*variable);
+  *variable = value;
+}
+
+}  // namespace
+
+ByteSet* WinInetRequest(const char* url, const WinInetParams& p) {
+  const int32_t method = (p.method < 0 || p.method > 2) ? 0 : p.method;
+  const bool secure = StartsWithIgnoringCase(url, "https", 5);
+  OwnedText agent(AgentText(p.headers ? *p.headers : nullptr));
+
+  const uintptr_t internet = OpenInternet(agent.get(), p.proxy, secure);
+  if (internet == 0) return NewByteSet(0);
+  OwnedText host(UrlHost(url));
+  const uintptr_t connection =
+      Dll(TULORA_DLL_ENTRY(InternetConnectA), internet, Word(host.get()),
+          static_cast<uintptr_t>(static_cast<uint32_t>(UrlPort(url))), Word(""), Word(""),
+          INTERNET_SERVICE_HTTP, 0u, 0u);
+  if (connection == 0) {
+    CloseHandle(internet);
+    return NewByteSet(0);
+  }
+  OwnedText path(UrlPath(url));
+  uintptr_t acceptTypes[1] = {0};
+  const uintptr_t request = Dll(
+      TULORA_DLL_ENTRY(HttpOpenRequestA), connection, Word(MethodText(method)), Word(path.get()),
+      Word("HTTP/1.1"), Word(""), Word(acceptTypes),
+      static_cast<uintptr_t>(RequestFlags(p.cookies != nullptr, p.noRedirect, secure)), 0u);
+  if (request == 0) {
+    CloseHandle(connection);
+    CloseHandle(internet);
+    return NewByteSet(0);
+  }
+
+  char* localHeaders = nullptr;
+  char** headers = p.headers ? p.headers : &localHeaders;
+  CompleteHeaders(headers, url, p.cookies ? *p.cookies : nullptr);
+  ByteSet* localBytes = nullptr;
+  ByteSet** postBytes = p.postBytes ? p.postBytes : &localBytes;
+  Send(request, method, *headers, p.postText, postBytes);
+  OwnedBytes body(ReadBody(request));
+  char* responseHeaders = ResponseHeaders(request);
+  CloseHandle(request);
+  CloseHandle(connection);
+  CloseHandle(internet);
+
+  char* responseCookies = CollectCookies(responseHeaders);
+  if (p.cookies != nullptr) tulora_services.Release(MergeCookies(p.cookies, &responseCookies));
+  Store(p.responseHeaders, responseHeaders);
+  Store(p.responseCookies, responseCookies);
+  tulora_services.Release(localHeaders);
+  tulora_services.Release(localBytes);
+  return NewByteSetFrom(body.get()->data(), ByteSetLength(body.get()));
+}
+
+}  // namespace tulora
