@@ -6,12 +6,13 @@ set(R ${CMAKE_CURRENT_SOURCE_DIR})
 
 # The WinINet functions: the network back-end once it is in the build,
 # otherwise functions that fail as they would without a network.
-if(TARGET tulora_wininet)
-  set(TULORA_WININET_SOURCES)
-  set(TULORA_WININET_LIBS tulora_wininet)
+# The same for the request object behind the object layer.
+if(TARGET tulora_net)
+  set(TULORA_NET_SOURCES ${R}/dll_wininet_posix.cc ${R}/request_object_posix.cc)
+  set(TULORA_NET_LIBS tulora_net)
 else()
-  set(TULORA_WININET_SOURCES ${R}/dll_wininet_pending.cc)
-  set(TULORA_WININET_LIBS)
+  set(TULORA_NET_SOURCES ${R}/dll_wininet_pending.cc ${R}/platform_objects_none.cc)
+  set(TULORA_NET_LIBS)
 endif()
 
 add_library(tulora_runtime_core STATIC
@@ -29,10 +30,10 @@ add_library(tulora_runtime_core STATIC
   ${R}/platform_posix.cc
   ${R}/program_start.cc
   ${R}/text_dispatch.cc
-  ${TULORA_WININET_SOURCES})
+  ${TULORA_NET_SOURCES})
 target_include_directories(tulora_runtime_core PUBLIC ${PROJECT_SOURCE_DIR})
 target_link_libraries(tulora_runtime_core PUBLIC
-  tulora_image_format tulora_codepage tulora_text_commands ${TULORA_WININET_LIBS}
+  tulora_image_format tulora_codepage tulora_text_commands ${TULORA_NET_LIBS}
   ${CMAKE_DL_LIBS} pthread)
 
 function(tulora_runtime_library target)
@@ -80,3 +81,9 @@ target_link_libraries(program_start_test PRIVATE tulora_runtime_core tulora_runt
   GTest::gmock)
 target_compile_definitions(program_start_test PRIVATE TULORA_RUNTIME_DIR="${TULORA_RUNTIME_DIR}")
 add_dependencies(program_start_test ostra VThread xtra)
+
+if(TARGET tulora_net)
+  tulora_test(request_object_test ${R}/request_object_test.cc)
+  target_link_libraries(request_object_test PRIVATE tulora_runtime_core tulora_testsite
+    GTest::gmock)
+endif()

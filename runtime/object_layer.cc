@@ -170,6 +170,11 @@ CommandResult Drop(const ArgumentView& args, Block* block, void (*destroy)(Block
 
 }  // namespace
 
+const Variant* VariantArgument(const ArgumentView& args, uint32_t index) {
+  VariantBlock* block = VariantArg(args, index);
+  return block ? &block->value : nullptr;
+}
+
 bool RegisterObjectClass(const ObjectClass* objectClass) {
   if (FindClass(objectClass->progId) != nullptr) return false;
   std::lock_guard<std::mutex> lock(g_registryLock);

@@ -37,6 +37,11 @@ struct MethodResult {
   double number = 0;
 };
 
+// Results of methods and properties: texts come back as new GBK texts,
+// numbers as int32 (kInt) or double (kDouble) as the class says for each
+// member. A method of no object, or one the object lacks, gives 0 (read as
+// an absent text, 0 or 0.0 by the caller).
+//
 // A class of objects. `args` of Call and SetIndexed are the command's own
 // argument list; the method's or property's arguments start at `first`.
 struct ObjectClass {
@@ -56,6 +61,10 @@ struct ObjectClass {
 // Makes a class available under its ProgID (compared without regard to
 // ASCII letter case, as ProgIDs are). False when the ProgID is taken.
 bool RegisterObjectClass(const ObjectClass* objectClass);
+
+// The variant an argument passes (a variant value block, directly or by
+// reference), or null when it passes none.
+const Variant* VariantArgument(const ArgumentView& args, uint32_t index);
 
 // The object commands (CMD_OBJECT_CREATE ... CMD_OBJECT_RELEASE).
 CommandResult RunObjectCommand(uint32_t command, ArgumentList* args);

@@ -1,6 +1,7 @@
 #include "runtime/program_start.h"
 
 #include "runtime/platform.h"
+#include "runtime/platform_objects.h"
 
 namespace tulora::rt {
 namespace {
@@ -62,6 +63,7 @@ bool PrepareProgram(std::span<const uint8_t> bytes, const std::string& libraryDi
   if (!ResolveDllTable(image, bindings, error)) return false;
   if (!LoadLibraries(image, libraryDirectory, bindings, error)) return false;
   if (!PlaceImage(image, KernelServiceTable(), loaded, error)) return false;
+  RegisterPlatformObjects();
   BindProgram(std::move(bindings));
   return true;
 }
