@@ -18,27 +18,29 @@ target_link_libraries(tulora-imageinspect PRIVATE tulora_imageinspect)
 # Application sources are compiled freestanding for x86-64 and i386, merged
 # with `ld -r` and linked by tulora-imagelink. link_symbols.h is included
 # ahead of every source so that the table macros name reserved symbols.
+# Kept in the cache so that the deferred call in the top directory sees
+# them as well.
 set(TULORA_IMAGE_CXX_FLAGS
   -std=c++20 -O2 -Wall -Wextra -ffreestanding -fno-pic -fno-pie -fno-exceptions -fno-rtti
   -fno-jump-tables -fno-asynchronous-unwind-tables -fno-stack-protector
   -fcf-protection=none -fstack-clash-protection -fno-threadsafe-statics
-  -DTULORA_IMAGE_BUILD=1 -I${PROJECT_SOURCE_DIR} -include image/link_symbols.h)
-set(TULORA_IMAGE_FLAGS_x86_64 -m64 -mcmodel=small)
-set(TULORA_IMAGE_FLAGS_i386 -m32)
-set(TULORA_IMAGE_EMULATION_x86_64 elf_x86_64)
-set(TULORA_IMAGE_EMULATION_i386 elf_i386)
+  -DTULORA_IMAGE_BUILD=1 -I${PROJECT_SOURCE_DIR} -include image/link_symbols.h
+  CACHE INTERNAL "Flags of the image build")
+set(TULORA_IMAGE_FLAGS_x86_64 -m64 -mcmodel=small CACHE INTERNAL "")
+set(TULORA_IMAGE_FLAGS_i386 -m32 CACHE INTERNAL "")
+set(TULORA_IMAGE_EMULATION_x86_64 elf_x86_64 CACHE INTERNAL "")
+set(TULORA_IMAGE_EMULATION_i386 elf_i386 CACHE INTERNAL "")
 if(CMAKE_LINKER)
-  set(TULORA_IMAGE_LD ${CMAKE_LINKER})
+  set(TULORA_IMAGE_LD ${CMAKE_LINKER} CACHE INTERNAL "")
 else()
   find_program(TULORA_IMAGE_LD ld REQUIRED)
 endif()
 
-# tulora_link_image(ARCH arch OUTPUT image OBJECT merged.o SOURCES ...)
+# tulora_image_object(ARCH arch OBJECT merged.o SOURCES ...)
 # Adds the commands that compile SOURCES (plus the table records) for ARCH
-# (x86_64 or i386), merge them into OBJECT and link OUTPUT. Commands go into
-# the calling directory; make a target depend on OUTPUT to build them.
-function(tulora_link_image)
-  cmake_parse_arguments(L "" "ARCH;OUTPUT;OBJECT" "SOURCES" ${ARGN})
+# (x86_64 or i386) and merge them into OBJECT with `ld -r`.
+function(tulora_image_object)
+  cmake_parse_arguments(L "" "ARCH;OBJECT" "SOURCES" ${ARGN})
   get_filename_component(out_dir ${L_OBJECT} DIRECTORY)
   get_filename_component(stem ${L_OBJECT} NAME_WE)
   set(objects)
@@ -61,8 +63,16 @@ function(tulora_link_image)
     OUTPUT ${L_OBJECT}
     COMMAND ${TULORA_IMAGE_LD} -r -m ${TULORA_IMAGE_EMULATION_${L_ARCH}} ${objects} -o ${L_OBJECT}
     DEPENDS ${objects}
-    COMMENT "Merging the ${L_ARCH} application objects"
+    COMMENT "Merging the ${L_ARCH} objects into ${L_OBJECT}"
     VERBATIM)
+endfunction()
+
+# tulora_link_image(ARCH arch OUTPUT image OBJECT merged.o SOURCES ...)
+# As tulora_image_object, then links OUTPUT with tulora-imagelink. Commands
+# go into the calling directory; make a target depend on OUTPUT.
+function(tulora_link_image)
+  cmake_parse_arguments(L "" "ARCH;OUTPUT;OBJECT" "SOURCES" ${ARGN})
+  tulora_image_object(ARCH ${L_ARCH} OBJECT ${L_OBJECT} SOURCES ${L_SOURCES})
   add_custom_command(
     OUTPUT ${L_OUTPUT}
     COMMAND tulora-imagelink ${L_OBJECT} ${L_OUTPUT}

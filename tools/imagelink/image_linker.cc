@@ -30,7 +30,9 @@ constexpr uint32_t R_386_NONE = 0, R_386_32 = 1, R_386_PC32 = 2, R_386_PLT32 = 4
 constexpr uint32_t HEADER_WORD28 = 1, HEADER_WORD30 = 0, HEADER_WORD34 = 0x12B60;
 constexpr uint32_t MAX_CODE_OFFSET = (1u << 29) - 4;  // bits 3-31 of a CodeRelocation
 
+// Readable C++ names for messages; long names stay as they are.
 std::string Demangled(const std::string& name) {
+  if (name.size() > 256 || name.compare(0, 2, "_Z") != 0) return name;
   int status = 0;
   char* text = abi::__cxa_demangle(name.c_str(), nullptr, nullptr, &status);
   std::string out = status == 0 && text ? text : name;
@@ -44,6 +46,16 @@ struct TextPiece {
   uint64_t start, length;
   uint32_t constOffset;
 };
+
+void StoreField(std::vector<uint8_t>& code, uint64_t at, uint32_t value) {
+  for (int i = 0; i < 4; ++i) code[at + i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+int32_t LoadField(const std::vector<uint8_t>& code, uint64_t at) {
+  uint32_t v = 0;
+  for (int i = 0; i < 4; ++i) v |= static_cast<uint32_t>(code[at + i]) << (8 * i);
+  return static_cast<int32_t>(v);
+}
 
 struct Resolved {
   Target target;
@@ -65,6 +77,7 @@ class Linker {
   std::string SymbolName(const ElfSymbol& sym) const;
   std::string SymbolAt(uint32_t section, uint64_t offset) const;
   std::string Where(uint32_t section, uint64_t offset) const;
+  std::string TargetName(uint32_t section, const ElfRelocation& r) const;
 
   bool Classify();
   bool RefuseSection(uint32_t index, const char* what);
@@ -120,12 +133,26 @@ std::string Linker::Where(uint32_t section, uint64_t offset) const {
   return SymbolAt(section, offset) + " in section '" + obj_.sections[section].name + "'";
 }
 
+// The symbol a relocation of `section` refers to; for a section symbol, the
+// symbol found at the addressed offset.
+std::string Linker::TargetName(uint32_t section, const ElfRelocation& r) const {
+  const ElfSymbol& sym = obj_.symbols[r.symbol];
+  if (sym.type != STT_SECTION || sym.section >= obj_.sections.size()) return SymbolName(sym);
+  int64_t addend = r.addend;
+  const ElfSection& s = obj_.sections[section];
+  if (!obj_.rela && r.offset <= s.data.size() && s.data.size() - r.offset >= 4)
+    addend = static_cast<int32_t>(LoadField(std::vector<uint8_t>(s.data.begin() + r.offset,
+                                                                 s.data.begin() + r.offset + 4), 0));
+  std::string named = SymbolAt(sym.section, sym.value + addend);
+  return named == "(no symbol)" ? SymbolName(sym) : named;
+}
+
 bool Linker::RefuseSection(uint32_t index, const char* what) {
   const ElfSection& s = obj_.sections[index];
   std::string symbol = SymbolAt(index, 0);
   for (const ElfRelocations& rel : obj_.relocations)
     if (rel.section == index && !rel.entries.empty() && symbol == "(no symbol)")
-      symbol = SymbolName(obj_.symbols[rel.entries[0].symbol]);
+      symbol = TargetName(index, rel.entries[0]);
   return Fail(std::string(what) + " " + symbol + " in section '" + s.name +
               "' cannot be expressed in the image");
 }
@@ -148,7 +175,10 @@ bool Linker::Classify() {
     if (s.flags & SHF_TLS) return RefuseSection(i, "thread-local data");
     if (ctors) return RefuseSection(i, "static constructor or destructor");
     if (IsRecordSection(s.name)) roles_[i] = Role::Records;
-    else if (s.flags & SHF_EXECINSTR) roles_[i] = Role::Code;
+    else if (s.flags & SHF_EXECINSTR) {
+      if (s.type != SHT_PROGBITS) return RefuseSection(i, "code without stored bytes");
+      roles_[i] = Role::Code;
+    }
     else if (s.type == SHT_NOBITS && (s.flags & SHF_WRITE)) roles_[i] = Role::Var;
     else if (s.flags & SHF_WRITE) {
       if (s.size != 0) return RefuseSection(i, "initialised writable data");
@@ -173,7 +203,7 @@ uint64_t AlignUp(uint64_t value, uint64_t align) {
 bool Linker::Place(uint32_t index, std::vector<uint8_t>* segment, uint64_t& size, uint8_t fill) {
   const ElfSection& s = obj_.sections[index];
   uint64_t at = AlignUp(size, s.align);
-  size = at + s.size;
+  size = s.size > MAX_CODE_OFFSET ? s.size : at + s.size;
   if (size > MAX_CODE_OFFSET)
     return Fail("section '" + s.name + "': the segment grows past " + std::to_string(MAX_CODE_OFFSET) + " bytes");
   bases_[index] = at;
@@ -326,16 +356,6 @@ bool Linker::Resolve(const ElfRelocation& r, bool relative, int64_t addend, Reso
   return true;
 }
 
-void StoreField(std::vector<uint8_t>& code, uint64_t at, uint32_t value) {
-  for (int i = 0; i < 4; ++i) code[at + i] = static_cast<uint8_t>(value >> (8 * i));
-}
-
-int32_t LoadField(const std::vector<uint8_t>& code, uint64_t at) {
-  uint32_t v = 0;
-  for (int i = 0; i < 4; ++i) v |= static_cast<uint32_t>(code[at + i]) << (8 * i);
-  return static_cast<int32_t>(v);
-}
-
 bool Linker::Apply(uint32_t section, const ElfRelocation& r) {
   const ElfSection& s = obj_.sections[section];
   std::string where = "field at " + std::to_string(r.offset) + " of " + Where(section, r.offset);
@@ -386,7 +406,7 @@ bool Linker::ApplyAll() {
       if (rel.entries.empty()) continue;
       const ElfRelocation& first = rel.entries[0];
       return Fail("relocation inside const data: " + Where(rel.section, first.offset) + " refers to " +
-                  SymbolName(obj_.symbols[first.symbol]) +
+                  TargetName(rel.section, first) +
                   " (const data cannot hold addresses) and cannot be expressed in the image");
     }
     for (const ElfRelocation& r : rel.entries)
@@ -400,7 +420,8 @@ bool Linker::Finish(image::ProgramImage& out) {
   for (const ElfSymbol& s : obj_.symbols)
     if (s.name == ENTRY_SYMBOL && s.section != SHN_UNDEF && s.type != STT_SECTION) entry = &s;
   if (!entry) return Fail(std::string("entry routine '") + ENTRY_SYMBOL + "' is not defined");
-  if (entry->section >= obj_.sections.size() || roles_[entry->section] != Role::Code)
+  if (entry->section >= obj_.sections.size() || roles_[entry->section] != Role::Code ||
+      entry->value >= obj_.sections[entry->section].size)
     return Fail(std::string("entry routine '") + ENTRY_SYMBOL + "' is not in the code");
   out = image::ProgramImage{};
   out.header.word28 = HEADER_WORD28;
