@@ -1,7 +1,8 @@
 # The kernel library ostra.vlr, the support libraries VThread.vlr and
 # xtra.vlr, and the kernel's tests. All three land in one directory, from
 # which the kernel loads the support libraries the program image names.
-set(TULORA_RUNTIME_DIR ${CMAKE_BINARY_DIR}/runtime)
+set(TULORA_RUNTIME_DIR ${CMAKE_BINARY_DIR}/runtime CACHE INTERNAL
+    "Where ostra.vlr, VThread.vlr and xtra.vlr are built")
 set(R ${CMAKE_CURRENT_SOURCE_DIR})
 
 # The WinINet functions: the network back-end once it is in the build,
@@ -87,3 +88,10 @@ if(TARGET tulora_net)
   target_link_libraries(request_object_test PRIVATE tulora_runtime_core tulora_testsite
     GTest::gmock)
 endif()
+
+# The build's own program image (made by the image build's tulora_image).
+tulora_test(image_run_test ${R}/image_run_test.cc)
+target_link_libraries(image_run_test PRIVATE ${CMAKE_DL_LIBS})
+target_compile_definitions(image_run_test PRIVATE TULORA_RUNTIME_DIR="${TULORA_RUNTIME_DIR}"
+  TULORA_IMAGE_PATH="${CMAKE_BINARY_DIR}/image/tulora-x86_64.img")
+add_dependencies(image_run_test ostra tulora_image)

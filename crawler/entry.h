@@ -1,0 +1,31 @@
+// The application's entry routine, its main routine and the program-wide
+// values they share with the crawl.
+#ifndef TULORA_CRAWLER_ENTRY_H
+#define TULORA_CRAWLER_ENTRY_H
+
+#include <stdint.h>
+
+#include "image/services.h"
+
+namespace tulora {
+
+// The program-wide values: zero at start (the image's var segment).
+extern char* DownloadRoot;     // owned by the program, released by ReleaseGlobals
+extern int32_t StartId;
+extern int32_t GalleryCount;
+
+// The main routine; its result is not used.
+int32_t ConsoleMain();
+
+// Releases DownloadRoot when present. Handed to the runtime at start; the
+// runtime calls it when the program ends, never the application itself.
+TULORA_CALL void ReleaseGlobals();
+
+}  // namespace tulora
+
+// The routine the runtime starts: registers ReleaseGlobals, runs
+// ConsoleMain, makes the after-main call and ends the program with exit
+// code 0. It does not return.
+extern "C" TULORA_CALL void TuloraEntry();
+
+#endif  // TULORA_CRAWLER_ENTRY_H

@@ -1,0 +1,156 @@
+// The application's system calls against the kernel's own commands and the
+// support libraries of the build.
+#include "image/system_calls.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "runtime/image_loader.h"
+#include "runtime/kernel_commands.h"
+#include "runtime/kernel_services.h"
+#include "runtime/platform.h"
+
+namespace {
+
+const tulora::ServiceTable& Kernel() { return tulora::rt::KernelServiceTable(); }
+
+// Hosted code names library rows by their plain numbers; loading an image
+// turns them into the kernel's selectors, which this does for the test.
+TULORA_CALL tulora::CommandResult CallLibrary(uint32_t row, uint32_t command,
+                                              tulora::ArgumentList* args) {
+  return Kernel().CallLibraryCommand(tulora::rt::LIBRARY_SELECTOR_TAG | row, command, args);
+}
+
+}  // namespace
+
+// Declared extern "C" in image/services.h.
+tulora::ServiceTable tulora_services = {};
+
+namespace tulora {
+namespace {
+
+class SystemCalls : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    tulora_services = Kernel();
+    tulora_services.CallLibraryCommand = CallLibrary;
+    rt::ProgramBindings bindings;
+    bindings.libraries.push_back(nullptr);
+    for (const char* name : {"VThread", "xtra"}) {
+      std::string error;
+      bindings.libraries.push_back(rt::LoadSupportLibrary(TULORA_RUNTIME_DIR, name, error));
+      ASSERT_NE(bindings.libraries.back(), nullptr) << error;
+    }
+    rt::BindProgram(std::move(bindings));
+  }
+  void SetUp() override {
+    char pattern[] = "/tmp/tulora-calls-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+    ASSERT_EQ(pipe(out_), 0);
+    ASSERT_EQ(pipe(in_), 0);
+    rt::SetConsoleStreams(out_[1], in_[0]);
+  }
+  void TearDown() override {
+    rt::SetConsoleStreams(STDOUT_FILENO, STDIN_FILENO);
+    for (int fd : {out_[0], out_[1], in_[0], in_[1]}) close(fd);
+    std::string command = "rm -rf '" + dir_ + "'";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+  }
+  std::string dir_;
+  int out_[2], in_[2];
+};
+
+TEST_F(SystemCalls, ConsoleWriteAndReadLine) {
+  RtConsoleWrite("\xD6\xD0\xCE\xC4\r\n");
+  char shown[16] = {};
+  ASSERT_EQ(read(out_[0], shown, sizeof shown), 8);
+  EXPECT_STREQ(shown, "\xE4\xB8\xAD\xE6\x96\x87\r\n");
+
+  ASSERT_EQ(write(in_[1], "7284\r\n\xE4\xB8\xAD\n", 10), 10);
+  close(in_[1]);
+  in_[1] = open("/dev/null", O_WRONLY);
+  bool atEnd = true;
+  char* line = RtConsoleReadLine(&atEnd);
+  EXPECT_STREQ(line, "7284");
+  EXPECT_FALSE(atEnd);
+  tulora_services.Release(line);
+  line = RtConsoleReadLine();
+  EXPECT_STREQ(line, "\xD6\xD0");
+  tulora_services.Release(line);
+  line = RtConsoleReadLine(&atEnd);
+  EXPECT_STREQ(line, "");
+  EXPECT_TRUE(atEnd);
+  tulora_services.Release(line);
+}
+
+TEST_F(SystemCalls, DirectoriesAndFiles) {
+  char* cwd = RtRunningDirectory();
+  char expected[4096];
+  ASSERT_NE(getcwd(expected, sizeof expected), nullptr);
+  EXPECT_STREQ(cwd, expected);
+  tulora_services.Release(cwd);
+
+  std::string folder = dir_ + "\\Tulora";
+  EXPECT_TRUE(RtCreateDirectory(folder.c_str()));
+  EXPECT_FALSE(RtCreateDirectory(folder.c_str()));
+  std::string file = folder + "\\1.jpg";
+  uint8_t set[] = {1, 0, 0, 0, 2, 0, 0, 0, 0xFF, 0xD8};
+  EXPECT_TRUE(RtWriteFile(file.c_str(), reinterpret_cast<const ByteSet*>(set)));
+  std::ifstream in(dir_ + "/Tulora/1.jpg", std::ios::binary);
+  std::stringstream all;
+  all << in.rdbuf();
+  EXPECT_EQ(all.str(), "\xFF\xD8");
+  EXPECT_TRUE(RtWriteFile(file.c_str(), nullptr));  // null: an empty file
+  struct stat st;
+  ASSERT_EQ(stat((dir_ + "/Tulora/1.jpg").c_str(), &st), 0);
+  EXPECT_EQ(st.st_size, 0);
+}
+
+std::atomic<int> g_ran{0};
+std::atomic<intptr_t> g_argument{-1};
+TULORA_CALL void Worker() { g_ran.fetch_add(1); }
+TULORA_CALL void WorkerWithArgument(intptr_t argument) {
+  g_argument.store(argument);
+  g_ran.fetch_add(1);
+}
+
+void WaitFor(int count) {
+  for (int i = 0; i < 500 && g_ran.load() < count; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+}
+
+TEST_F(SystemCalls, ThreadsStartAndPausesWait) {
+  g_ran = 0;
+  EXPECT_TRUE(RtStartThread(Worker));
+  WaitFor(1);
+  EXPECT_EQ(g_ran.load(), 1);
+
+  int32_t handle = 0;
+  EXPECT_TRUE(RtStartThreadWith(reinterpret_cast<ApplicationRoutine>(&WorkerWithArgument), 77,
+                                &handle));
+  WaitFor(2);
+  EXPECT_EQ(g_argument.load(), 77);
+  EXPECT_GT(handle, 0);
+
+  auto begin = std::chrono::steady_clock::now();
+  RtPause(120);
+  EXPECT_GE(std::chrono::steady_clock::now() - begin, std::chrono::milliseconds(120));
+  begin = std::chrono::steady_clock::now();
+  RtPause(-5);  // nothing to wait for
+  EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::milliseconds(100));
+}
+
+}  // namespace
+}  // namespace tulora
