@@ -6,8 +6,8 @@
 //   TULORA_DLL_ENTRY(InternetOpenA)     a DllFunctionTable entry number
 //   TULORA_LIBRARY(THREAD)              a LibraryTable row (THREAD, EXTRA)
 //   TULORA_TYPE(LIB_VARIANT)            a library data type code
-//                                       (LIB_OBJECT, LIB_VARIANT,
-//                                        LIB_VARIANT_BYREF)
+//                                       (LIB_OBJECT, LIB_OBJECT_BYREF,
+//                                        LIB_VARIANT, LIB_VARIANT_BYREF)
 // In hosted builds these are plain constants. In the image build
 // (TULORA_IMAGE_BUILD, where this header is included ahead of every source)
 // each is the address of a reserved undefined symbol, truncated to 32 bits:
@@ -34,6 +34,7 @@
 // The library data types whose codes go through group 3, with their codes.
 #define TULORA_LIBRARY_TYPES(X)              \
   X(LIB_OBJECT, 0x00010030u)                 \
+  X(LIB_OBJECT_BYREF, 0x20010030u)           \
   X(LIB_VARIANT, 0x00010031u)                \
   X(LIB_VARIANT_BYREF, 0x20010031u)
 
