@@ -32,7 +32,7 @@ const DllExport* ResolveDllFunction(const std::string& dll, const std::string& f
 }
 
 bool CallWithWords(const void* function, uint32_t count, const uintptr_t* a, uintptr_t* result) {
-  const void* f = function;
+  void* f = const_cast<void*>(function);  // function addresses are never const data
   switch (count) {
     case 0: *result = reinterpret_cast<W (*)()>(f)(); return true;
     case 1: *result = reinterpret_cast<W (*)(W)>(f)(a[0]); return true;

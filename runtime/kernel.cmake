@@ -95,3 +95,8 @@ target_link_libraries(image_run_test PRIVATE ${CMAKE_DL_LIBS})
 target_compile_definitions(image_run_test PRIVATE TULORA_RUNTIME_DIR="${TULORA_RUNTIME_DIR}"
   TULORA_IMAGE_PATH="${CMAKE_BINARY_DIR}/image/tulora-x86_64.img")
 add_dependencies(image_run_test ostra tulora_image)
+
+tulora_fuzz(image_loader
+  SOURCES ${R}/image_loader_fuzz.cc
+  LIBS tulora_runtime_core tulora_runtime_test_program
+  SEED_SOURCES ${R}/image_loader_seeds.cc)
