@@ -111,16 +111,10 @@ ByteSet* ReadAnswer(void* object, const WinHttpParams& p) {
 }  // namespace
 
 const char* WinHttpMethodText(int32_t method) {
-  switch (method) {
-    case 1: return "POST";
-    case 2: return "HEAD";
-    case 3: return "PUT";
-    case 4: return "OPTIONS";
-    case 5: return "DELETE";
-    case 6: return "TRACE";
-    case 7: return "CONNECT";
-    default: return "GET";
-  }
+  // Fixed-width rows: a table of texts, not of pointers to texts.
+  static const char kMethods[8][8] = {"GET",     "POST",   "HEAD",  "PUT",
+                                      "OPTIONS", "DELETE", "TRACE", "CONNECT"};
+  return kMethods[(method < 0 || method > 7) ? 0 : method];
 }
 
 char* CollectWinHttpCookies(const char* responseHeaders) {

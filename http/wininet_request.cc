@@ -33,11 +33,8 @@ void CloseHandle(uintptr_t handle) { Dll(TULORA_DLL_ENTRY(InternetCloseHandle), 
 
 // The method text after range correction: 0 "GET", 1 "POST", 2 "HEAD".
 const char* MethodText(int32_t method) {
-  switch (method) {
-    case 1: return "POST";
-    case 2: return "HEAD";
-    default: return "GET";
-  }
+  static const char kMethods[3][8] = {"GET", "POST", "HEAD"};
+  return kMethods[(method < 0 || method > 2) ? 0 : method];
 }
 
 bool StartsWithIgnoringCase(const char* text, const char* prefix, int32_t length) {
