@@ -153,6 +153,7 @@ bool Reader::ReadSegment(uint32_t at, Segment& segment, uint32_t& storedOffset, 
 bool Reader::ReadChain(ProgramImage& out, std::vector<uint32_t>& headerOffsets,
                        std::vector<uint32_t>& storedOffsets) {
   uint64_t tablesEnd = IMAGE_HEADER_SIZE + 8ull * out.header.dllFunctionCount;
+  if (out.header.firstSegment == NO_OFFSET) return Fail("image header", "no first segment");
   if (out.header.firstSegment < tablesEnd)
     return Fail("image header", "first segment " + Hex(out.header.firstSegment) +
                                     " lies inside the DLL table");
@@ -196,10 +197,16 @@ bool Reader::ParseLibraryRow(size_t row, const std::string& text, LibraryRow& ou
   uint32_t* versions[] = {&out.major, &out.minor};
   for (int i = 0; i < 2; ++i) {
     const std::string& v = fields[2 + i];
-    if (v.empty() || v.size() > 9 || v.find_first_not_of("0123456789") != std::string::npos)
+    uint64_t value = 0;
+    bool number = !v.empty() && v.size() <= 10;
+    for (char c : v) {
+      number = number && c >= '0' && c <= '9';
+      value = value * 10 + static_cast<uint64_t>(c - '0');
+    }
+    if (!number || value > UINT32_MAX)
       return Fail(item, std::string(i == 0 ? "major" : "minor") + " version '" + v +
-                            "' is not a decimal number");
-    *versions[i] = static_cast<uint32_t>(std::stoul(v));
+                            "' is not a 32-bit decimal number");
+    *versions[i] = static_cast<uint32_t>(value);
   }
   return true;
 }
@@ -207,7 +214,7 @@ bool Reader::ParseLibraryRow(size_t row, const std::string& text, LibraryRow& ou
 // The rows run from the end of the DLL table up to the first segment header.
 bool Reader::ReadLibraries(ProgramImage& out) {
   size_t at = IMAGE_HEADER_SIZE + 8ull * out.header.dllFunctionCount;
-  size_t end = out.header.firstSegment;
+  size_t end = std::min<size_t>(out.header.firstSegment, size());
   for (size_t row = 0;; ++row) {
     const uint8_t* start = bytes_.data() + at;
     const void* nul = at < end ? std::memchr(start, 0, end - at) : nullptr;

@@ -171,7 +171,9 @@ const Rejection kRejections[] = {
     {"library GUID", [](auto& b) { b[0xB8 + 6] = 'g'; },
      "library row 0: GUID 'g123456789ABCDEF0123456789ABCDEF' is not 32 hexadecimal digits"},
     {"library version", [](auto& b) { b[0xB8 + 6 + 33 + 2] = 'x'; },
-     "library row 0: minor version 'x' is not a decimal number"},
+     "library row 0: minor version 'x' is not a 32-bit decimal number"},
+    {"no first segment", [](auto& b) { SetU32(b, kFirstSegment, NO_OFFSET); },
+     "image header: no first segment"},
     {"library count", [](auto& b) { SetU32(b, kLibraryCount, 4); },
      "image header: library count 4 differs from the 3 rows of the LibraryTable"},
     {"segment offset not in chain", [](auto& b) { SetU32(b, kCodeHeader, 0x200); },
@@ -231,6 +233,23 @@ TEST(ImageFormat, EveryTruncationIsRefused) {
     EXPECT_FALSE(ReadImage(prefix, read, error)) << n;
     EXPECT_FALSE(error.empty()) << n;
   }
+}
+
+// Versions are 32-bit: ten digits read back, a value above 2^32 - 1 is
+// refused.
+TEST(ImageFormat, LibraryVersionsAreThirtyTwoBit) {
+  ProgramImage sample = MakeSampleImage();
+  sample.libraries[0].major = 4000000000u;
+  std::vector<uint8_t> b = WriteImage(sample);
+  ProgramImage read;
+  std::string error;
+  ASSERT_TRUE(ReadImage(b, read, error)) << error;
+  EXPECT_EQ(read.libraries[0].major, 4000000000u);
+  std::memcpy(b.data() + 0xB8 + 6 + 33, "9999999999", 10);
+  EXPECT_FALSE(ReadImage(b, read, error));
+  EXPECT_NE(error.find("library row 0: major version '9999999999' is not a 32-bit decimal number"),
+            std::string::npos)
+      << error;
 }
 
 TEST(ImageFormat, RelocationWordPacksOffsetAndKind) {

@@ -352,7 +352,8 @@ bool Linker::Resolve(const ElfRelocation& r, bool relative, int64_t addend, Reso
       return Fail(where + ": refers to " + SymbolName(sym) + " in section '" + name +
                   "', which is not part of the image");
   }
-  out.offset = static_cast<int64_t>(bases_[sym.section]) + value;
+  if (__builtin_add_overflow(static_cast<int64_t>(bases_[sym.section]), value, &out.offset))
+    return Fail(where + ": symbol " + SymbolName(sym) + " lies out of reach");
   return true;
 }
 
@@ -381,7 +382,10 @@ bool Linker::Apply(uint32_t section, const ElfRelocation& r) {
     fixups_.groups[t.group].push_back(static_cast<uint32_t>(field));
     return true;
   }
-  int64_t value = t.offset + t.addend - (relative ? static_cast<int64_t>(field) : 0);
+  int64_t value = 0;
+  if (__builtin_add_overflow(t.offset, t.addend, &value) ||
+      __builtin_sub_overflow(value, relative ? static_cast<int64_t>(field) : 0, &value))
+    return Fail(where + ": value for " + target + " does not fit 32 bits");
   bool fits = relative || r.type == R_X86_64_32S ? value >= INT32_MIN && value <= INT32_MAX
                                                  : value >= INT32_MIN && value <= UINT32_MAX;
   if (!fits) return Fail(where + ": value for " + target + " does not fit 32 bits");
