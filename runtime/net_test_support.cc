@@ -19,7 +19,20 @@
 namespace tulora::net {
 namespace {
 
-constexpr const char* kTinyproxy = "/usr/bin/tinyproxy";
+// The proxy binary as found on PATH; empty when there is none.
+std::string TinyproxyPath() {
+  const char* path = getenv("PATH");
+  std::string dirs = path != nullptr ? path : "";
+  size_t pos = 0;
+  while (pos <= dirs.size()) {
+    size_t end = dirs.find(':', pos);
+    if (end == std::string::npos) end = dirs.size();
+    std::string candidate = dirs.substr(pos, end - pos) + "/tinyproxy";
+    if (end > pos && access(candidate.c_str(), X_OK) == 0) return candidate;
+    pos = end + 1;
+  }
+  return std::string();
+}
 
 bool Accepts(int port) {
   int fd = socket(AF_INET, SOCK_STREAM, 0);
@@ -61,11 +74,12 @@ int UnusedPort() {
   return ntohs(addr.sin_port);
 }
 
-bool AuthProxy::Installed() { return access(kTinyproxy, X_OK) == 0; }
+bool AuthProxy::Installed() { return !TinyproxyPath().empty(); }
 
 bool AuthProxy::Start(std::string* why) {
-  if (!Installed()) {
-    *why = std::string(kTinyproxy) + " is not installed";
+  std::string binary = TinyproxyPath();
+  if (binary.empty()) {
+    *why = "tinyproxy is not installed (not found on PATH)";
     return false;
   }
   const char* tmp = getenv("TMPDIR");
@@ -85,7 +99,7 @@ bool AuthProxy::Start(std::string* why) {
     dup2(log, 1);
     dup2(log, 2);
     std::string conf = dir_ + "/tinyproxy.conf";
-    execl(kTinyproxy, kTinyproxy, "-d", "-c", conf.c_str(), static_cast<char*>(nullptr));
+    execl(binary.c_str(), "tinyproxy", "-d", "-c", conf.c_str(), static_cast<char*>(nullptr));
     _exit(127);
   }
   for (int i = 0; i < 500 && pid_ > 0; ++i) {

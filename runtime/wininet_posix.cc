@@ -208,6 +208,8 @@ std::string StatusText(const std::string& raw_headers) {
 
 }  // namespace
 
+// The proxy bypass list and the flags change nothing here: there is no
+// asynchronous mode and no local-address exception.
 uintptr_t InternetOpenA(const char* agent, uint32_t accessType, const char* proxy,
                         const char*, uint32_t) {
   bool known = accessType == INTERNET_OPEN_TYPE_PRECONFIG || accessType == INTERNET_OPEN_TYPE_DIRECT ||
