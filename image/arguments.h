@@ -51,7 +51,7 @@ inline ArgumentRecord ArgOmitted() { return ArgumentRecord{0, 0, 0}; }
 inline ArgumentRecord ArgByRefText(char** variable) {
   return ArgPointer(variable, TYPE_TEXT | TYPE_BYREF);
 }
-inline ArgumentRecord ArgByRefBytes(void** variable) {
+inline ArgumentRecord ArgByRefBytes(ByteSet** variable) {
   return ArgPointer(variable, TYPE_BYTES | TYPE_BYREF);
 }
 inline ArgumentRecord ArgByRefInt(int32_t* variable) {
@@ -70,16 +70,26 @@ inline ArgumentRecord ArgLibraryValue(const void* block, uint32_t type) {
 // count, then N records.
 template <uint32_t N>
 struct ArgumentBuffer {
-  static_assert(N >= 1, "at least one record");
   uint32_t count;
   ArgumentRecord records[N];
 
   ArgumentList* list() { return reinterpret_cast<ArgumentList*>(this); }
 };
 
+// The list of a command without arguments.
+template <>
+struct ArgumentBuffer<0> {
+  uint32_t count;
+  ArgumentList* list() { return reinterpret_cast<ArgumentList*>(this); }
+};
+
 template <typename... Records>
 ArgumentBuffer<sizeof...(Records)> MakeArguments(Records... records) {
-  return ArgumentBuffer<sizeof...(Records)>{sizeof...(Records), {records...}};
+  if constexpr (sizeof...(Records) == 0) {
+    return ArgumentBuffer<0>{0};
+  } else {
+    return ArgumentBuffer<sizeof...(Records)>{sizeof...(Records), {records...}};
+  }
 }
 
 // Results of CallKernelCommand / CallLibraryCommand.

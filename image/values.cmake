@@ -16,5 +16,7 @@ set_property(GLOBAL APPEND PROPERTY TULORA_APP_SOURCES
 add_library(tulora_app_shared STATIC ${TULORA_VALUES_SOURCES})
 target_include_directories(tulora_app_shared PUBLIC ${PROJECT_SOURCE_DIR})
 
-tulora_test(values_test ${CMAKE_CURRENT_SOURCE_DIR}/values_test.cc)
-target_link_libraries(values_test PRIVATE tulora_app_shared tulora_hosted_runtime)
+foreach(unit values runtime_calls)
+  tulora_test(${unit}_test ${CMAKE_CURRENT_SOURCE_DIR}/${unit}_test.cc)
+  target_link_libraries(${unit}_test PRIVATE tulora_app_shared tulora_hosted_runtime)
+endforeach()

@@ -4,3 +4,6 @@
 add_library(tulora_hosted_runtime OBJECT ${CMAKE_CURRENT_SOURCE_DIR}/support/hosted_runtime.cc)
 target_include_directories(tulora_hosted_runtime PUBLIC ${PROJECT_SOURCE_DIR})
 target_link_libraries(tulora_hosted_runtime PUBLIC tulora_text_commands tulora_codepage)
+
+tulora_test(hosted_runtime_test ${CMAKE_CURRENT_SOURCE_DIR}/support/hosted_runtime_test.cc)
+target_link_libraries(hosted_runtime_test PRIVATE tulora_hosted_runtime)
