@@ -30,6 +30,10 @@
 // thread-local data, constructor and destructor arrays, undefined symbols
 // other than the reserved ones, other relocation types.
 //
+// Notes and unwind tables (.eh_frame, which the freestanding flags do not
+// produce) are dropped with their relocations; non-allocated sections
+// (symbols, comments, debug information) are not part of the image.
+//
 // Each section keeps its alignment within its segment (at most 4096), so
 // the runtime must place every segment at a 4096-byte boundary.
 #ifndef TULORA_TOOLS_IMAGELINK_IMAGE_LINKER_H
