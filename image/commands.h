@@ -48,6 +48,9 @@ enum KernelCommand : uint32_t {
   CMD_CREATE_DIRECTORY = 8,     // (text path) -> bool.
   CMD_WRITE_FILE = 9,           // (text path, bytes) -> bool: the whole file is the
                                 //   byte set; true only when written whole.
+  CMD_CONSOLE_FLUSH = 10,       // ([int stream]) -> 0. Flushes buffered console
+                                //   output; the stream argument is accepted and
+                                //   unused (all output is flushed).
 
   // --- texts -----------------------------------------------------------------
   CMD_LOWER = 20,               // (text) -> text, ASCII letters lowered; the
