@@ -46,10 +46,18 @@ Block* BlockAt(uintptr_t address, uint32_t magic) {
   return block != nullptr && block->magic == magic ? block : nullptr;
 }
 
+// Only an argument of the block's own library type is looked into: any
+// other (a text, a number) names no object or variant.
+bool HasType(const ArgumentView& args, uint32_t index, uint32_t type) {
+  return (args.Type(index) & ~static_cast<uint32_t>(TYPE_BYREF)) == type;
+}
+
 ObjectBlock* ObjectArg(const ArgumentView& args, uint32_t index) {
+  if (!HasType(args, index, TYPE_LIB_OBJECT)) return nullptr;
   return BlockAt<ObjectBlock>(args.Address(index), kObjectMagic);
 }
 VariantBlock* VariantArg(const ArgumentView& args, uint32_t index) {
+  if (!HasType(args, index, TYPE_LIB_VARIANT)) return nullptr;
   return BlockAt<VariantBlock>(args.Address(index), kVariantMagic);
 }
 

@@ -175,5 +175,23 @@ TEST_F(Objects, ReleaseDestroysTheObjectAndEmptiesTheVariable) {
   EXPECT_EQ(Run(CMD_OBJECT_CALL, call.list()), 0u);
 }
 
+TEST_F(Objects, ValuesOfOtherTypesNameNoObjectOrVariant) {
+  void* object = NewEcho();
+  // A one-byte text where a block is expected must not be read as one.
+  auto asVariant = MakeArguments(ArgText(""));
+  uint32_t* set = static_cast<uint32_t*>(ResultPointer(Run(CMD_VARIANT_TO_BYTES, asVariant.list())));
+  EXPECT_EQ(set[0], 1u);
+  EXPECT_EQ(set[1], 0u);
+  S().Release(set);
+  auto asObject = MakeArguments(ArgText(""), ArgText("Twice"), ArgInt(2));
+  EXPECT_EQ(Run(CMD_OBJECT_CALL, asObject.list()), 0u);
+  // The object itself passed as a variant is no variant either.
+  auto objectAsVariant = MakeArguments(ArgLibraryValue(object, TYPE_LIB_VARIANT));
+  set = static_cast<uint32_t*>(ResultPointer(Run(CMD_VARIANT_TO_BYTES, objectAsVariant.list())));
+  EXPECT_EQ(set[1], 0u);
+  S().Release(set);
+  Release(&object);
+}
+
 }  // namespace
 }  // namespace tulora::rt
