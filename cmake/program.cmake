@@ -63,3 +63,15 @@ target_compile_definitions(launcher_e2e_test PRIVATE
   TESTKERNEL_REFUSING="$<TARGET_FILE:tulora_testkernel_refusing>")
 add_dependencies(launcher_e2e_test tulora tulora_testkernel_recording
                  tulora_testkernel_noexport tulora_testkernel_refusing)
+
+# The program against the local demo site. The site's ports are the ones
+# the program was built with, so these tests run one at a time.
+add_executable(crawler_e2e_test ${PROJECT_SOURCE_DIR}/crawler/crawler_e2e_test.cc)
+target_link_libraries(crawler_e2e_test PRIVATE tulora_demosite GTest::gtest_main)
+target_compile_definitions(crawler_e2e_test PRIVATE
+  TULORA_PROGRAM="${CMAKE_BINARY_DIR}/tulora"
+  TULORA_GALLERY_URL="${TULORA_GALLERY_URL}"
+  TULORA_PICTURE_URL="${TULORA_PICTURE_URL}")
+add_dependencies(crawler_e2e_test tulora)
+gtest_discover_tests(crawler_e2e_test DISCOVERY_TIMEOUT 60
+                     PROPERTIES RESOURCE_LOCK demosite_ports TIMEOUT 600)

@@ -9,10 +9,10 @@ foreach(src ${TULORA_CONSOLE_SOURCES})
 endforeach()
 
 # Hosted: the system calls join the shared application library; the entry
-# and main routine form their own, since each program has one entry.
+# routine forms its own, since each program has one entry (its tests bring
+# their own ConsoleMain).
 target_sources(tulora_app_shared PRIVATE ${PROJECT_SOURCE_DIR}/image/system_calls.cc)
-add_library(tulora_app_entry STATIC ${CMAKE_CURRENT_SOURCE_DIR}/entry.cc
-  ${CMAKE_CURRENT_SOURCE_DIR}/console_main.cc)
+add_library(tulora_app_entry STATIC ${CMAKE_CURRENT_SOURCE_DIR}/entry.cc)
 target_link_libraries(tulora_app_entry PUBLIC tulora_app_shared)
 
 # The system calls against the real kernel commands and support libraries.

@@ -7,7 +7,7 @@ int32_t StartId;
 int32_t GalleryCount;
 
 TULORA_CALL void ReleaseGlobals() {
-  if (DownloadRoot != nullptr) {
+  if (DownloadRoot != nullptr && !CrawlMayStillRun()) {
     tulora_services.Release(DownloadRoot);
     DownloadRoot = nullptr;
   }

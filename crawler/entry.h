@@ -17,8 +17,13 @@ extern int32_t GalleryCount;
 // The main routine; its result is not used.
 int32_t ConsoleMain();
 
-// Releases DownloadRoot when present. Handed to the runtime at start; the
-// runtime calls it when the program ends, never the application itself.
+// True while the crawl thread has been started and has not finished.
+bool CrawlMayStillRun();
+
+// Releases DownloadRoot when present and no crawl can still use it (a crawl
+// still running when the program ends keeps it; the process takes it back).
+// Handed to the runtime at start; the runtime calls it when the program
+// ends, never the application itself.
 TULORA_CALL void ReleaseGlobals();
 
 }  // namespace tulora

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "image/arguments.h"
 #include "image/commands.h"
 
 // A service table that records what the application asks of it.
@@ -38,7 +39,20 @@ TULORA_CALL void Release(void* block) {
   std::free(block);
 }
 
+bool g_crawlRunning = false;
+
 }  // namespace
+
+// The main routine and the crawl's state, as the entry routine sees them.
+namespace tulora {
+int32_t ConsoleMain() {
+  static const char kLine[] = "main routine\r\n";
+  auto args = MakeArguments(ArgText(kLine));
+  tulora_services.CallKernelCommand(CMD_CONSOLE_WRITE, args.list());
+  return 5;  // not used: the exit code stays 0
+}
+bool CrawlMayStillRun() { return g_crawlRunning; }
+}  // namespace tulora
 
 // Declared extern "C" in image/services.h.
 tulora::ServiceTable tulora_services = {
@@ -53,11 +67,24 @@ TEST(TuloraEntry, RunsTheStartSequenceInOrder) {
   TuloraEntry();  // the recording ExitProgram returns, so the entry does too
   std::vector<std::string> expected = {
       "control 3 ReleaseGlobals",
-      "write Tulora \xD4\xCB\xD0\xD0\xBF\xE2\xD2\xD1\xC6\xF4\xB6\xAF\r\n",
+      "write main routine\r\n",
       "finish",
       "exit 0",
   };
   EXPECT_EQ(g_calls, expected);
+}
+
+TEST(ReleaseGlobals, KeepsTheDownloadRootWhileTheCrawlRuns) {
+  g_released.clear();
+  DownloadRoot = static_cast<char*>(std::malloc(8));
+  g_crawlRunning = true;
+  ReleaseGlobals();
+  EXPECT_NE(DownloadRoot, nullptr);
+  EXPECT_TRUE(g_released.empty());
+  g_crawlRunning = false;
+  ReleaseGlobals();
+  EXPECT_EQ(DownloadRoot, nullptr);
+  EXPECT_EQ(g_released.size(), 1u);
 }
 
 TEST(ReleaseGlobals, ReleasesTheDownloadRootOnce) {

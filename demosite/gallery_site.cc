@@ -139,8 +139,17 @@ void GallerySite::CutPicture(int gallery, int picture, long afterBytes) {
   pictureCut_[{gallery, picture}] = afterBytes;
 }
 
+std::vector<std::string> GallerySite::Order() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return order_;
+}
+
 Reply GallerySite::AnswerPage(const LoggedRequest& request) {
   const std::string path = request.Path();
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    order_.push_back("page " + path);
+  }
   size_t end = 0;
   const int gallery = path.rfind("/item/", 0) == 0 ? NumberBefore(path, 6, ".html", &end) : -1;
   if (gallery < 0 || end != path.size()) return Reply::Text(404, "not found");
@@ -166,6 +175,10 @@ Reply GallerySite::AnswerPage(const LoggedRequest& request) {
 
 Reply GallerySite::AnswerPicture(const LoggedRequest& request) {
   const std::string path = request.Path();
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    order_.push_back("picture " + path);
+  }
   size_t mid = 0, end = 0;
   const int gallery = path.rfind("/images/img/", 0) == 0 ? NumberBefore(path, 12, "/", &mid) : -1;
   const int picture = gallery >= 0 ? NumberBefore(path, mid, ".jpg", &end) : -1;

@@ -68,6 +68,9 @@ class GallerySite {
   void SetPictureStatus(int gallery, int picture, int status);
   void CutPicture(int gallery, int picture, long afterBytes);
 
+  // Every request of both sites in the order they were answered, as
+  // "page <path>" or "picture <path>".
+  std::vector<std::string> Order() const;
   std::vector<testsite::LoggedRequest> GalleryLog() const { return gallery_.Log(); }
   std::vector<testsite::LoggedRequest> PictureLog() const { return pictures_.Log(); }
 
@@ -83,6 +86,7 @@ class GallerySite {
   std::map<int, int> pageBudget_;
   std::map<std::pair<int, int>, int> pictureStatus_;
   std::map<std::pair<int, int>, long> pictureCut_;
+  std::vector<std::string> order_;
 };
 
 }  // namespace tulora::demosite

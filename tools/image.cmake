@@ -19,11 +19,13 @@ target_link_libraries(tulora-imageinspect PRIVATE tulora_imageinspect)
 # with `ld -r` and linked by tulora-imagelink. link_symbols.h is included
 # ahead of every source so that the table macros name reserved symbols.
 # Kept in the cache so that the deferred call in the top directory sees
-# them as well.
+# them as well. No vectorising and no switch-to-table conversion: both put
+# addresses into constant pools and tables, which const data cannot hold.
 set(TULORA_IMAGE_CXX_FLAGS
   -std=c++20 -O2 -Wall -Wextra -ffreestanding -fno-pic -fno-pie -fno-exceptions -fno-rtti
   -fno-jump-tables -fno-asynchronous-unwind-tables -fno-stack-protector
   -fcf-protection=none -fstack-clash-protection -fno-threadsafe-statics
+  -fno-tree-vectorize -fno-tree-switch-conversion
   -DTULORA_IMAGE_BUILD=1 -I${PROJECT_SOURCE_DIR} -include image/link_symbols.h
   CACHE INTERNAL "Flags of the image build")
 set(TULORA_IMAGE_FLAGS_x86_64 -m64 -mcmodel=small CACHE INTERNAL "")
