@@ -153,11 +153,11 @@ ByteSet* WinHttpObjectRequest(const char* url, const WinHttpParams& p) {
   char** headers = p.headers ? p.headers : &localHeaders;
   Prepare(object, url, method, p, headers);
   Send(object, p.postText, p.postBytes);
-  OwnedBytes body(ReadAnswer(object, p));
+  ByteSet* body = ReadAnswer(object, p);
   if (created != nullptr) ReleaseObject(&created);  // a lent object stays the caller's
   Dll(TULORA_DLL_ENTRY(CoUninitialize), 0);
   tulora_services.Release(localHeaders);
-  return NewByteSetFrom(body.get()->data(), ByteSetLength(body.get()));
+  return body;  // already a new block of the caller's: no further copy
 }
 
 }  // namespace tulora

@@ -112,24 +112,28 @@ void Send(uintptr_t request, int32_t method, const char* headers, const char* po
       Word((*postBytes)->data()), static_cast<uintptr_t>(ByteSetLength(*postBytes)));
 }
 
-// The body to its end. Chunks go straight into one buffer that doubles when
-// full, so the work is linear in the body size.
+// The body to its end. Chunks go straight into the byte set that becomes
+// the result; its storage doubles when full and is cut to size at the end,
+// so the work is linear and no second copy of the body is made.
 ByteSet* ReadBody(uintptr_t request) {
+  const uint32_t head = static_cast<uint32_t>(sizeof(ByteSet));
   uint32_t used = 0, capacity = 4 * READ_CHUNK_SIZE;
-  uint8_t* buffer = static_cast<uint8_t*>(tulora_services.Allocate(capacity));
+  ByteSet* body = static_cast<ByteSet*>(tulora_services.Allocate(head + capacity));
   for (;;) {
     if (capacity - used < READ_CHUNK_SIZE) {
+      if (capacity > 0x7FFFFFFFu - head) break;  // a byte set holds under 4 GiB
       capacity *= 2;
-      buffer = static_cast<uint8_t*>(tulora_services.Reallocate(buffer, capacity));
+      body = static_cast<ByteSet*>(tulora_services.Reallocate(body, head + capacity));
     }
     uint32_t count = 0;
-    Dll(TULORA_DLL_ENTRY(InternetReadFile), request, Word(buffer + used), READ_CHUNK_SIZE,
+    Dll(TULORA_DLL_ENTRY(InternetReadFile), request, Word(body->data() + used), READ_CHUNK_SIZE,
         Word(&count));
     if (count == 0 || count > READ_CHUNK_SIZE) break;
     used += count;
   }
-  ByteSet* body = NewByteSetFrom(buffer, used);
-  tulora_services.Release(buffer);
+  body = static_cast<ByteSet*>(tulora_services.Reallocate(body, head + used));
+  body->dimensions = 1;
+  body->length = used;
   return body;
 }
 
@@ -226,7 +230,7 @@ ByteSet* WinInetRequest(const char* url, const WinInetParams& p) {
   ByteSet* localBytes = nullptr;
   ByteSet** postBytes = p.postBytes ? p.postBytes : &localBytes;
   Send(request, method, *headers, p.postText, postBytes);
-  OwnedBytes body(ReadBody(request));
+  ByteSet* body = ReadBody(request);
   char* responseHeaders = ResponseHeaders(request);
   CloseHandle(request);
   CloseHandle(connection);
@@ -238,7 +242,7 @@ ByteSet* WinInetRequest(const char* url, const WinInetParams& p) {
   Store(p.responseCookies, responseCookies);
   tulora_services.Release(localHeaders);
   tulora_services.Release(localBytes);
-  return NewByteSetFrom(body.get()->data(), ByteSetLength(body.get()));
+  return body;  // already a new block of the caller's: no further copy
 }
 
 }  // namespace tulora

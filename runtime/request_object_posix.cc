@@ -8,7 +8,7 @@
 //   Send([body]): a variant holding a byte array is sent as those bytes; a
 //       text is sent as its UTF-8 form (the object takes a Unicode string);
 //       no body sends none
-//   GetAllResponseHeaders() -> text, StatusText() -> text, Status() -> int32,
+//   GetAllResponseHeaders() -> text, StatusText() -> text, Status() -> double,
 //   Option(index) -> int32;  Option(index) = value (indexed property)
 //   properties read as variants: ResponseBody (byte array), Status (number)
 // The URL is handed over in UTF-8 as well; header names and values go out as
@@ -70,9 +70,14 @@ bool Call(void* instance, const char* m, const ArgumentView& a, uint32_t at, Met
     out->text = Is(m, "StatusText") ? r.StatusText() : r.GetAllResponseHeaders();
     return true;
   }
-  if (Is(m, "Status") || Is(m, "Option")) {
+  if (Is(m, "Status")) {  // a number property: the application reads a double
+    out->kind = MethodResult::Kind::kDouble;
+    out->number = r.Status();
+    return true;
+  }
+  if (Is(m, "Option")) {
     out->kind = MethodResult::Kind::kInt;
-    out->integer = Is(m, "Status") ? r.Status() : r.GetOption(a.Int(at));
+    out->integer = r.GetOption(a.Int(at));
     return true;
   }
   return false;

@@ -1,0 +1,587 @@
+// The two request routines in process, through the kernel's own service
+// table (object layer, WinINet bindings), against the local test site: what
+// goes over the wire and what comes back into the caller's variables.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "http/winhttp_request.h"
+#include "http/wininet_request.h"
+#include "image/dll_table.h"
+#include "runtime/dll_functions.h"
+#include "runtime/image_loader.h"
+#include "runtime/kernel_services.h"
+#include "runtime/net_test_support.h"
+#include "runtime/platform_objects.h"
+
+// Declared extern "C" in image/services.h.
+tulora::ServiceTable tulora_services = {};
+
+namespace tulora {
+namespace {
+
+using ::testing::Contains;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::Not;
+using testsite::Reply;
+
+// Hosted code names DLL entries by their plain numbers; loading an image
+// turns them into the kernel's selectors, which this does for the test.
+TULORA_CALL uintptr_t CallDll(uint32_t entry, uint32_t count, const uintptr_t* args) {
+  return rt::KernelServiceTable().CallDllFunction(rt::DLL_SELECTOR_TAG | entry, count, args);
+}
+
+void BindKernel() {
+  tulora_services = rt::KernelServiceTable();
+  tulora_services.CallDllFunction = CallDll;
+  rt::ProgramBindings bindings;
+  bindings.libraries.push_back(nullptr);
+#define TULORA_DLL_ROW(id, entry, dll, function) \
+  bindings.dllFunctions.push_back(rt::ResolveDllFunction(dll, function));
+#include "image/dll_table.def"
+  for (const rt::DllExport* e : bindings.dllFunctions) ASSERT_NE(e, nullptr);
+  rt::BindProgram(std::move(bindings));
+  rt::RegisterPlatformObjects();
+}
+
+// A caller's text variable; released at the end of the test.
+struct TextVar {
+  char* value = nullptr;
+  explicit TextVar(const char* initial) : value(CopyText(initial)) {}
+  TextVar() = default;
+  ~TextVar() { tulora_services.Release(value); }
+  char** operator&() { return &value; }
+  std::string str() const { return value ? value : ""; }
+};
+
+struct BytesVar {
+  ByteSet* value = nullptr;
+  explicit BytesVar(const std::string& b)
+      : value(NewByteSetFrom(b.data(), static_cast<uint32_t>(b.size()))) {}
+  BytesVar() = default;
+  ~BytesVar() { tulora_services.Release(value); }
+  std::string str() const {
+    return value ? std::string(reinterpret_cast<const char*>(value->data()), ByteSetLength(value))
+                 : "";
+  }
+};
+
+std::string Take(ByteSet* body) {
+  std::string bytes(reinterpret_cast<const char*>(body->data()), ByteSetLength(body));
+  tulora_services.Release(body);
+  return bytes;
+}
+
+// The header lines a request carried, without Host (which only names the
+// site's port) and without the framing lines of a body.
+std::vector<std::string> Lines(const testsite::LoggedRequest& r) {
+  std::vector<std::string> lines;
+  for (const std::string& line : r.header_lines) {
+    if (testsite::HeaderNameIs(line, "Host") || testsite::HeaderNameIs(line, "Content-Length"))
+      continue;
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+class Requests : public net::NetTest {
+ protected:
+  static void SetUpTestSuite() { BindKernel(); }
+  void SetUp() override {
+    NetTest::SetUp();
+    site_.Route("/page", Reply::Text(200, "page body"));
+    site_.Route("/moved", Reply::Redirect(302, "/page"));
+  }
+  testsite::LoggedRequest Only() {
+    auto log = site_.Log();
+    EXPECT_EQ(log.size(), 1u);
+    return log.empty() ? testsite::LoggedRequest() : log[0];
+  }
+  std::string url(const std::string& path) { return site_.Url(false, path); }
+};
+
+constexpr char kAgent[] = "Mozilla/4.0 (compatible; MSIE 9.0; Windows NT 6.1)";
+
+// ---------------------------------------------------------------- WinInet
+
+TEST_F(Requests, WinInetEmptyHeadersAreCompletedAndSentAsTheyStand) {
+  const std::string u = url("/page?q=1");
+  TextVar headers("");
+  WinInetParams p;
+  p.headers = &headers;
+  EXPECT_EQ(Take(WinInetRequest(u.c_str(), p)), "page body");
+  const std::string completed = "Accept: */*\r\nReferer: " + u +
+                                "\r\nAccept-Language: zh-cn\r\n"
+                                "Content-Type: application/x-www-form-urlencoded";
+  EXPECT_EQ(headers.str(), completed);
+  auto r = Only();
+  EXPECT_EQ(r.request_line, "GET /page?q=1 HTTP/1.1");
+  EXPECT_THAT(Lines(r), ElementsAre("User-Agent: " + std::string(kAgent), "Accept: */*",
+                                    "Referer: " + u, "Accept-Language: zh-cn",
+                                    "Content-Type: application/x-www-form-urlencoded"));
+  EXPECT_EQ(r.HeaderCount("Cookie"), 0u);
+}
+
+TEST_F(Requests, WinInetAgentAndDefaultsFollowTheCallersHeaders) {
+  struct Row {
+    const char* headers;
+    const char* agent;         // the one User-Agent line on the wire
+    bool acceptAppended;       // "Accept: */*" added after the caller's lines
+  } rows[] = {
+      {"accept: text/html", kAgent, true},    // defaults are searched with letter case
+      {"user-agent: X\r\nAccept: a", "X", false},
+      {"User-Agent: X", "X", true},           // last line without "\r\n"
+      {"Accept: a\r\nUser-Agent:  Y  \r\nX-B: 1", "Y", false},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.headers);
+    site_.ClearLog();
+    TextVar headers(row.headers);
+    WinInetParams p;
+    p.headers = &headers;
+    Take(WinInetRequest(url("/page").c_str(), p));
+    auto r = Only();
+    EXPECT_EQ(r.HeaderCount("User-Agent"), 1u);
+    EXPECT_EQ(r.Header("User-Agent"), row.agent);
+    EXPECT_EQ(headers.str().rfind(row.headers, 0), 0u) << "caller's lines stay first";
+    EXPECT_EQ(headers.str().find("\r\nAccept: */*") != std::string::npos, row.acceptAppended);
+  }
+}
+
+TEST_F(Requests, WinInetMethodsAndBodies) {
+  struct Row {
+    int32_t method;
+    const char* postText;
+    const char* postBytes;  // null: omitted
+    const char* verb;
+    const char* sent;
+    const char* bytesAfter;  // the caller's postBytes afterwards (when supplied)
+  } rows[] = {
+      {3, "a=1", "", "GET", "", ""},      // out of range, and GET sends no body
+      {-1, "a=1", "", "GET", "", ""},
+      {0, "a=1", "zz", "GET", "", "zz"},
+      {1, "a=1", "", "POST", "a=1", "a=1"},  // empty bytes are filled from the text
+      {1, "a=1", "b=22", "POST", "b=22", "b=22"},
+      {1, "a=1", nullptr, "POST", "a=1", nullptr},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(std::to_string(row.method) + " " + row.verb);
+    site_.ClearLog();
+    BytesVar bytes(row.postBytes ? row.postBytes : "");
+    WinInetParams p;
+    p.method = row.method;
+    p.postText = row.postText;
+    if (row.postBytes) p.postBytes = &bytes.value;
+    Take(WinInetRequest(url("/page").c_str(), p));
+    auto r = Only();
+    EXPECT_EQ(r.request_line, std::string(row.verb) + " /page HTTP/1.1");
+    EXPECT_EQ(r.body, row.sent);
+    if (row.postBytes) {
+      EXPECT_EQ(bytes.str(), row.bytesAfter);
+    }
+  }
+}
+
+TEST_F(Requests, WinInetHeadSendsItsMethod) {
+  WinInetParams p;
+  p.method = 2;
+  EXPECT_EQ(Take(WinInetRequest(url("/page").c_str(), p)), "");
+  EXPECT_EQ(Only().request_line, "HEAD /page HTTP/1.1");
+}
+
+TEST_F(Requests, WinInetCookiesSuppliedEmptySuppliedOrOmitted) {
+  Reply reply = Reply::Text(200, "c");
+  reply.header_lines = {"Set-Cookie: s=1; path=/", "set-cookie: t=2", "X-Set-Cookie-Note: u=3"};
+  site_.Route("/c", reply);
+  const std::string u = url("/c");
+  {  // empty: no Cookie line, the merge runs
+    TextVar cookies(""), responseCookies;
+    WinInetParams p;
+    p.cookies = &cookies;
+    p.responseCookies = &responseCookies;
+    Take(WinInetRequest(u.c_str(), p));
+    EXPECT_EQ(Only().HeaderCount("Cookie"), 0u);
+    EXPECT_EQ(responseCookies.str(), "s=1;t=2;X-Set-Cookie-Note:u=3");
+    EXPECT_EQ(cookies.str(), "s=1; t=2; X-Set-Cookie-Note:u=3");
+  }
+  site_.ClearLog();
+  {  // supplied: sent as given, merged
+    TextVar cookies("t=0; old=9"), responseCookies, headers("");
+    WinInetParams p;
+    p.cookies = &cookies;
+    p.responseCookies = &responseCookies;
+    p.headers = &headers;
+    Take(WinInetRequest(u.c_str(), p));
+    EXPECT_EQ(Only().Header("Cookie"), "t=0; old=9");
+    EXPECT_THAT(headers.str(), HasSubstr("\r\nCookie: t=0; old=9"));
+    EXPECT_EQ(cookies.str(), "s=1; t=2; X-Set-Cookie-Note:u=3; old=9");
+  }
+  site_.ClearLog();
+  {  // omitted: the back-end keeps and sends the cookies itself, no merge
+    TextVar responseCookies;
+    WinInetParams p;
+    p.responseCookies = &responseCookies;
+    Take(WinInetRequest(u.c_str(), p));
+    EXPECT_EQ(responseCookies.str(), "s=1; t=2; X-Set-Cookie-Note: u=3");
+    Take(WinInetRequest(u.c_str(), p));
+    auto log = site_.Log();
+    ASSERT_EQ(log.size(), 2u);
+    EXPECT_EQ(log[0].HeaderCount("Cookie"), 0u);
+    EXPECT_THAT(log[1].Header("Cookie"), HasSubstr("s=1"));
+  }
+}
+
+TEST_F(Requests, WinInetResponseHeadersNormaliseSetCookie) {
+  Reply reply = Reply::Text(201, "x");
+  reply.header_lines = {"SET-COOKIE: a=1"};
+  site_.Route("/h", reply);
+  TextVar responseHeaders, responseCookies;
+  WinInetParams p;
+  p.responseHeaders = &responseHeaders;
+  p.responseCookies = &responseCookies;
+  Take(WinInetRequest(url("/h").c_str(), p));
+  EXPECT_EQ(responseHeaders.str().rfind("HTTP/1.1 201 Created\r\n", 0), 0u);
+  EXPECT_THAT(responseHeaders.str(), HasSubstr("\r\nSet-Cookie: a=1\r\n"));
+  EXPECT_EQ(responseCookies.str(), "a=1");
+}
+
+TEST_F(Requests, WinInetProxyTextForHttpAndHttps) {
+  // The site's own plain port stands in for the proxy: its log shows whether
+  // the request went to it and in which form.
+  const std::string proxy = "127.0.0.1:" + std::to_string(site_.http_port());
+  const int nowhere = net::UnusedPort();
+  WinInetParams p;
+  p.proxy = proxy.c_str();
+  std::string plain = "http://127.0.0.1:" + std::to_string(nowhere) + "/p";
+  Take(WinInetRequest(plain.c_str(), p));
+  EXPECT_EQ(Only().request_line, "GET " + plain + " HTTP/1.1");
+  site_.ClearLog();
+  std::string secure = "https://127.0.0.1:" + std::to_string(nowhere) + "/p";
+  EXPECT_EQ(Take(WinInetRequest(secure.c_str(), p)), "");
+  EXPECT_EQ(Only().request_line,
+            "CONNECT 127.0.0.1:" + std::to_string(nowhere) + " HTTP/1.1");
+}
+
+TEST_F(Requests, WinInetRedirectsFollowedUnlessTurnedOff) {
+  TextVar responseHeaders;
+  WinInetParams p;
+  p.responseHeaders = &responseHeaders;
+  EXPECT_EQ(Take(WinInetRequest(url("/moved").c_str(), p)), "page body");
+  EXPECT_EQ(responseHeaders.str().rfind("HTTP/1.1 200", 0), 0u);
+  p.noRedirect = true;
+  EXPECT_NE(Take(WinInetRequest(url("/moved").c_str(), p)), "page body");
+  EXPECT_EQ(responseHeaders.str().rfind("HTTP/1.1 302", 0), 0u);
+  EXPECT_EQ(site_.LogSize(), 3u);
+}
+
+TEST_F(Requests, WinInetSelfSignedRefusedUntilTrusted) {
+  const std::string u = site_.Url(true, "/page");
+  TextVar headers("");
+  WinInetParams p;
+  p.headers = &headers;
+  EXPECT_EQ(Take(WinInetRequest(u.c_str(), p)), "");
+  EXPECT_EQ(site_.LogSize(), 0u);
+  TrustSite();
+  EXPECT_EQ(Take(WinInetRequest(u.c_str(), p)), "page body");
+  EXPECT_TRUE(Only().secure);
+}
+
+TEST_F(Requests, WinInetCutBodyGivesWhatArrived) {
+  Reply reply = Reply::Text(200, std::string(10000, 'b'));
+  reply.cut_after = 3000;
+  site_.Route("/cut", reply);
+  EXPECT_EQ(Take(WinInetRequest(url("/cut").c_str())), std::string(3000, 'b'));
+}
+
+TEST_F(Requests, WinInetNoConnectionGivesEmptyAndLeavesHeaders) {
+  const std::string u = "http://127.0.0.1:" + std::to_string(net::UnusedPort()) + "/";
+  TextVar headers("X: 1");
+  WinInetParams p;
+  p.headers = &headers;
+  EXPECT_EQ(Take(WinInetRequest(u.c_str(), p)), "");
+  // The handles are had before the connection is made, so the headers are
+  // completed even though nothing answered.
+  EXPECT_THAT(headers.str(), HasSubstr("Accept: */*"));
+}
+
+// ---------------------------------------------------------------- WinHttp
+
+TEST_F(Requests, WinHttpDefaultsNormalisedOnTheWire) {
+  const std::string u = url("/page");
+  struct Row {
+    int32_t method;
+    const char* verb;
+    bool contentType;
+  } rows[] = {{0, "GET", false}, {1, "POST", true}, {8, "GET", false}, {-1, "GET", false},
+              {5, "DELETE", false}, {3, "PUT", false}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.method);
+    site_.ClearLog();
+    TextVar headers("");
+    int32_t status = -5;
+    WinHttpParams p;
+    p.method = row.method;
+    p.headers = &headers;
+    p.statusCode = &status;
+    Take(WinHttpObjectRequest(u.c_str(), p));
+    EXPECT_EQ(status, 200);
+    std::string expected = "Accept: */*\r\nReferer: " + u +
+                           "\r\nAccept-Language: zh-cn\r\nUser-Agent: " + kAgent;
+    if (row.contentType) expected += "\r\nContent-Type: application/x-www-form-urlencoded";
+    EXPECT_EQ(headers.str(), expected);
+    auto r = Only();
+    EXPECT_EQ(r.request_line, std::string(row.verb) + " /page HTTP/1.1");
+    std::vector<std::string> lines = {"Accept: */*", "Referer: " + u, "Accept-Language: zh-cn",
+                                      "User-Agent: " + std::string(kAgent)};
+    if (row.contentType) lines.push_back("Content-Type: application/x-www-form-urlencoded");
+    EXPECT_EQ(Lines(r), lines);
+  }
+}
+
+TEST_F(Requests, WinHttpCallerHeadersNormalisedAndKeepAliveSkipped) {
+  TextVar headers("x-requested-with:  y\r\nConnection: keep-alive\r\nnocolon\r\naccept: a/b");
+  WinHttpParams p;
+  p.headers = &headers;
+  p.addDefaultHeaders = false;
+  Take(WinHttpObjectRequest(url("/page").c_str(), p));
+  EXPECT_EQ(headers.str(), "X-Requested-With:  y\r\nConnection: keep-alive\r\nAccept: a/b");
+  auto r = Only();
+  EXPECT_EQ(r.Header("X-Requested-With"), "y");
+  EXPECT_EQ(r.Header("Accept"), "a/b");
+  EXPECT_THAT(r.header_lines, Not(Contains("Connection: keep-alive")));
+}
+
+TEST_F(Requests, WinHttpBodies) {
+  struct Row {
+    const char* postText;  // null: omitted
+    std::string postBytes;
+    std::string sent;
+  } rows[] = {
+      {"a=1", "", "a=1"},
+      {"a=1", std::string("\x01\x00\xFFz", 4), std::string("\x01\x00\xFFz", 4)},  // bytes win
+      {nullptr, "", ""},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.sent);
+    site_.ClearLog();
+    BytesVar postBytes(row.postBytes);
+    WinHttpParams p;
+    p.method = 1;
+    p.postText = row.postText;
+    p.postBytes = postBytes.value;
+    Take(WinHttpObjectRequest(url("/page").c_str(), p));
+    auto r = Only();
+    EXPECT_EQ(r.method, "POST");
+    EXPECT_EQ(r.body, row.sent);
+  }
+}
+
+TEST_F(Requests, WinHttpStatusCodes) {
+  for (int code : {200, 201, 404, 500}) {
+    site_.Route("/s", Reply::Text(code, "s"));
+    int32_t status = -1;
+    WinHttpParams p;
+    p.statusCode = &status;
+    EXPECT_EQ(Take(WinHttpObjectRequest(url("/s").c_str(), p)), "s");
+    EXPECT_EQ(status, code);
+  }
+}
+
+TEST_F(Requests, WinHttpCookiesSentCollectedAndMerged) {
+  Reply reply = Reply::Text(200, "c");
+  reply.header_lines = {"Set-Cookie: b=3; path=/", "set-cookie: z=9", "Set-Cookie: c=4"};
+  site_.Route("/c", reply);
+  struct Row {
+    const char* cookies;  // null: omitted
+    bool merge;
+    const char* sent;     // value of the Cookie line; null: no line
+    const char* cookiesAfter;
+    const char* responseCookies;
+  } rows[] = {
+      {nullptr, true, nullptr, nullptr, "b=3; c=4"},
+      {"", true, "", "b=3; c=4", "b=3; c=4"},
+      {"a=1; b=2", true, "a=1; b=2", "b=3; c=4; a=1", "b=3; c=4; a=1"},
+      {"Cookie: a=1", true, "a=1", "b=3; c=4; a=1", "b=3; c=4; a=1"},
+      {"a=1; b=2", false, "a=1; b=2", "a=1; b=2", "b=3; c=4"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.cookies ? row.cookies : "(omitted)");
+    site_.ClearLog();
+    TextVar cookies(row.cookies ? row.cookies : ""), responseCookies("old");
+    WinHttpParams p;
+    if (row.cookies) p.cookies = &cookies;
+    p.mergeCookies = row.merge;
+    p.responseCookies = &responseCookies;
+    Take(WinHttpObjectRequest(url("/c").c_str(), p));
+    auto r = Only();
+    if (row.sent == nullptr) {
+      EXPECT_EQ(r.HeaderCount("Cookie"), 0u);
+    } else {
+      EXPECT_EQ(r.HeaderCount("Cookie"), 1u);
+      EXPECT_EQ(r.Header("Cookie"), row.sent);
+    }
+    if (row.cookiesAfter) {
+      EXPECT_EQ(cookies.str(), row.cookiesAfter);
+    }
+    EXPECT_EQ(responseCookies.str(), row.responseCookies);
+  }
+}
+
+TEST_F(Requests, WinHttpCookiePrefixRemovedInPlace) {
+  TextVar cookies("Cookie: a=1");
+  WinHttpParams p;
+  p.cookies = &cookies;
+  p.mergeCookies = false;
+  Take(WinHttpObjectRequest(url("/page").c_str(), p));
+  EXPECT_EQ(cookies.str(), " a=1");
+}
+
+TEST_F(Requests, WinHttpRedirectsFollowedUnlessTurnedOff) {
+  int32_t status = 0;
+  WinHttpParams p;
+  p.statusCode = &status;
+  EXPECT_EQ(Take(WinHttpObjectRequest(url("/moved").c_str(), p)), "page body");
+  EXPECT_EQ(status, 200);
+  p.noRedirect = true;
+  Take(WinHttpObjectRequest(url("/moved").c_str(), p));
+  EXPECT_EQ(status, 302);
+  EXPECT_EQ(site_.LogSize(), 3u);
+}
+
+TEST_F(Requests, WinHttpSelfSignedAccepted) {
+  int32_t status = 0;
+  WinHttpParams p;
+  p.statusCode = &status;
+  EXPECT_EQ(Take(WinHttpObjectRequest(site_.Url(true, "/page").c_str(), p)), "page body");
+  EXPECT_EQ(status, 200);
+  EXPECT_TRUE(Only().secure);
+}
+
+TEST_F(Requests, WinHttpCutBodyGivesNothing) {
+  Reply reply = Reply::Text(200, std::string(10000, 'b'));
+  reply.cut_after = 3000;
+  site_.Route("/cut", reply);
+  int32_t status = -1;
+  WinHttpParams p;
+  p.statusCode = &status;
+  EXPECT_EQ(Take(WinHttpObjectRequest(url("/cut").c_str(), p)), "");
+  EXPECT_NE(status, 200);
+}
+
+TEST_F(Requests, WinHttpSlowServerAgainstTimeout) {
+  Reply slow = Reply::Text(200, "late");
+  slow.delay_ms = 2500;
+  site_.Route("/slow", slow);
+  struct Row {
+    int32_t seconds;
+    int32_t status;
+    const char* body;
+  } rows[] = {{1, 0, ""}, {5, 200, "late"}, {0, 200, "late"}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.seconds);
+    int32_t status = -1;
+    WinHttpParams p;
+    p.statusCode = &status;
+    p.timeoutSeconds = row.seconds;
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(Take(WinHttpObjectRequest(url("/slow").c_str(), p)), row.body);
+    auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - start).count();
+    EXPECT_EQ(status, row.status);
+    if (row.status == 0) {
+      EXPECT_LT(ms, 2000);
+    }
+  }
+}
+
+TEST_F(Requests, WinHttpBasicProxyAuthorisation) {
+  if (!net::AuthProxy::Installed()) GTEST_SKIP() << "no tinyproxy";
+  net::AuthProxy proxy;
+  std::string why;
+  ASSERT_TRUE(proxy.Start(&why)) << why;
+  const std::string at = "127.0.0.1:" + std::to_string(proxy.port());
+  struct Row {
+    const char* user;
+    const char* password;
+    int32_t mode;
+    int32_t status;
+  } rows[] = {{"user", "password", 1, 200},
+              {"user", "wrong", 1, 401},    // the proxy's answer to wrong credentials
+              {"", "password", 1, 407},      // no user: no authorisation
+              {"user", "password", 2, 407}};  // mode 2 sends none
+  for (const Row& row : rows) {
+    SCOPED_TRACE(std::string(row.user) + ":" + row.password + " mode " + std::to_string(row.mode));
+    int32_t status = -1;
+    WinHttpParams p;
+    p.statusCode = &status;
+    p.proxy = at.c_str();
+    p.proxyUser = row.user;
+    p.proxyPassword = row.password;
+    p.proxyAuthMode = row.mode;
+    std::string body = Take(WinHttpObjectRequest(url("/page").c_str(), p));
+    EXPECT_EQ(status, row.status);
+    if (row.status == 200) {
+      EXPECT_EQ(body, "page body");
+    }
+  }
+  for (const auto& r : site_.Log()) EXPECT_EQ(r.HeaderCount("Proxy-Authorization"), 0u);
+}
+
+TEST_F(Requests, WinHttpBadUrlGivesEmptyReads) {
+  // Open refuses the URL; the routine goes on and the reads give nothing.
+  int32_t status = 77;
+  TextVar responseHeaders("kept");
+  WinHttpParams p;
+  p.statusCode = &status;
+  p.responseHeaders = &responseHeaders;
+  EXPECT_EQ(Take(WinHttpObjectRequest("not a url", p)), "");
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(responseHeaders.str(), "");
+}
+
+// --------------------------------------------------------------- both
+
+// A header block well over the first buffer still gives its lines and the
+// cookie at its end.
+TEST_F(Requests, LargeHeaderBlockKeepsItsCookies) {
+  Reply reply = Reply::Text(200, "big");
+  for (int i = 0; i < 60; ++i) {
+    reply.header_lines.push_back("X-Fill-" + std::to_string(i) + ": " + std::string(100, 'f'));
+  }
+  reply.header_lines.push_back("Set-Cookie: late=1; path=/");
+  site_.Route("/big", reply);
+  {
+    TextVar responseHeaders, responseCookies;
+    WinInetParams p;
+    p.responseHeaders = &responseHeaders;
+    p.responseCookies = &responseCookies;
+    EXPECT_EQ(Take(WinInetRequest(url("/big").c_str(), p)), "big");
+    EXPECT_GE(responseHeaders.str().size(), 6000u);
+    EXPECT_THAT(responseHeaders.str(), HasSubstr("X-Fill-59: "));
+    EXPECT_EQ(responseCookies.str(), "late=1");
+  }
+  {
+    TextVar responseHeaders, responseCookies;
+    WinHttpParams p;
+    p.responseHeaders = &responseHeaders;
+    p.responseCookies = &responseCookies;
+    EXPECT_EQ(Take(WinHttpObjectRequest(url("/big").c_str(), p)), "big");
+    EXPECT_THAT(responseHeaders.str(), HasSubstr("X-Fill-59: "));
+    EXPECT_EQ(responseCookies.str(), "late=1");
+  }
+}
+
+TEST_F(Requests, MegabyteBodyComesBackWhole) {
+  std::string body(1 << 20, '\0');
+  for (size_t i = 0; i < body.size(); ++i) body[i] = static_cast<char>((i * 131 + i / 7) & 0xFF);
+  site_.Route("/mb", Reply::Text(200, body));
+  EXPECT_EQ(Take(WinInetRequest(url("/mb").c_str())), body);
+  EXPECT_EQ(Take(WinHttpObjectRequest(url("/mb").c_str())), body);
+}
+
+}  // namespace
+}  // namespace tulora
