@@ -19,3 +19,7 @@ if(Python3_Interpreter_FOUND)
     COMMAND ${CMAKE_COMMAND} -E env
       sh -c "'${Python3_EXECUTABLE}' '${PROJECT_SOURCE_DIR}/scripts/gen_gbk_table.py' | cmp - '${CMAKE_CURRENT_SOURCE_DIR}/gbk_table.inc'")
 endif()
+
+tulora_fuzz(codepage
+  SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/codepage_fuzz.cc
+  LIBS tulora_codepage)
