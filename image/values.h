@@ -120,9 +120,9 @@ int32_t CompareTexts(const char* a, const char* b);
 int32_t CompareBytes(const void* a, const void* b, uint32_t count);
 
 // Toward zero (2.9 -> 2, -2.9 -> -2), by integer work on the bits of the
-// double, so the FPU's rounding mode is neither used nor changed. NaN gives 0;
-// values beyond the 64-bit range give INT64_MIN, the value x86's own
-// conversion instruction gives for them.
+// double, so the FPU's rounding mode is neither used nor changed. NaN,
+// infinities and values beyond the 64-bit range give INT64_MIN, the value
+// x86's own conversion instruction gives for them.
 int64_t TruncateToInteger(double value);
 
 // Position (1-based) of the first occurrence of `sought` in `text` that
