@@ -75,7 +75,9 @@ class Linker {
     return false;
   }
   std::string SymbolName(const ElfSymbol& sym) const;
+  const ElfSymbol* SymbolPointerAt(uint32_t section, uint64_t offset) const;
   std::string SymbolAt(uint32_t section, uint64_t offset) const;
+  std::string UserOf(uint32_t section, uint64_t offset) const;
   std::string Where(uint32_t section, uint64_t offset) const;
   std::string TargetName(uint32_t section, const ElfRelocation& r) const;
 
@@ -117,7 +119,7 @@ std::string Linker::SymbolName(const ElfSymbol& sym) const {
 
 // The defined symbol that covers `offset` in `section` (or the nearest one
 // before it), for messages.
-std::string Linker::SymbolAt(uint32_t section, uint64_t offset) const {
+const ElfSymbol* Linker::SymbolPointerAt(uint32_t section, uint64_t offset) const {
   const ElfSymbol* best = nullptr;
   for (const ElfSymbol& s : obj_.symbols) {
     if (s.section != section || s.type == STT_SECTION || s.type == STT_FILE || s.name.empty()) continue;
@@ -126,7 +128,41 @@ std::string Linker::SymbolAt(uint32_t section, uint64_t offset) const {
     bool bestCovers = best && offset < best->value + std::max<uint64_t>(best->size, 1);
     if (!best || (covers && !bestCovers) || (covers == bestCovers && s.value > best->value)) best = &s;
   }
-  return best ? SymbolName(*best) : "(no symbol)";
+  return best;
+}
+
+std::string Linker::SymbolAt(uint32_t section, uint64_t offset) const {
+  const ElfSymbol* s = SymbolPointerAt(section, offset);
+  return s ? SymbolName(*s) : "(unnamed)";
+}
+
+// For constants the compiler made (local labels such as .LC5, or bytes
+// without a symbol), the code that uses the one at `offset` of `section`:
+// " (used by 'Foo()' in section '.text')", or nothing when no code refers
+// to it.
+std::string Linker::UserOf(uint32_t section, uint64_t offset) const {
+  const ElfSymbol* holder = SymbolPointerAt(section, offset);
+  if (holder && holder->name.compare(0, 2, ".L") != 0) return "";
+  std::string user;
+  uint64_t bestStart = 0;
+  for (const ElfRelocations& rel : obj_.relocations) {
+    if (roles_[rel.section] != Role::Code) continue;
+    const ElfSection& code = obj_.sections[rel.section];
+    for (const ElfRelocation& r : rel.entries) {
+      const ElfSymbol& s = obj_.symbols[r.symbol];
+      if (&s == holder) return " (used by " + Where(rel.section, r.offset) + ")";
+      if (holder || s.type != STT_SECTION || s.section != section) continue;
+      int64_t addend = r.addend;
+      if (!obj_.rela && r.offset <= code.data.size() && code.data.size() - r.offset >= 4)
+        addend = LoadField(std::vector<uint8_t>(code.data.begin() + r.offset,
+                                                code.data.begin() + r.offset + 4), 0);
+      uint64_t start = s.value + static_cast<uint64_t>(addend);
+      if (start > offset || (!user.empty() && start < bestStart)) continue;
+      bestStart = start;
+      user = " (used by " + Where(rel.section, r.offset) + ")";
+    }
+  }
+  return user;
 }
 
 std::string Linker::Where(uint32_t section, uint64_t offset) const {
@@ -144,14 +180,14 @@ std::string Linker::TargetName(uint32_t section, const ElfRelocation& r) const {
     addend = static_cast<int32_t>(LoadField(std::vector<uint8_t>(s.data.begin() + r.offset,
                                                                  s.data.begin() + r.offset + 4), 0));
   std::string named = SymbolAt(sym.section, sym.value + addend);
-  return named == "(no symbol)" ? SymbolName(sym) : named;
+  return named == "(unnamed)" ? SymbolName(sym) : named;
 }
 
 bool Linker::RefuseSection(uint32_t index, const char* what) {
   const ElfSection& s = obj_.sections[index];
   std::string symbol = SymbolAt(index, 0);
   for (const ElfRelocations& rel : obj_.relocations)
-    if (rel.section == index && !rel.entries.empty() && symbol == "(no symbol)")
+    if (rel.section == index && !rel.entries.empty() && symbol == "(unnamed)")
       symbol = TargetName(index, rel.entries[0]);
   return Fail(std::string(what) + " " + symbol + " in section '" + s.name +
               "' cannot be expressed in the image");
@@ -409,7 +445,8 @@ bool Linker::ApplyAll() {
     if (role != Role::Code) {
       if (rel.entries.empty()) continue;
       const ElfRelocation& first = rel.entries[0];
-      return Fail("relocation inside const data: " + Where(rel.section, first.offset) + " refers to " +
+      return Fail("relocation inside const data: " + Where(rel.section, first.offset) +
+                  UserOf(rel.section, first.offset) + " refers to " +
                   TargetName(rel.section, first) +
                   " (const data cannot hold addresses) and cannot be expressed in the image");
     }

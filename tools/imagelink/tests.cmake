@@ -10,7 +10,8 @@ foreach(arch x86_64 i386)
     OBJECT ${IMAGELINK_OUT}/app_main-${arch}.o
     SOURCES ${IMAGELINK_TESTDATA}/app_main.cc ${PROJECT_SOURCE_DIR}/image/freestanding.cc)
   list(APPEND imagelink_outputs ${IMAGELINK_OUT}/app_main-${arch}.img)
-  foreach(refused refuse_data refuse_const_pointer refuse_tls refuse_ctor refuse_undefined)
+  foreach(refused refuse_data refuse_const_pointer refuse_tls refuse_ctor refuse_undefined
+                  refuse_local_table)
     tulora_image_object(ARCH ${arch}
       OBJECT ${IMAGELINK_OUT}/${refused}-${arch}.o
       SOURCES ${IMAGELINK_TESTDATA}/${refused}.cc)
