@@ -66,9 +66,14 @@ void Send(void* object, const char* postText, const ByteSet* postBytes) {
   ClearVariant(&variant);
 }
 
-ByteSet* ResponseBody(void* object) {
+// The body, out of the ResponseBody variant. The routine's own object is
+// released before the bytes are copied out of the variant, so that a large
+// body exists at most twice at any moment (object and variant, then variant
+// and byte set); a lent object stays the caller's.
+ByteSet* TakeBody(void* object, void** created) {
   void* variant = nullptr;
   GetPropertyVariant(object, "ResponseBody", &variant);
+  if (*created != nullptr) ReleaseObject(created);
   ByteSet* body = VariantToBytes(variant);
   ClearVariant(&variant);
   return body;
@@ -93,11 +98,13 @@ void Prepare(void* object, const char* url, int32_t method, const WinHttpParams&
   ApplyHeaderText(*headers, HeaderSink, object);
 }
 
-// The answer: body, header block, status, cookies (merged when asked).
-ByteSet* ReadAnswer(void* object, const WinHttpParams& p) {
-  ByteSet* body = ResponseBody(object);
+// The answer: header block, status, body, cookies (merged when asked). The
+// reads have no effect on the object, so the body comes last, when the
+// object can go.
+ByteSet* ReadAnswer(void* object, void** created, const WinHttpParams& p) {
   char* responseHeaders = CallTextMethod(object, "GetAllResponseHeaders");
   const double status = ResultDouble(CallMethod(object, "Status"));
+  ByteSet* body = TakeBody(object, created);
   if (p.statusCode != nullptr) *p.statusCode = static_cast<int32_t>(TruncateToInteger(status));
   char* responseCookies = CollectWinHttpCookies(responseHeaders);
   if (p.mergeCookies.Or(true) && p.cookies != nullptr) {
@@ -153,8 +160,7 @@ ByteSet* WinHttpObjectRequest(const char* url, const WinHttpParams& p) {
   char** headers = p.headers ? p.headers : &localHeaders;
   Prepare(object, url, method, p, headers);
   Send(object, p.postText, p.postBytes);
-  ByteSet* body = ReadAnswer(object, p);
-  if (created != nullptr) ReleaseObject(&created);  // a lent object stays the caller's
+  ByteSet* body = ReadAnswer(object, &created, p);
   Dll(TULORA_DLL_ENTRY(CoUninitialize), 0);
   tulora_services.Release(localHeaders);
   return body;  // already a new block of the caller's: no further copy

@@ -6,6 +6,7 @@
 #include <openssl/x509_vfy.h>
 #include <stdlib.h>
 #include <strings.h>
+#include <sys/mman.h>
 
 #include <chrono>
 #include <mutex>
@@ -17,7 +18,8 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr long kMaxRedirects = 10;
-constexpr size_t kMaxReserve = 64u << 20;  // trust an announced length this far
+constexpr size_t kMaxReserve = 64u << 20;
+constexpr long kReceiveBuffer = 256L << 10;  // trust an announced length this far
 
 void GlobalInit() {
   static std::once_flag once;
@@ -126,6 +128,18 @@ int ParseStatus(std::string_view line) {
 
 // Keeps the header block of the latest response only: a status line starts
 // a new block (after an interim 100, a followed redirect, a proxy CONNECT).
+// Room for an announced body. A large one is asked to live on huge pages:
+// filling fresh memory one small page at a time costs a fault per 4 KiB,
+// which on virtual machines is most of the processor time of a download.
+void ReserveBody(std::string* body, size_t length) {
+  body->reserve(length);
+  constexpr uintptr_t kHuge = 2u << 20;
+  if (body->capacity() < 2 * kHuge) return;
+  const uintptr_t start = (reinterpret_cast<uintptr_t>(body->data()) + kHuge - 1) & ~(kHuge - 1);
+  const uintptr_t end = (reinterpret_cast<uintptr_t>(body->data()) + body->capacity()) & ~(kHuge - 1);
+  if (end > start) madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
+}
+
 size_t OnHeader(char* data, size_t size, size_t count, void* p) {
   auto* ex = static_cast<Exchange*>(p);
   std::string_view line(data, size * count);
@@ -141,7 +155,7 @@ size_t OnHeader(char* data, size_t size, size_t count, void* p) {
     ex->head_done = true;
     curl_off_t length = -1;
     curl_easy_getinfo(ex->curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
-    if (length > 0) ex->result->body.reserve(std::min<size_t>(length, kMaxReserve));
+    if (length > 0) ReserveBody(&ex->result->body, std::min<size_t>(length, kMaxReserve));
   }
   return size * count;
 }
@@ -365,6 +379,8 @@ TransferResult PerformTransfer(const TransferRequest& request) {
   curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, OnHeader);
   curl_easy_setopt(curl, CURLOPT_HEADERDATA, &ex);
   curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, OnBody);
+  // Larger reads than the library's 16 KiB: fewer calls per megabyte.
+  curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, kReceiveBuffer);
   curl_easy_setopt(curl, CURLOPT_WRITEDATA, &ex);
   curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, OnProgress);
   curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &ex);

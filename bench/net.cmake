@@ -1,0 +1,6 @@
+# The request routines against the curl command line: throughput and peak
+# memory on 1, 16 and 64 MiB bodies (prints figures; see net_bench.cc).
+if(TARGET tulora_net AND TARGET tulora_runtime_core)
+  add_executable(net_bench ${CMAKE_CURRENT_SOURCE_DIR}/net_bench.cc)
+  target_link_libraries(net_bench PRIVATE tulora_app_shared tulora_runtime_core tulora_testsite)
+endif()
