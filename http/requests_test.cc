@@ -297,7 +297,7 @@ TEST_F(Requests, WinInetCutBodyGivesWhatArrived) {
   EXPECT_EQ(Take(WinInetRequest(url("/cut").c_str())), std::string(3000, 'b'));
 }
 
-TEST_F(Requests, WinInetNoConnectionGivesEmptyAndLeavesHeaders) {
+TEST_F(Requests, WinInetNoAnswerGivesEmptyBodyAfterCompletingHeaders) {
   const std::string u = "http://127.0.0.1:" + std::to_string(net::UnusedPort()) + "/";
   TextVar headers("X: 1");
   WinInetParams p;
