@@ -49,7 +49,7 @@ add_custom_command(
           --id ${TULORA_DIRECTORY_ID} --key ${TULORA_PAYLOAD_KEY} ${payload_args}
   DEPENDS tulora-launcher tulora-pack ${payload_deps}
   COMMENT "Appending the runtime payload: build/tulora")
-add_custom_target(tulora ALL DEPENDS ${CMAKE_BINARY_DIR}/tulora)
+add_custom_target(tulora_program ALL DEPENDS ${CMAKE_BINARY_DIR}/tulora)
 
 # The assembled executables, run as processes.
 tulora_test(launcher_e2e_test ${PROJECT_SOURCE_DIR}/launcher/launcher_e2e_test.cc)
@@ -61,7 +61,7 @@ target_compile_definitions(launcher_e2e_test PRIVATE
   TESTKERNEL_RECORDING="$<TARGET_FILE:tulora_testkernel_recording>"
   TESTKERNEL_NOEXPORT="$<TARGET_FILE:tulora_testkernel_noexport>"
   TESTKERNEL_REFUSING="$<TARGET_FILE:tulora_testkernel_refusing>")
-add_dependencies(launcher_e2e_test tulora tulora_testkernel_recording
+add_dependencies(launcher_e2e_test tulora_program tulora_testkernel_recording
                  tulora_testkernel_noexport tulora_testkernel_refusing)
 
 # The program against the local demo site. The site's ports are the ones
@@ -72,6 +72,6 @@ target_compile_definitions(crawler_e2e_test PRIVATE
   TULORA_PROGRAM="${CMAKE_BINARY_DIR}/tulora"
   TULORA_GALLERY_URL="${TULORA_GALLERY_URL}"
   TULORA_PICTURE_URL="${TULORA_PICTURE_URL}")
-add_dependencies(crawler_e2e_test tulora)
+add_dependencies(crawler_e2e_test tulora_program)
 gtest_discover_tests(crawler_e2e_test DISCOVERY_TIMEOUT 60
                      PROPERTIES RESOURCE_LOCK demosite_ports TIMEOUT 600)

@@ -1,24 +1,45 @@
 #!/usr/bin/env bash
-# The main job: builds the program and runs build/tulora in this terminal.
+# The main job: builds the program, starts the local demo site (gallery site
+# and picture host on 127.0.0.1) and runs build/tulora in this terminal for
+# you to answer. The pictures land in build/demo/Tulora. The site is stopped
+# when the program ends.
+#
 # Installs what is missing first (Debian 12, as root).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/deps.sh
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build -j"$(nproc)"
+cmake --build build -j"$(nproc)" --target tulora_program tulora-gallery-site
 
-if [ ! -x build/testsite/tulora-gallery-site ]; then
-  cat <<'NOTE'
+# The URLs the program was built with, and the demo site's ports from them.
+source build/site.env
+port_of() { echo "${1##*:}"; }
+workdir=$(pwd)/build/demo
+mkdir -p "$workdir/site"
 
-== build/tulora
-The gallery crawler and the local demo site it downloads from are not part
-of this tree yet. What runs now is the start of the program: the launcher
-reads its payload, extracts the runtime libraries into the extraction
-directory under $TMPDIR (or /tmp), loads the kernel library and hands it the
-program image.
+site_log=$workdir/site.log
+build/demosite/tulora-gallery-site --gallery-port "$(port_of "$TULORA_GALLERY_URL")" \
+  --picture-port "$(port_of "$TULORA_PICTURE_URL")" --cert-dir "$workdir/site" >"$site_log" 2>&1 &
+site=$!
+trap 'kill $site 2>/dev/null; wait $site 2>/dev/null || true' EXIT
+for _ in $(seq 50); do
+  grep -q '^cert ' "$site_log" 2>/dev/null && break
+  kill -0 $site 2>/dev/null || { cat "$site_log" >&2; exit 1; }
+  sleep 0.1
+done
+cert=$(sed -n 's/^cert //p' "$site_log")
+
+cat <<NOTE
+
+== The demo site is up: gallery site $TULORA_GALLERY_URL, picture host $TULORA_PICTURE_URL
+   Gallery numbers 3 to 22120 exist (except multiples of 13); try 7284, then 2, then 1.
+   Each gallery takes about 81 seconds (a one-second pause after every picture).
+   Press Enter to stop early. Pictures go to build/demo/Tulora.
 
 NOTE
-  ./build/tulora
-  exit 0
-fi
+cd "$workdir"
+SSL_CERT_FILE=$cert "$OLDPWD/build/tulora" || true
+echo
+echo "== Folders made in build/demo/Tulora:"
+find Tulora -maxdepth 2 | sort | head -40
