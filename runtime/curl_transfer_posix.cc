@@ -1,16 +1,20 @@
 #include "runtime/curl_transfer_posix.h"
 
 #include <curl/curl.h>
+#include <openssl/err.h>
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
 #include <openssl/x509_vfy.h>
 #include <stdlib.h>
 #include <strings.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
 
 #include <chrono>
 #include <mutex>
+#include <string>
 #include <string_view>
+#include <utility>
 
 namespace tulora::net {
 namespace {
@@ -53,6 +57,102 @@ CookieStore& Cookies() {
 }
 
 // ---- TLS: trust SSL_CERT_FILE too, ignore what the request allows -------
+//
+// One certificate store serves every TLS context of the process: the
+// library's default bundle and folder (what it would load itself) plus the
+// file SSL_CERT_FILE names. Loading the bundle into each new context cost
+// tens of milliseconds a request. The store is built again only when
+// SSL_CERT_FILE names another file or that file changed, so a file set or
+// rewritten while the process runs is still honoured.
+
+struct FileStamp {
+  std::string path;
+  dev_t device = 0;
+  ino_t inode = 0;
+  off_t size = -1;
+  timespec modified{};
+
+  bool operator==(const FileStamp& o) const {
+    return path == o.path && device == o.device && inode == o.inode && size == o.size &&
+           modified.tv_sec == o.modified.tv_sec && modified.tv_nsec == o.modified.tv_nsec;
+  }
+};
+
+FileStamp StampOf(const char* path) {
+  FileStamp stamp;
+  if (path == nullptr || *path == '\0') return stamp;
+  stamp.path = path;
+  struct stat st;
+  if (stat(path, &st) != 0) return stamp;
+  stamp.device = st.st_dev;
+  stamp.inode = st.st_ino;
+  stamp.size = st.st_size;
+  stamp.modified = st.st_mtim;
+  return stamp;
+}
+
+// Where the transfer library looks for trusted certificates by default.
+struct CaDefaults {
+  std::string file, folder;
+};
+
+const CaDefaults& LibraryCaDefaults() {
+  static const CaDefaults* defaults = [] {
+    auto* d = new CaDefaults;
+    if (CURL* curl = curl_easy_init()) {
+      char* text = nullptr;
+      if (curl_easy_getinfo(curl, CURLINFO_CAINFO, &text) == CURLE_OK && text) d->file = text;
+      text = nullptr;
+      if (curl_easy_getinfo(curl, CURLINFO_CAPATH, &text) == CURLE_OK && text) d->folder = text;
+      curl_easy_cleanup(curl);
+    }
+    return d;
+  }();
+  return *defaults;
+}
+
+struct SharedTrust {
+  std::mutex mutex;
+  X509_STORE* store = nullptr;
+  FileStamp extra;
+};
+
+SharedTrust& Trust() {
+  static SharedTrust* trust = new SharedTrust;
+  return *trust;
+}
+
+// A new store with the verification settings the library gave `model`.
+X509_STORE* BuildStore(X509_STORE* model, const FileStamp& extra) {
+  X509_STORE* store = X509_STORE_new();
+  if (store == nullptr) return nullptr;
+  X509_VERIFY_PARAM_set1(X509_STORE_get0_param(store), X509_STORE_get0_param(model));
+  const CaDefaults& defaults = LibraryCaDefaults();
+  // A file that is missing or unreadable adds nothing; its errors must not
+  // reach the transfer's own error report.
+  ERR_set_mark();
+  if (!defaults.file.empty()) X509_STORE_load_file(store, defaults.file.c_str());
+  if (!defaults.folder.empty()) X509_STORE_load_path(store, defaults.folder.c_str());
+  if (!extra.path.empty()) X509_STORE_load_file(store, extra.path.c_str());
+  ERR_pop_to_mark();
+  return store;
+}
+
+// Gives `ctx` the shared store; false when none could be built.
+bool UseSharedStore(SSL_CTX* ctx) {
+  SharedTrust& trust = Trust();
+  FileStamp extra = StampOf(getenv("SSL_CERT_FILE"));
+  std::lock_guard<std::mutex> lock(trust.mutex);
+  if (trust.store == nullptr || !(trust.extra == extra)) {
+    X509_STORE* store = BuildStore(SSL_CTX_get_cert_store(ctx), extra);
+    if (store == nullptr) return false;
+    X509_STORE_free(trust.store);  // contexts still using it hold their own reference
+    trust.store = store;
+    trust.extra = std::move(extra);
+  }
+  SSL_CTX_set1_cert_store(ctx, trust.store);
+  return true;
+}
 
 int TlsFlagsIndex() {
   static int index = SSL_CTX_get_ex_new_index(0, nullptr, nullptr, nullptr, nullptr);
@@ -94,10 +194,7 @@ int VerifyCallback(int ok, X509_STORE_CTX* store) {
 
 CURLcode SetUpTls(CURL*, void* ssl_ctx, void* flags) {
   auto* ctx = static_cast<SSL_CTX*>(ssl_ctx);
-  const char* extra = getenv("SSL_CERT_FILE");
-  if (extra != nullptr && *extra != '\0') {
-    X509_STORE_load_file(SSL_CTX_get_cert_store(ctx), extra);
-  }
+  if (!UseSharedStore(ctx)) return CURLE_OUT_OF_MEMORY;
   SSL_CTX_set_ex_data(ctx, TlsFlagsIndex(), flags);
   SSL_CTX_set_verify(ctx, SSL_CTX_get_verify_mode(ctx), VerifyCallback);
   return CURLE_OK;
@@ -290,7 +387,10 @@ void SetTls(CURL* curl, const TransferRequest& r) {
   curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
   curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, (r.tls_ignore & kIgnoreCommonName) ? 0L : 2L);
   curl_easy_setopt(curl, CURLOPT_PROXY_SSL_VERIFYPEER, 1L);
-  curl_easy_setopt(curl, CURLOPT_CA_CACHE_TIMEOUT, 0L);  // SSL_CERT_FILE is read every time
+  // The library loads no certificates of its own: the TLS set-up hands
+  // every context the shared store.
+  curl_easy_setopt(curl, CURLOPT_CAINFO, nullptr);
+  curl_easy_setopt(curl, CURLOPT_CAPATH, nullptr);
   curl_easy_setopt(curl, CURLOPT_SSL_CTX_FUNCTION, SetUpTls);
   curl_easy_setopt(curl, CURLOPT_SSL_CTX_DATA, reinterpret_cast<void*>(uintptr_t{r.tls_ignore}));
 }

@@ -3,9 +3,12 @@
 // once.
 //
 // Test hook: when the environment holds TULORA_TEST_PAUSE_MS, every pause
-// lasts that many milliseconds instead, so that end-to-end tests of the
-// crawl do not wait a second after every picture. The program itself reads
-// no environment; only this library does, and only for this.
+// of a second or more lasts that many milliseconds instead, so that
+// end-to-end tests of the crawl do not wait a second after every picture.
+// Shorter pauses are the steps of waiting loops and keep their length: made
+// zero they would turn such a loop into a busy one that takes a processor
+// away from the crawl. The program itself reads no environment; only this
+// library does, and only for this.
 #include <errno.h>
 #include <stdlib.h>
 #include <time.h>
@@ -16,7 +19,10 @@
 
 namespace {
 
+constexpr int32_t kHookedFromMs = 1000;
+
 int32_t TestPause(int32_t milliseconds) {
+  if (milliseconds < kHookedFromMs) return milliseconds;
   const char* fixed = getenv("TULORA_TEST_PAUSE_MS");
   if (fixed == nullptr || *fixed == 0) return milliseconds;
   return static_cast<int32_t>(strtol(fixed, nullptr, 10));
