@@ -264,6 +264,19 @@ TEST_F(CrawlerProcess, PictureFailuresStoreNothing) {
   EXPECT_TRUE(fs::exists(Downloads() / title / "3.jpg"));
 }
 
+TEST_F(CrawlerProcess, PictureThatCannotBeWrittenIsAFailure) {
+  site_.FailPageAfter(7284, 3);
+  const std::string title = demosite::GalleryTitle(7284);
+  // A folder where picture 1 would go: no file can be written there.
+  fs::create_directories(Downloads() / title / "1.jpg");
+  const Outcome o = Run("7284\n1\n1\n");
+  EXPECT_EQ(o.out, Banner() + kPrompts + PageLine(7284, title) + PictureLine(7284, 1, false) +
+                       PictureLine(7284, 2, true));
+  EXPECT_TRUE(fs::is_directory(Downloads() / title / "1.jpg"));
+  EXPECT_EQ(std::distance(fs::directory_iterator(Downloads() / title), fs::directory_iterator()), 2)
+      << "no stray file is left beside the pictures";
+}
+
 TEST_F(CrawlerProcess, TitlesBecomeSafeFolderNames) {
   struct Row {
     int gallery;

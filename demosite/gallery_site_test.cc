@@ -72,5 +72,14 @@ TEST_F(GallerySiteTest, ScenariosAndLogs) {
   EXPECT_EQ(site_.PictureLog().size(), 1u);
 }
 
+TEST_F(GallerySiteTest, SecondSiteOnTakenPortsDoesNotStart) {
+  GallerySite second;
+  GallerySite::Options options;
+  options.galleryPort = std::stoi(site_.GalleryBase().substr(site_.GalleryBase().rfind(':') + 1));
+  options.picturePort = std::stoi(site_.PictureBase().substr(site_.PictureBase().rfind(':') + 1));
+  EXPECT_FALSE(second.Start(options)) << "two servers must not share a port";
+  second.Stop();
+}
+
 }  // namespace
 }  // namespace tulora::demosite

@@ -260,7 +260,16 @@ class WireServer : public Base {
   bool secure_;
 };
 
+// SO_REUSEADDR only: the library's default also sets SO_REUSEPORT, with
+// which a second server on a port already in use starts without complaint
+// and the two share its connections.
+void ExclusiveSocketOptions(socket_t sock) {
+  int yes = 1;
+  setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+}
+
 bool StartListening(httplib::Server& server, int port, int* bound, std::thread* thread) {
+  server.set_socket_options(ExclusiveSocketOptions);
   if (port == 0) {
     *bound = server.bind_to_any_port("127.0.0.1");
   } else {
