@@ -119,33 +119,63 @@ void CrawlGallery(double galleryNumber, int32_t* pageStatus, int32_t* recheckSta
   }
 }
 
-// The decimal number after the first space of the first line, or 0.
-int32_t NumberAfterSpace(const char* text) {
-  while (*text != 0 && *text != ' ' && *text != '\r' && *text != '\n') ++text;
-  if (*text != ' ') return 0;
+// The status code of a status line "HTTP/<version> <code> <reason>": exactly
+// three digits after the first space, ended by a space, the line end or the
+// end of the text. Anything else (no space, two spaces, fewer or more digits,
+// a sign) is no status code and gives 0, so an over-long or padded number
+// can never read as 200.
+int32_t ThreeDigitStatus(const char* line) {
+  while (*line != 0 && *line != ' ' && *line != '\r' && *line != '\n') ++line;
+  if (*line != ' ') return 0;
+  ++line;
   int32_t value = 0;
-  for (++text; *text >= '0' && *text <= '9' && value < 100000; ++text) {
-    value = value * 10 + (*text - '0');
+  for (int32_t i = 0; i < 3; ++i) {
+    if (line[i] < '0' || line[i] > '9') return 0;
+    value = value * 10 + (line[i] - '0');
   }
-  return value;
+  const char end = line[3];
+  return (end == 0 || end == ' ' || end == '\r' || end == '\n') ? value : 0;
+}
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+// The announced length of a Content-Length value (after the colon): decimal
+// digits between optional blanks, up to the line end. Values beyond 32 bits
+// stay above 0xFFFFFFFF. False when the value is no such number.
+bool ReadLengthValue(const char* value, uint64_t* announced) {
+  while (IsBlank(*value)) ++value;
+  if (*value < '0' || *value > '9') return false;
+  uint64_t n = 0;
+  for (; *value >= '0' && *value <= '9'; ++value) {
+    if (n <= 0xFFFFFFFFull) n = n * 10 + static_cast<uint64_t>(*value - '0');
+  }
+  while (IsBlank(*value)) ++value;
+  if (*value != 0 && *value != '\r' && *value != '\n') return false;
+  *announced = n;
+  return true;
+}
+
+// The value of the first Content-Length line (any letter case), or null.
+const char* ContentLengthValue(const char* headers) {
+  constexpr char kName[] = "Content-Length:";
+  constexpr int32_t kNameLength = sizeof(kName) - 1;
+  if (RtFind(headers, kName, 1, true) == 1) return headers + kNameLength;
+  const int32_t at = RtFind(headers, "\r\nContent-Length:", 1, true);
+  return at < 1 ? nullptr : headers + (at - 1) + 2 + kNameLength;
 }
 
 }  // namespace
 
 int32_t StatusOfHeaderBlock(const char* headers) {
   if (headers == nullptr || RtFind(headers, "HTTP/", 1) != 1) return 0;
-  return NumberAfterSpace(headers);
+  return ThreeDigitStatus(headers);
 }
 
 bool BodyIsShort(const char* headers, uint32_t bodyLength) {
-  const int32_t at = RtFind(headers, "\r\nContent-Length:", 1, true);
-  if (at < 1) return false;
-  const char* value = headers + at - 1 + 17;
-  while (*value == ' ') ++value;
+  if (headers == nullptr) return false;
+  const char* value = ContentLengthValue(headers);
   uint64_t announced = 0;
-  for (; *value >= '0' && *value <= '9' && announced <= 0xFFFFFFFFull; ++value) {
-    announced = announced * 10 + static_cast<uint64_t>(*value - '0');
-  }
+  if (value == nullptr || !ReadLengthValue(value, &announced)) return false;
   return announced != bodyLength;
 }
 

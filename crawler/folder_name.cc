@@ -57,19 +57,26 @@ uint32_t CopyCleaned(const uint8_t* title, char* out, uint32_t limit) {
   return length;
 }
 
+// The cleaned title cut to `limit` bytes without trailing dots and spaces,
+// into out[0..length); returns the length.
+uint32_t TrimmedName(const char* title, char* out, uint32_t limit) {
+  uint32_t length = CopyCleaned(reinterpret_cast<const uint8_t*>(title ? title : ""), out, limit);
+  while (length > 0 && (out[length - 1] == '.' || out[length - 1] == ' ')) --length;
+  return length;
+}
+
 }  // namespace
 
 char* SafeFolderName(const char* title, const char* galleryNumber) {
-  char name[MAX_FOLDER_NAME_BYTES + 2];
-  uint32_t length = CopyCleaned(reinterpret_cast<const uint8_t*>(title ? title : ""), name + 1,
-                                MAX_FOLDER_NAME_BYTES);
-  while (length > 0 && (name[length] == '.' || name[length] == ' ')) --length;
+  char name[MAX_FOLDER_NAME_BYTES + 1];
+  uint32_t length = TrimmedName(title, name + 1, MAX_FOLDER_NAME_BYTES);
   if (length == 0) return CopyText(galleryNumber);
-  if (IsDeviceName(name + 1, length)) {
-    name[0] = '_';
-    return CopyTextBytes(name, length + 1);
-  }
-  return CopyTextBytes(name + 1, length);
+  if (!IsDeviceName(name + 1, length)) return CopyTextBytes(name + 1, length);
+  // The "_" in front takes one byte of the limit; the cut leaves the device
+  // name before the first dot as it was.
+  length = TrimmedName(title, name + 1, MAX_FOLDER_NAME_BYTES - 1);
+  name[0] = '_';
+  return CopyTextBytes(name, length + 1);
 }
 
 }  // namespace tulora

@@ -65,6 +65,10 @@ TEST(SafeFolderName, LongTitlesAreCutOnACharacterBoundary) {
   EXPECT_EQ(Safe(odd), odd.substr(0, MAX_FOLDER_NAME_BYTES - 1));
   EXPECT_EQ(Safe(std::string(119, 'x') + "  .y"), std::string(119, 'x'))
       << "trailing spaces and dots go after the cut";
+  // A device name keeps its "_" within the limit, cut again on a boundary.
+  const std::string device = "con." + std::string(116, 'x');
+  EXPECT_EQ(Safe(device), "_" + device.substr(0, MAX_FOLDER_NAME_BYTES - 1));
+  EXPECT_EQ(Safe("AUX" + std::string(115, '.') + "\xB4\xBA"), "_AUX");
 }
 
 }  // namespace
