@@ -53,7 +53,7 @@ add_custom_target(tulora_program ALL DEPENDS ${CMAKE_BINARY_DIR}/tulora)
 
 # The assembled executables, run as processes.
 tulora_test(launcher_e2e_test ${PROJECT_SOURCE_DIR}/launcher/launcher_e2e_test.cc)
-target_link_libraries(launcher_e2e_test PRIVATE tulora_payload)
+target_link_libraries(launcher_e2e_test PRIVATE tulora_payload tulora_test_process)
 target_compile_definitions(launcher_e2e_test PRIVATE
   TULORA_RAW_LAUNCHER="$<TARGET_FILE:tulora-launcher>"
   TULORA_PROGRAM="${CMAKE_BINARY_DIR}/tulora"
@@ -67,7 +67,7 @@ add_dependencies(launcher_e2e_test tulora_program tulora_testkernel_recording
 # The program against the local demo site. The site's ports are the ones
 # the program was built with, so these tests run one at a time.
 add_executable(crawler_e2e_test ${PROJECT_SOURCE_DIR}/crawler/crawler_e2e_test.cc)
-target_link_libraries(crawler_e2e_test PRIVATE tulora_demosite GTest::gtest_main)
+target_link_libraries(crawler_e2e_test PRIVATE tulora_demosite tulora_test_process GTest::gtest_main)
 target_compile_definitions(crawler_e2e_test PRIVATE
   TULORA_PROGRAM="${CMAKE_BINARY_DIR}/tulora"
   TULORA_GALLERY_URL="${TULORA_GALLERY_URL}"

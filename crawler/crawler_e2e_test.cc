@@ -5,15 +5,11 @@
 // starts the demo site on those ports (the tests share them and run one at
 // a time). Pauses are shortened through the pause library's test hook,
 // except where a test measures them.
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include <stdlib.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -22,6 +18,7 @@
 #include <vector>
 
 #include "gallery_site.h"
+#include "tests/support/process.h"
 
 namespace tulora {
 namespace {
@@ -31,10 +28,7 @@ using demosite::GallerySite;
 
 int PortOf(const std::string& url) { return std::atoi(url.substr(url.rfind(':') + 1).c_str()); }
 
-std::string ReadText(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+std::string ReadText(const fs::path& path) { return process::ReadFile(path.string()); }
 
 // The console texts, in UTF-8 as the runtime writes them on Linux.
 std::string Rule() {
@@ -74,11 +68,7 @@ std::string GalleryLines(int gallery, const std::string& title, int available) {
   return text;
 }
 
-struct Outcome {
-  int exitCode = -1;
-  std::string out, err;
-  double seconds = 0;
-};
+using Outcome = process::ProcessResult;
 
 class CrawlerProcess : public ::testing::Test {
  protected:
@@ -102,36 +92,19 @@ class CrawlerProcess : public ::testing::Test {
   // Runs build/tulora in root_ with `input` on standard input, then end of
   // input.
   Outcome Run(const std::string& input, const char* pauseMs = "0") {
-    const fs::path in = root_ / "stdin", out = root_ / "stdout", err = root_ / "stderr";
+    const fs::path in = root_ / "stdin";
     std::ofstream(in, std::ios::binary) << input;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, in.c_str(), O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addchdir_np(&actions, root_.c_str());
-    std::vector<std::string> env = {"TMPDIR=" + (root_ / "tmp").string(),
-                                    "SSL_CERT_FILE=" + site_.CertFile(), "PATH=/usr/bin:/bin"};
-    if (pauseMs != nullptr) env.push_back(std::string("TULORA_TEST_PAUSE_MS=") + pauseMs);
-    for (char** e = environ; *e; ++e) {
-      if (std::string(*e).rfind("ASAN_OPTIONS=", 0) == 0) env.push_back(*e);
-    }
-    std::vector<char*> envp;
-    for (std::string& e : env) envp.push_back(e.data());
-    envp.push_back(nullptr);
-    std::string program = TULORA_PROGRAM;
-    char* argv[] = {program.data(), nullptr};
-    const auto start = std::chrono::steady_clock::now();
-    pid_t pid = 0;
-    Outcome o;
-    EXPECT_EQ(posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, envp.data()), 0);
-    posix_spawn_file_actions_destroy(&actions);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    o.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    o.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    o.out = ReadText(out);
-    o.err = ReadText(err);
+    process::ProcessRequest request;
+    request.program = TULORA_PROGRAM;
+    request.env = {"TMPDIR=" + (root_ / "tmp").string(), "SSL_CERT_FILE=" + site_.CertFile(),
+                   "PATH=/usr/bin:/bin"};
+    if (pauseMs != nullptr) request.env.push_back(std::string("TULORA_TEST_PAUSE_MS=") + pauseMs);
+    for (std::string& e : process::InheritedEnvironment({"ASAN_OPTIONS"})) request.env.push_back(e);
+    request.stdinFile = in.string();
+    request.workDir = root_.string();
+    request.captureDir = root_.string();
+    const Outcome o = process::RunProcess(request);
+    EXPECT_TRUE(o.started) << request.program;
     return o;
   }
 

@@ -1,10 +1,6 @@
 // The real executables: build/tulora and the bare launcher with payloads
 // appended, run as processes with their own temporary directory.
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include <stdlib.h>
 
 #include <gtest/gtest.h>
 
@@ -16,8 +12,7 @@
 #include <vector>
 
 #include "launcher/payload.h"
-
-extern char** environ;
+#include "tests/support/process.h"
 
 namespace tulora::launcher {
 namespace {
@@ -30,10 +25,7 @@ Bytes ReadAll(const fs::path& path) {
   return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-std::string ReadText(const fs::path& path) {
-  const Bytes b = ReadAll(path);
-  return std::string(b.begin(), b.end());
-}
+std::string ReadText(const fs::path& path) { return process::ReadFile(path.string()); }
 
 void WriteAll(const fs::path& path, const Bytes& bytes, fs::perms perms = fs::perms::owner_all) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -42,10 +34,7 @@ void WriteAll(const fs::path& path, const Bytes& bytes, fs::perms perms = fs::pe
   fs::permissions(path, perms);
 }
 
-struct Outcome {
-  int exitCode = -1;
-  std::string out, err;
-};
+using Outcome = process::ProcessResult;
 
 class LauncherProcess : public ::testing::Test {
  protected:
@@ -69,32 +58,15 @@ class LauncherProcess : public ::testing::Test {
   }
 
   Outcome Run(const fs::path& exe) {
-    const fs::path out = root_ / "stdout", err = root_ / "stderr";
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    std::vector<std::string> env = {"TMPDIR=" + temp_.string(),
-                                    "TULORA_TESTKERNEL_LOG=" + Log().string(), "PATH=/usr/bin:/bin"};
-    for (char** e = environ; *e; ++e) {
-      if (std::string(*e).rfind("ASAN_OPTIONS=", 0) == 0) env.push_back(*e);
-    }
-    std::vector<char*> envp;
-    for (std::string& e : env) envp.push_back(e.data());
-    envp.push_back(nullptr);
-    std::string exePath = exe.string();
-    char* argv[] = {exePath.data(), nullptr};
-    pid_t pid = 0;
-    Outcome outcome;
-    EXPECT_EQ(posix_spawn(&pid, exePath.c_str(), &actions, nullptr, argv, envp.data()), 0);
-    posix_spawn_file_actions_destroy(&actions);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    outcome.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    outcome.out = ReadText(out);
-    outcome.err = ReadText(err);
-    return outcome;
+    process::ProcessRequest request;
+    request.program = exe.string();
+    request.env = {"TMPDIR=" + temp_.string(), "TULORA_TESTKERNEL_LOG=" + Log().string(),
+                   "PATH=/usr/bin:/bin"};
+    for (std::string& e : process::InheritedEnvironment({"ASAN_OPTIONS"})) request.env.push_back(e);
+    request.captureDir = root_.string();
+    const Outcome o = process::RunProcess(request);
+    EXPECT_TRUE(o.started) << exe;
+    return o;
   }
 
   fs::path Log() const { return root_ / "kernel.log"; }

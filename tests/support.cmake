@@ -7,3 +7,11 @@ target_link_libraries(tulora_hosted_runtime PUBLIC tulora_text_commands tulora_c
 
 tulora_test(hosted_runtime_test ${CMAKE_CURRENT_SOURCE_DIR}/support/hosted_runtime_test.cc)
 target_link_libraries(hosted_runtime_test PRIVATE tulora_hosted_runtime)
+
+# Child processes for end-to-end tests: environment, standard input, working
+# directory; exit code, output and wall time.
+add_library(tulora_test_process STATIC ${CMAKE_CURRENT_SOURCE_DIR}/support/process.cc)
+target_include_directories(tulora_test_process PUBLIC ${PROJECT_SOURCE_DIR})
+
+tulora_test(process_test ${CMAKE_CURRENT_SOURCE_DIR}/support/process_test.cc)
+target_link_libraries(process_test PRIVATE tulora_test_process)
