@@ -206,7 +206,8 @@ void Utf16ToGbk(const uint16_t* s, size_t n, Sink<char>& out, const DefaultChar&
       continue;
     }
     if (code == 0) {
-      if (IsHighSurrogate(u) && i + 1 < n && IsLowSurrogate(s[i + 1])) ++i;
+      // Every unit GBK lacks gets its own default character: a surrogate
+      // pair gives two, as the Windows function does.
       for (int k = 0; k < fallback.length; ++k) out.Put(static_cast<char>(fallback.bytes[k]));
       *usedDefault = true;
     } else if (code < 0x100) {

@@ -27,8 +27,8 @@
 //   is one character, and a pair the table does not assign becomes "?"
 //   (U+003F); a lead byte without a valid trail byte becomes "?" and the next
 //   byte is read afresh.
-// - 936 out: every character GBK lacks (a surrogate pair counts as one
-//   character, a lone surrogate as one) becomes the default character: "?"
+// - 936 out: every UTF-16 unit GBK lacks (each half of a surrogate pair
+//   too, so a pair gives two) becomes the default character: "?"
 //   or, when given, the first character of defaultChar (one byte, or two
 //   when it is a double-byte character); *usedDefault is set to 1 when that
 //   happened, else 0. There are no best-fit substitutions.

@@ -116,7 +116,7 @@ TEST(CodepageTest, CharactersGbkLacksBecomeTheDefaultCharacter) {
       {u"\u20AC", "\x80", 0},
       {u"\u00DF", "?", 1},                       // ß is not in GBK
       {u"a\uAC00" "b", "a?b", 1},                // Hangul syllable
-      {U16{0xD83D, 0xDE00}, "?", 1},             // one ? for a surrogate pair
+      {U16{0xD83D, 0xDE00}, "??", 1},            // each half of a pair is one ?
       {U16{0xD83D, 'x'}, "?x", 1},               // lone surrogate
       {u"\u6807\u9898\uFF1A", "\xB1\xEA\xCC\xE2\xA3\xBA", 0},
   };
