@@ -5,10 +5,10 @@
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
 #include <openssl/x509_vfy.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <strings.h>
 #include <sys/mman.h>
-#include <sys/stat.h>
 
 #include <chrono>
 #include <mutex>
@@ -62,33 +62,30 @@ CookieStore& Cookies() {
 // library's default bundle and folder (what it would load itself) plus the
 // file SSL_CERT_FILE names. Loading the bundle into each new context cost
 // tens of milliseconds a request. The store is built again only when
-// SSL_CERT_FILE names another file or that file changed, so a file set or
-// rewritten while the process runs is still honoured.
+// SSL_CERT_FILE names another file or that file's bytes changed (read on
+// every request: reading is cheap, parsing is not), so a file set or
+// rewritten while the process runs is honoured at once.
 
-struct FileStamp {
-  std::string path;
-  dev_t device = 0;
-  ino_t inode = 0;
-  off_t size = -1;
-  timespec modified{};
+constexpr size_t kMaxTrustFile = 64u << 20;  // beyond this, later bytes are not compared
 
-  bool operator==(const FileStamp& o) const {
-    return path == o.path && device == o.device && inode == o.inode && size == o.size &&
-           modified.tv_sec == o.modified.tv_sec && modified.tv_nsec == o.modified.tv_nsec;
-  }
+struct ExtraTrust {
+  std::string path, bytes;
+  bool operator==(const ExtraTrust& o) const { return path == o.path && bytes == o.bytes; }
 };
 
-FileStamp StampOf(const char* path) {
-  FileStamp stamp;
-  if (path == nullptr || *path == '\0') return stamp;
-  stamp.path = path;
-  struct stat st;
-  if (stat(path, &st) != 0) return stamp;
-  stamp.device = st.st_dev;
-  stamp.inode = st.st_ino;
-  stamp.size = st.st_size;
-  stamp.modified = st.st_mtim;
-  return stamp;
+ExtraTrust ReadExtraTrust(const char* path) {
+  ExtraTrust extra;
+  if (path == nullptr || *path == '\0') return extra;
+  extra.path = path;
+  FILE* file = fopen(path, "rb");
+  if (file == nullptr) return extra;
+  char chunk[16384];
+  size_t got = 0;
+  while (extra.bytes.size() < kMaxTrustFile && (got = fread(chunk, 1, sizeof chunk, file)) > 0) {
+    extra.bytes.append(chunk, got);
+  }
+  fclose(file);
+  return extra;
 }
 
 // Where the transfer library looks for trusted certificates by default.
@@ -114,7 +111,7 @@ const CaDefaults& LibraryCaDefaults() {
 struct SharedTrust {
   std::mutex mutex;
   X509_STORE* store = nullptr;
-  FileStamp extra;
+  ExtraTrust extra;
 };
 
 SharedTrust& Trust() {
@@ -123,7 +120,7 @@ SharedTrust& Trust() {
 }
 
 // A new store with the verification settings the library gave `model`.
-X509_STORE* BuildStore(X509_STORE* model, const FileStamp& extra) {
+X509_STORE* BuildStore(X509_STORE* model, const ExtraTrust& extra) {
   X509_STORE* store = X509_STORE_new();
   if (store == nullptr) return nullptr;
   X509_VERIFY_PARAM_set1(X509_STORE_get0_param(store), X509_STORE_get0_param(model));
@@ -141,7 +138,7 @@ X509_STORE* BuildStore(X509_STORE* model, const FileStamp& extra) {
 // Gives `ctx` the shared store; false when none could be built.
 bool UseSharedStore(SSL_CTX* ctx) {
   SharedTrust& trust = Trust();
-  FileStamp extra = StampOf(getenv("SSL_CERT_FILE"));
+  ExtraTrust extra = ReadExtraTrust(getenv("SSL_CERT_FILE"));
   std::lock_guard<std::mutex> lock(trust.mutex);
   if (trust.store == nullptr || !(trust.extra == extra)) {
     X509_STORE* store = BuildStore(SSL_CTX_get_cert_store(ctx), extra);

@@ -83,7 +83,17 @@ target_link_libraries(program_start_test PRIVATE tulora_runtime_core tulora_runt
 target_compile_definitions(program_start_test PRIVATE TULORA_RUNTIME_DIR="${TULORA_RUNTIME_DIR}")
 add_dependencies(program_start_test ostra VThread xtra)
 
+# The pause command and its test hook, through xtra.vlr as the kernel loads it.
+tulora_test(xtra_test ${R}/xtra_posix_test.cc)
+target_link_libraries(xtra_test PRIVATE tulora_runtime_core ${CMAKE_DL_LIBS})
+target_compile_definitions(xtra_test PRIVATE TULORA_RUNTIME_DIR="${TULORA_RUNTIME_DIR}")
+add_dependencies(xtra_test xtra)
+
 if(TARGET tulora_net)
+  # The certificate store shared by the TLS set-up of all transfers.
+  tulora_test(curl_trust_test ${R}/curl_trust_posix_test.cc ${R}/net_test_support.cc)
+  target_link_libraries(curl_trust_test PRIVATE tulora_net tulora_testsite)
+
   tulora_test(request_object_test ${R}/request_object_test.cc)
   target_link_libraries(request_object_test PRIVATE tulora_runtime_core tulora_testsite
     GTest::gmock)
