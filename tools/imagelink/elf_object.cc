@@ -36,6 +36,13 @@ class Reader {
     for (size_t i = 0; i < width; ++i) v |= static_cast<uint64_t>(bytes_[at + i]) << (8 * i);
     return v;
   }
+  // A table of fixed-size records: its declared entry size must be the
+  // class's record size and its size a whole number of records.
+  bool FitsEntries(const std::string& item, const ElfSection& s, size_t entry, const char* records) {
+    if (s.entrySize == entry && s.size % entry == 0) return true;
+    return Fail(item, "entry size " + std::to_string(s.entrySize) + " or size " + std::to_string(s.size) +
+                          " does not fit " + records + " of " + std::to_string(entry) + " bytes");
+  }
   // A word of the class's natural width: 8 bytes in ELF64, 4 in ELF32.
   uint64_t Word(size_t at) const { return U(at, layout_.is64 ? 8 : 4); }
 
@@ -149,10 +156,7 @@ bool Reader::ReadSymbols(ElfObject& out) {
   if (!symtab_) return true;
   const ElfSection& table = out.sections[symtab_];
   std::string item = "symbol table '" + table.name + "'";
-  if (table.entrySize != layout_.symbol || table.size % layout_.symbol != 0)
-    return Fail(item, "entry size " + std::to_string(table.entrySize) + " or size " +
-                          std::to_string(table.size) + " does not fit symbols of " +
-                          std::to_string(layout_.symbol) + " bytes");
+  if (!FitsEntries(item, table, layout_.symbol, "symbols")) return false;
   if (table.link == 0 || table.link >= out.sections.size() || out.sections[table.link].type != SHT_STRTAB)
     return Fail(item, "linked string table " + std::to_string(table.link) + " is not a string table");
   std::span<const uint8_t> names = out.sections[table.link].data;
@@ -194,9 +198,7 @@ bool Reader::ReadRelocations(ElfObject& out, uint32_t index) {
   if (s.type != wanted)
     return Fail(item, std::string(out.rela ? "REL" : "RELA") + " relocations in an " +
                           (out.machine == Machine::X86_64 ? "x86-64" : "i386") + " object");
-  if (s.entrySize != layout_.relocation || s.size % layout_.relocation != 0)
-    return Fail(item, "entry size " + std::to_string(s.entrySize) + " or size " + std::to_string(s.size) +
-                          " does not fit entries of " + std::to_string(layout_.relocation) + " bytes");
+  if (!FitsEntries(item, s, layout_.relocation, "entries")) return false;
   if (!symtab_ || s.link != symtab_) return Fail(item, "not linked to the symbol table");
   if (s.info == 0 || s.info >= out.sections.size())
     return Fail(item, "target section " + std::to_string(s.info) + " out of range");
