@@ -2,11 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include <cctype>
 #include <cstring>
 #include <functional>
 
 #include "image/image_sample.h"
+#include "tests/support/case_names.h"
 
 namespace tulora::image {
 namespace {
@@ -216,12 +216,7 @@ TEST_P(ImageRejection, NamesTheOffendingItem) {
 }
 
 INSTANTIATE_TEST_SUITE_P(AllRules, ImageRejection, testing::ValuesIn(kRejections),
-                         [](const testing::TestParamInfo<Rejection>& info) {
-                           std::string name;
-                           for (char c : std::string(info.param.name))
-                             name += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
-                           return name;
-                         });
+                         test_support::NameFromLabel());
 
 // Every prefix of a valid image is refused without reading past its end.
 TEST(ImageFormat, EveryTruncationIsRefused) {

@@ -2,10 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include <cctype>
 #include <cstring>
 #include <functional>
 
+#include "tests/support/case_names.h"
 #include "tools/imagelink/test_objects.h"
 
 namespace tulora::imagelink {
@@ -161,11 +161,7 @@ TEST_P(ElfObjectDamage, IsRefusedByName) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Rules, ElfObjectDamage, testing::ValuesIn(kDamages),
-                         [](const testing::TestParamInfo<Damage>& info) {
-                           std::string name;
-                           for (char c : std::string(info.param.name)) name += std::isalnum(c) ? c : '_';
-                           return name;
-                         });
+                         test_support::NameFromLabel());
 
 // Cutting the object anywhere before its section headers' end is refused
 // without reading past the cut.

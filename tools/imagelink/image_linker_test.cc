@@ -4,11 +4,11 @@
 #include <sys/mman.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cstring>
 #include <functional>
 
 #include "image/services.h"
+#include "tests/support/case_names.h"
 #include "tools/imagelink/test_objects.h"
 
 namespace tulora::imagelink {
@@ -465,11 +465,7 @@ TEST_P(ChangedObject, IsRefused) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Changes, ChangedObject, testing::ValuesIn(kChanges),
-                         [](const testing::TestParamInfo<Change>& info) {
-                           std::string name;
-                           for (char c : std::string(info.param.name)) name += std::isalnum(c) ? c : '_';
-                           return name;
-                         });
+                         test_support::NameFromLabel());
 
 }  // namespace
 }  // namespace tulora::imagelink
