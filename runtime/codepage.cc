@@ -9,6 +9,7 @@ namespace tulora {
 namespace {
 
 #include "runtime/gbk_table.inc"
+#include "runtime/gbk_platform.inc"
 
 constexpr uint16_t kReplacement = 0xFFFD;
 constexpr uint16_t kEuro = 0x20AC;
@@ -63,7 +64,12 @@ int DecodeUtf8(const uint8_t* s, size_t n, uint32_t* cp) {
     return -1;
   }
   for (int i = 1; i <= need; ++i) {
-    if (static_cast<size_t>(i) >= n || s[i] < lo || s[i] > hi) return -i;
+    if (static_cast<size_t>(i) >= n) return -i;
+    // A continuation byte out of the lead byte's range (an overlong form, a
+    // surrogate, beyond U+10FFFF) is taken with the lead byte as one part,
+    // as the Windows function does.
+    if (i == 1 && s[1] >= 0x80 && s[1] <= 0xBF && (s[1] < lo || s[1] > hi)) return -2;
+    if (s[i] < lo || s[i] > hi) return -i;
     *cp = (*cp << 6) | (s[i] & 0x3F);
     lo = 0x80;
     hi = 0xBF;
@@ -105,10 +111,15 @@ bool GbkToUtf16(const uint8_t* s, size_t n, Sink<uint16_t>& out, bool strict) {
       out.Put(b);
       ++i;
     } else if (b == 0x80 || b == 0xFF) {
+      if (b == 0xFF && strict) return false;  // the platform counts it invalid
       out.Put(b == 0x80 ? kEuro : kPrivateFF);
       ++i;
-    } else if (i + 1 < n && IsTrail(s[i + 1])) {
-      uint16_t u = GbkCodeToUnicode(static_cast<uint16_t>(b << 8 | s[i + 1]));
+    } else if (i + 1 < n && s[i + 1] != 0) {
+      // A lead byte takes the next byte with it, whatever it is: a pair
+      // with no character (also one whose trail is no trail byte) is one "?".
+      uint16_t u = IsTrail(s[i + 1])
+                       ? GbkCodeToUnicode(static_cast<uint16_t>(b << 8 | s[i + 1]))
+                       : 0;
       if (u == 0 && strict) return false;
       out.Put(u != 0 ? u : '?');
       i += 2;
@@ -174,6 +185,12 @@ const std::array<uint16_t, 0x10000>& ReverseTable() {
         if (u != 0 && (*t)[u] == 0) (*t)[u] = static_cast<uint16_t>(lead << 8 | trail);
       }
     }
+    for (const auto& e : kGbkUserDefined) {
+      if ((*t)[e[1]] == 0) (*t)[e[1]] = e[0];
+    }
+    for (const auto& e : kGbkBestFit) {
+      if ((*t)[e[0]] == 0) (*t)[e[0]] = e[1];
+    }
     for (int b = 1; b < 0x80; ++b) (*t)[b] = static_cast<uint16_t>(b);
     (*t)[kEuro] = 0x80;
     (*t)[kPrivateFF] = 0xFF;
@@ -219,6 +236,18 @@ void Utf16ToGbk(const uint16_t* s, size_t n, Sink<char>& out, const DefaultChar&
   }
 }
 
+// The character of a code of the user-defined areas, or 0 (the rows are
+// sorted by code).
+uint16_t UserDefinedChar(uint16_t code) {
+  size_t lo = 0, hi = sizeof(kGbkUserDefined) / sizeof(kGbkUserDefined[0]);
+  while (lo < hi) {
+    const size_t mid = lo + (hi - lo) / 2;
+    if (kGbkUserDefined[mid][0] == code) return kGbkUserDefined[mid][1];
+    if (kGbkUserDefined[mid][0] < code) lo = mid + 1; else hi = mid;
+  }
+  return 0;
+}
+
 bool IsGbkPage(uint32_t codePage) { return codePage == 936 || codePage == 0; }
 
 // Number of source units to convert, or -1 for an invalid length.
@@ -248,7 +277,8 @@ uint16_t GbkCodeToUnicode(uint16_t code) {
   uint8_t lead = static_cast<uint8_t>(code >> 8);
   uint8_t trail = static_cast<uint8_t>(code);
   if (!IsLead(lead) || !IsTrail(trail)) return 0;
-  return kGbkToUnicode[lead - 0x81][trail - 0x40];
+  const uint16_t u = kGbkToUnicode[lead - 0x81][trail - 0x40];
+  return u != 0 ? u : UserDefinedChar(code);
 }
 
 int CpMultiByteToWideChar(uint32_t codePage, uint32_t flags, const char* src, int srcLen,

@@ -15,23 +15,29 @@
 //   below fail.
 //
 // Replacement rules (flags 0):
-// - UTF-8 in: each maximal ill-formed subsequence (Unicode's "maximal
-//   subpart" practice: a truncated sequence, a stray continuation byte, an
-//   overlong form, an encoded surrogate, a value above U+10FFFF, the bytes
-//   C0, C1, F5..FF) becomes one U+FFFD. Characters above U+FFFF become
-//   surrogate pairs.
+// - UTF-8 in: each ill-formed part becomes one U+FFFD: a truncated
+//   sequence, a stray continuation byte, one of the bytes C0, C1, F5..FF;
+//   a lead byte whose first continuation byte is out of its range (an
+//   overlong form, an encoded surrogate, a value above U+10FFFF) forms one
+//   part with that byte, and the bytes after it count on their own
+//   (E0 80 AF gives two U+FFFD). Characters above U+FFFF become surrogate
+//   pairs.
 // - UTF-8 out: a lone surrogate becomes U+FFFD (EF BF BD). defaultChar and
 //   usedDefault must be null for 65001.
 // - 936 in: ASCII bytes are themselves; 0x80 is U+20AC (euro sign); 0xFF is
-//   U+F8F5; a lead byte 0x81..0xFE with a trail byte 0x40..0xFE (not 0x7F)
-//   is one character, and a pair the table does not assign becomes "?"
-//   (U+003F); a lead byte without a valid trail byte becomes "?" and the next
-//   byte is read afresh.
+//   U+F8F5 (invalid under MB_ERR_INVALID_CHARS); a lead byte 0x81..0xFE
+//   takes the next byte with it: with a trail byte 0x40..0xFE (not 0x7F) it
+//   is one character (the user-defined areas, e.g. AAA1..AFFE, F8A1..FEFE,
+//   A140..A7A0, give Private Use Area characters from U+E000), and a pair
+//   with no character, or whose second byte is no trail byte, is one "?"
+//   (U+003F). A lead byte at the end or before a zero byte is "?" alone.
 // - 936 out: every UTF-16 unit GBK lacks (each half of a surrogate pair
 //   too, so a pair gives two) becomes the default character: "?"
 //   or, when given, the first character of defaultChar (one byte, or two
 //   when it is a double-byte character); *usedDefault is set to 1 when that
-//   happened, else 0. There are no best-fit substitutions.
+//   happened, else 0. Characters of the platform's best-fit list are
+//   written as their near character instead (U+00B2 as "2", U+00A2 as
+//   A1E9) without counting as a default; gbk_platform.inc holds the list.
 //
 // MB_ERR_INVALID_CHARS (8) is accepted by CpMultiByteToWideChar: then any
 // of the replacements above fails the call instead. WC_ERR_INVALID_CHARS

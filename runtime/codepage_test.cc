@@ -29,7 +29,7 @@ std::string FromWide(uint32_t codePage, const U16& in, int32_t* usedDefault = nu
   return out;
 }
 
-TEST(CodepageTest, Utf8ToUtf16ReplacesEachMaximalIllFormedPart) {
+TEST(CodepageTest, Utf8ToUtf16ReplacesEachIllFormedPart) {
   struct Row {
     std::string utf8;
     U16 utf16;
@@ -41,9 +41,13 @@ TEST(CodepageTest, Utf8ToUtf16ReplacesEachMaximalIllFormedPart) {
       {"\xC3", u"\uFFFD"},                                           // truncated at the end
       {"\xE6\xA0" "x", u"\uFFFDx"},                                  // truncated, one FFFD
       {"\xC0\xAF", u"\uFFFD\uFFFD"},                                 // C0 is never valid
-      {"\xE0\x80\xAF", u"\uFFFD\uFFFD\uFFFD"},                       // overlong
-      {"\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},                       // encoded surrogate
-      {"\xF4\x90\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD"},             // above U+10FFFF
+      // A first continuation byte out of the lead's range goes with it.
+      {"\xE0\x80\xAF", u"\uFFFD\uFFFD"},                             // overlong
+      {"\xF0\x80\x80\xAF", u"\uFFFD\uFFFD\uFFFD"},                     // overlong
+      {"\xED\xA0\x80", u"\uFFFD\uFFFD"},                             // encoded surrogate
+      {"\xED\xA0\xBD\xED\xB8\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD"},       // surrogate pair
+      {"\xF4\x90\x80\x80", u"\uFFFD\uFFFD\uFFFD"},                     // above U+10FFFF
+      {"\xE6\xC3\xA9", u"\uFFFD\u00E9"},                              // no continuation
       {"\xF0\x9F\x98", u"\uFFFD"},                                   // truncated 4-byte
       {"\xFF\xFE", u"\uFFFD\uFFFD"},
       {std::string("a\0b", 3), U16(u"a\0b", 3)},                     // explicit length keeps zero
@@ -80,9 +84,18 @@ TEST(CodepageTest, GbkSingleBytesAndReplacements) {
       {"\xFF", u"\uF8F5"},
       {"\x81", u"?"},               // lead byte at the end
       {"\x81" "A", u"\u4E04"},      // 81 41 is a character
-      {"\x81\x7F", u"?\x7F"},       // 7F is no trail byte: read afresh
-      {"\x81\x30", u"?0"},
-      {"\xA2\xA0", u"?"},           // a pair the table leaves empty
+      // A lead byte takes the next byte with it, trail byte or not.
+      {"\x81\x7F" "A", u"?A"},
+      {"\x81\x30" "A", u"?A"},
+      {"\x81 A", u"?A"},
+      {"\x81\xFF", u"?"},
+      {"\xB4\xB4\xBA", u"\u521B?"},
+      {std::string("\x81\0A", 3), U16(u"?\0A", 3)},  // but not a zero byte
+      // User-defined areas: Private Use Area characters.
+      {"\xAA\xA1", u"\uE000"},
+      {"\xA2\xA0", u"\uE585"},
+      {"\xFE\xFE", u"\uE4C5"},
+      {"\xA1\x40", u"\uE4C6"},
   };
   for (const Row& r : rows) {
     for (uint32_t page : {CP_GBK, CP_ANSI}) EXPECT_EQ(ToWide(page, r.gbk), r.utf16) << r.gbk;
@@ -103,7 +116,7 @@ TEST(CodepageTest, EveryGbkDoubleByteCodeRoundTrips) {
       ASSERT_EQ(FromWide(CP_GBK, wide), code) << std::hex << lead << trail;
     }
   }
-  EXPECT_EQ(assigned, 21791);
+  EXPECT_EQ(assigned, 21791 + 2149);  // GBK and the user-defined areas
 }
 
 TEST(CodepageTest, CharactersGbkLacksBecomeTheDefaultCharacter) {
@@ -119,6 +132,12 @@ TEST(CodepageTest, CharactersGbkLacksBecomeTheDefaultCharacter) {
       {U16{0xD83D, 0xDE00}, "??", 1},            // each half of a pair is one ?
       {U16{0xD83D, 'x'}, "?x", 1},               // lone surrogate
       {u"\u6807\u9898\uFF1A", "\xB1\xEA\xCC\xE2\xA3\xBA", 0},
+      // Best fit: a near character, not counted as a default.
+      {u"x\u00B2", "x2", 0},
+      {u"\u00A6", "|", 0},
+      {u"\u00A2", "\xA1\xE9", 0},
+      {u"\u00B2\u00DF", "2?", 1},
+      {u"\uE000", "\xAA\xA1", 0},              // back to the user-defined area
   };
   for (const Row& r : rows) {
     int32_t used = -1;
@@ -171,8 +190,12 @@ TEST(CodepageTest, StrictFlagRefusesInvalidInput) {
                                   wide, 8), 0);
   EXPECT_EQ(CpMultiByteToWideChar(CP_UTF8_PAGE, CP_FLAG_MB_ERR_INVALID_CHARS, "ab", -1, wide, 8),
             3);
+  EXPECT_EQ(CpMultiByteToWideChar(CP_GBK, CP_FLAG_MB_ERR_INVALID_CHARS, "\x81 ", -1, wide, 8), 0);
+  EXPECT_EQ(CpMultiByteToWideChar(CP_GBK, CP_FLAG_MB_ERR_INVALID_CHARS, "\xFF", -1, wide, 8), 0);
+  EXPECT_EQ(CpMultiByteToWideChar(CP_GBK, CP_FLAG_MB_ERR_INVALID_CHARS, "\x80", -1, wide, 8), 2);
+  // A user-defined code is a character, so it passes.
   EXPECT_EQ(CpMultiByteToWideChar(CP_GBK, CP_FLAG_MB_ERR_INVALID_CHARS, "\xA2\xA0", -1, wide, 8),
-            0);
+            2);
   const uint16_t lone[] = {0xD800, 0};
   char bytes[8];
   EXPECT_EQ(CpWideCharToMultiByte(CP_UTF8_PAGE, CP_FLAG_WC_ERR_INVALID_CHARS, lone, -1, bytes, 8,
