@@ -16,7 +16,9 @@ inline constexpr int32_t CODE_PAGE_GBK = 936;
 inline constexpr int32_t CODE_PAGE_UTF8 = 65001;
 
 // A UTF-8 text (null reads as empty) as a new GBK text. Invalid UTF-8 and
-// characters GBK lacks come out as the code page's default character.
+// characters GBK lacks come out as the code page's default character, one
+// for each half of a character beyond U+FFFF; characters of the platform's
+// best-fit list come out as their near character ("\xC2\xB2" as "2").
 char* Utf8ToGbk(const char* text);
 
 // The text, read in `codePage`, as a new byte set of UTF-16LE units with the
