@@ -62,69 +62,70 @@ class RecordReader {
     return true;
   }
 
-  bool Dll() {
+  // Reads every record of the section `name` with `read`, stopping at the
+  // first refusal; each record is named "<kind> record <index>".
+  template <class Record>
+  bool EachRecord(const char* name, const char* kind,
+                  bool (RecordReader::*read)(const uint8_t*, size_t, const std::string&)) {
     std::span<const uint8_t> data;
-    if (!Section(TULORA_LINK_DLL_SECTION, sizeof(LinkDllRecord), data)) return false;
-    for (size_t i = 0; i * sizeof(LinkDllRecord) < data.size(); ++i) {
-      const uint8_t* r = data.data() + i * sizeof(LinkDllRecord);
-      std::string item = "DLL table record " + std::to_string(i), symbol;
-      image::DllFunction f;
-      uint32_t entry = LoadU32(r + offsetof(LinkDllRecord, entry));
-      if (entry != i) return Fail(item, "entry number " + std::to_string(entry) + ", expected " + std::to_string(i));
-      if (!Texts(item,
-                 {{r + offsetof(LinkDllRecord, symbol), 48},
-                  {r + offsetof(LinkDllRecord, dllName), 48},
-                  {r + offsetof(LinkDllRecord, functionName), 48}},
-                 {&symbol, &f.dllName, &f.functionName}))
-        return false;
-      if (f.functionName.empty()) return Fail(item, "empty function name");
-      out_.dllFunctions.push_back(f);
-      if (!Reserve(item, symbol, image::FIXUP_DLL_ENTRY, entry)) return false;
+    if (!Section(name, sizeof(Record), data)) return false;
+    for (size_t i = 0; i * sizeof(Record) < data.size(); ++i) {
+      const std::string item = std::string(kind) + " record " + std::to_string(i);
+      if (!(this->*read)(data.data() + i * sizeof(Record), i, item)) return false;
     }
     return true;
   }
 
-  bool Libraries() {
-    std::span<const uint8_t> data;
-    if (!Section(TULORA_LINK_LIBRARY_SECTION, sizeof(LinkLibraryRecord), data)) return false;
-    for (size_t i = 0; i * sizeof(LinkLibraryRecord) < data.size(); ++i) {
-      const uint8_t* r = data.data() + i * sizeof(LinkLibraryRecord);
-      std::string item = "library record " + std::to_string(i), symbol;
-      image::LibraryRow row;
-      uint32_t number = LoadU32(r + offsetof(LinkLibraryRecord, row));
-      row.major = LoadU32(r + offsetof(LinkLibraryRecord, major));
-      row.minor = LoadU32(r + offsetof(LinkLibraryRecord, minor));
-      if (number != i) return Fail(item, "row " + std::to_string(number) + ", expected " + std::to_string(i));
-      if (!Texts(item,
-                 {{r + offsetof(LinkLibraryRecord, symbol), 48},
-                  {r + offsetof(LinkLibraryRecord, name), 32},
-                  {r + offsetof(LinkLibraryRecord, guid), 36},
-                  {r + offsetof(LinkLibraryRecord, displayName), 64}},
-                 {&symbol, &row.name, &row.guid, &row.displayName}))
-        return false;
-      bool hex = row.guid.size() == image::LIBRARY_GUID_DIGITS &&
-                 row.guid.find_first_not_of("0123456789abcdefABCDEF") == std::string::npos;
-      if (!hex) return Fail(item, "GUID '" + row.guid + "' is not 32 hexadecimal digits");
-      if (row.name.empty() || row.name.find('\r') != std::string::npos ||
-          row.displayName.find('\r') != std::string::npos)
-        return Fail(item, "library name empty or a text holds a carriage return");
-      out_.libraries.push_back(row);
-      if (!Reserve(item, symbol, image::FIXUP_LIBRARY_ROW, number)) return false;
-    }
-    return true;
+  // Records that carry their own index must stand in that order.
+  bool InOrder(const std::string& item, const char* label, uint32_t number, size_t i) {
+    if (number == i) return true;
+    return Fail(item, label + std::string(" ") + std::to_string(number) + ", expected " + std::to_string(i));
   }
 
-  bool Types() {
-    std::span<const uint8_t> data;
-    if (!Section(TULORA_LINK_TYPE_SECTION, sizeof(LinkTypeRecord), data)) return false;
-    for (size_t i = 0; i * sizeof(LinkTypeRecord) < data.size(); ++i) {
-      const uint8_t* r = data.data() + i * sizeof(LinkTypeRecord);
-      std::string item = "type record " + std::to_string(i), symbol;
-      if (!Texts(item, {{r + offsetof(LinkTypeRecord, symbol), 48}}, {&symbol})) return false;
-      if (!Reserve(item, symbol, image::FIXUP_LIBRARY_TYPE, LoadU32(r + offsetof(LinkTypeRecord, code))))
-        return false;
-    }
-    return true;
+  bool DllRecord(const uint8_t* r, size_t i, const std::string& item) {
+    std::string symbol;
+    image::DllFunction f;
+    uint32_t entry = LoadU32(r + offsetof(LinkDllRecord, entry));
+    if (!InOrder(item, "entry number", entry, i)) return false;
+    if (!Texts(item,
+               {{r + offsetof(LinkDllRecord, symbol), 48},
+                {r + offsetof(LinkDllRecord, dllName), 48},
+                {r + offsetof(LinkDllRecord, functionName), 48}},
+               {&symbol, &f.dllName, &f.functionName}))
+      return false;
+    if (f.functionName.empty()) return Fail(item, "empty function name");
+    out_.dllFunctions.push_back(f);
+    return Reserve(item, symbol, image::FIXUP_DLL_ENTRY, entry);
+  }
+
+  bool LibraryRecord(const uint8_t* r, size_t i, const std::string& item) {
+    std::string symbol;
+    image::LibraryRow row;
+    uint32_t number = LoadU32(r + offsetof(LinkLibraryRecord, row));
+    row.major = LoadU32(r + offsetof(LinkLibraryRecord, major));
+    row.minor = LoadU32(r + offsetof(LinkLibraryRecord, minor));
+    if (!InOrder(item, "row", number, i)) return false;
+    if (!Texts(item,
+               {{r + offsetof(LinkLibraryRecord, symbol), 48},
+                {r + offsetof(LinkLibraryRecord, name), 32},
+                {r + offsetof(LinkLibraryRecord, guid), 36},
+                {r + offsetof(LinkLibraryRecord, displayName), 64}},
+               {&symbol, &row.name, &row.guid, &row.displayName}))
+      return false;
+    bool hex = row.guid.size() == image::LIBRARY_GUID_DIGITS &&
+               row.guid.find_first_not_of("0123456789abcdefABCDEF") == std::string::npos;
+    if (!hex) return Fail(item, "GUID '" + row.guid + "' is not 32 hexadecimal digits");
+    if (row.name.empty() || row.name.find('\r') != std::string::npos ||
+        row.displayName.find('\r') != std::string::npos)
+      return Fail(item, "library name empty or a text holds a carriage return");
+    out_.libraries.push_back(row);
+    return Reserve(item, symbol, image::FIXUP_LIBRARY_ROW, number);
+  }
+
+  bool TypeRecord(const uint8_t* r, size_t, const std::string& item) {
+    std::string symbol;
+    if (!Texts(item, {{r + offsetof(LinkTypeRecord, symbol), 48}}, {&symbol})) return false;
+    return Reserve(item, symbol, image::FIXUP_LIBRARY_TYPE, LoadU32(r + offsetof(LinkTypeRecord, code)));
   }
 
  private:
@@ -143,7 +144,10 @@ bool IsRecordSection(const std::string& name) {
 bool ReadLinkRecords(const ElfObject& object, LinkRecords& out, std::string& error) {
   out = LinkRecords{};
   RecordReader reader(object, out, error);
-  return reader.Dll() && reader.Libraries() && reader.Types();
+  return reader.EachRecord<LinkDllRecord>(TULORA_LINK_DLL_SECTION, "DLL table", &RecordReader::DllRecord) &&
+         reader.EachRecord<LinkLibraryRecord>(TULORA_LINK_LIBRARY_SECTION, "library",
+                                              &RecordReader::LibraryRecord) &&
+         reader.EachRecord<LinkTypeRecord>(TULORA_LINK_TYPE_SECTION, "type", &RecordReader::TypeRecord);
 }
 
 }  // namespace tulora::imagelink
