@@ -5,8 +5,6 @@
 // starts the demo site on those ports (the tests share them and run one at
 // a time). Pauses are shortened through the pause library's test hook,
 // except where a test measures them.
-#include <stdlib.h>
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -19,6 +17,7 @@
 
 #include "gallery_site.h"
 #include "tests/support/process.h"
+#include "tests/support/scratch_directory.h"
 
 namespace tulora {
 namespace {
@@ -73,9 +72,8 @@ using Outcome = process::ProcessResult;
 class CrawlerProcess : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/tulora-crawl-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    root_ = pattern;
+    ASSERT_TRUE(scratch_.made());
+    root_ = scratch_.path();
     fs::create_directory(root_ / "tmp");
     fs::permissions(root_ / "tmp", fs::perms::owner_all);
     GallerySite::Options options;
@@ -84,10 +82,7 @@ class CrawlerProcess : public ::testing::Test {
     options.certDir = (root_ / "cert").string();
     ASSERT_TRUE(site_.Start(options)) << "demo site ports taken?";
   }
-  void TearDown() override {
-    site_.Stop();
-    fs::remove_all(root_);
-  }
+  void TearDown() override { site_.Stop(); }
 
   // Runs build/tulora in root_ with `input` on standard input, then end of
   // input.
@@ -123,6 +118,7 @@ class CrawlerProcess : public ::testing::Test {
   size_t PageRequests() const { return site_.GalleryLog().size(); }
   size_t PictureRequests() const { return site_.PictureLog().size(); }
 
+  process::ScratchDirectory scratch_{"tulora-crawl-"};
   fs::path root_;
   GallerySite site_;
 };

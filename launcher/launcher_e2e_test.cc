@@ -1,7 +1,5 @@
 // The real executables: build/tulora and the bare launcher with payloads
 // appended, run as processes with their own temporary directory.
-#include <stdlib.h>
-
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -13,6 +11,7 @@
 
 #include "launcher/payload.h"
 #include "tests/support/process.h"
+#include "tests/support/scratch_directory.h"
 
 namespace tulora::launcher {
 namespace {
@@ -39,14 +38,12 @@ using Outcome = process::ProcessResult;
 class LauncherProcess : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/tulora-e2e-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    root_ = pattern;
+    ASSERT_TRUE(scratch_.made());
+    root_ = scratch_.path();
     temp_ = root_ / "tmp";
     fs::create_directory(temp_);
     fs::permissions(temp_, fs::perms::owner_all);
   }
-  void TearDown() override { fs::remove_all(root_); }
 
   // An executable made of the bare launcher and `payload`.
   fs::path Executable(const Bytes& payload, const char* name = "app") {
@@ -94,6 +91,7 @@ class LauncherProcess : public ::testing::Test {
     return path;
   }
 
+  process::ScratchDirectory scratch_{"tulora-e2e-"};
   fs::path root_, temp_;
 };
 

@@ -9,8 +9,9 @@ tulora_test(hosted_runtime_test ${CMAKE_CURRENT_SOURCE_DIR}/support/hosted_runti
 target_link_libraries(hosted_runtime_test PRIVATE tulora_hosted_runtime)
 
 # Child processes for end-to-end tests: environment, standard input, working
-# directory; exit code, output and wall time.
-add_library(tulora_test_process STATIC ${CMAKE_CURRENT_SOURCE_DIR}/support/process.cc)
+# directory; exit code, output and wall time; a scratch directory per test.
+add_library(tulora_test_process STATIC ${CMAKE_CURRENT_SOURCE_DIR}/support/process.cc
+                                       ${CMAKE_CURRENT_SOURCE_DIR}/support/scratch_directory.cc)
 target_include_directories(tulora_test_process PUBLIC ${PROJECT_SOURCE_DIR})
 
 tulora_test(process_test ${CMAKE_CURRENT_SOURCE_DIR}/support/process_test.cc)

@@ -1,12 +1,13 @@
 #include "tests/support/process.h"
 
 #include <stdlib.h>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
+
+#include "tests/support/scratch_directory.h"
 
 namespace tulora::process {
 namespace {
@@ -16,11 +17,9 @@ namespace fs = std::filesystem;
 class Process : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/tulora-process-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
+    ASSERT_TRUE(scratch_.made());
+    dir_ = scratch_.path();
   }
-  void TearDown() override { fs::remove_all(dir_); }
 
   // /bin/sh running `script` from a file, in the given environment.
   ProcessResult Shell(const std::string& script, std::vector<std::string> env = {}) {
@@ -33,6 +32,7 @@ class Process : public ::testing::Test {
     return RunProcess(request);
   }
 
+  ScratchDirectory scratch_{"tulora-process-"};
   fs::path dir_;
 };
 
@@ -110,6 +110,29 @@ TEST(InheritedEnvironment, PicksTheNamedEntriesOnly) {
             std::vector<std::string>{"TULORA_PROCESS_TEST_A=x=y"});
   unsetenv("TULORA_PROCESS_TEST_A");
   unsetenv("TULORA_PROCESS_TEST_AB");
+}
+
+TEST(ScratchDirectory, PrivateFreshAndRemovedWithItsContent) {
+  fs::path kept;
+  {
+    ScratchDirectory a("tulora-scratch-"), b("tulora-scratch-");
+    ASSERT_TRUE(a.made());
+    ASSERT_TRUE(b.made());
+    EXPECT_NE(a.path(), b.path());
+    EXPECT_EQ(a.path().filename().string().rfind("tulora-scratch-", 0), 0u) << a.path();
+    EXPECT_TRUE(fs::is_empty(a.path()));
+    EXPECT_EQ(fs::status(a.path()).permissions() & fs::perms::all, fs::perms::owner_all);
+    fs::create_directories(a.path() / "sub" / "deeper");
+    std::ofstream(a.path() / "sub" / "file") << "x";
+    kept = a.path();
+  }
+  EXPECT_FALSE(fs::exists(kept));
+}
+
+TEST(ScratchDirectory, ImpossiblePlaceIsReportedNotMade) {
+  ScratchDirectory nowhere("no-such-folder-for-tulora/x");
+  EXPECT_FALSE(nowhere.made());
+  EXPECT_TRUE(nowhere.path().empty());
 }
 
 }  // namespace
