@@ -87,15 +87,15 @@ int main(int argc, char** argv) {
   if (const char* problem = Parse(argc, argv, args)) return Usage(problem);
 
   std::vector<PayloadFile> files;
-  for (const std::string& spec : args.files) {
-    const size_t eq = spec.find('=');
-    PayloadFile file{spec.substr(0, eq), {}};
+  for (const std::string& entry : args.files) {
+    const size_t eq = entry.find('=');
+    PayloadFile file{entry.substr(0, eq), {}};
     if (file.name.empty() || !tulora::launcher::IsSafeRecordName(file.name)) {
       std::fprintf(stderr, "tulora-pack: file name '%s' is not a plain name\n", file.name.c_str());
       return 1;
     }
-    if (!ReadFile(spec.substr(eq + 1), file.contents)) {
-      std::fprintf(stderr, "tulora-pack: cannot read %s\n", spec.substr(eq + 1).c_str());
+    if (!ReadFile(entry.substr(eq + 1), file.contents)) {
+      std::fprintf(stderr, "tulora-pack: cannot read %s\n", entry.substr(eq + 1).c_str());
       return 1;
     }
     files.push_back(std::move(file));
