@@ -34,13 +34,10 @@ ProgramImage MakeSampleImage() {
       {"xtra", "FEDCBA9876543210FEDCBA9876543210", 3, 1, "\xd4\xd3\xcf\xee"},
   };
   std::vector<uint8_t> constData = {'h', 'i', 0, 0, 0, 0, 0, 0, 0};  // empty text at 8
+  // The program's declared DLL functions, as the image build stores them.
   const char* rows[][2] = {
-      {"ole32", "CoInitialize"},          {"Ole32", "CoUninitialize"},
-      {"", "MultiByteToWideChar"},        {"kernel32.dll", "WideCharToMultiByte"},
-      {"wininet.dll", "InternetOpenA"},   {"wininet", "InternetCloseHandle"},
-      {"wininet.dll", "InternetConnectA"}, {"wininet.dll", "HttpOpenRequestA"},
-      {"wininet.dll", "HttpSendRequestA"}, {"wininet.dll", "HttpSendRequestA"},
-      {"wininet.dll", "InternetReadFile"}, {"wininet.dll", "HttpQueryInfoA"},
+#define TULORA_DLL_ROW(id, entry, dll, function) {dll, function},
+#include "image/dll_table.def"
   };
   uint32_t wininet = 0, send = 0;
   for (const auto& row : rows) {

@@ -15,19 +15,17 @@ inline std::vector<uint8_t> ReadTestFile(const std::string& name) {
   return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
 }
 
-// The DLL function table testdata/app_main.cc declares, row for row: an
-// empty DLL name, names differing only in case, and one function twice.
+// The DLL function table the test application declares: the program's own,
+// row for row (an empty DLL name, names differing only in case, one
+// function twice).
 struct DllRow {
   const char* dll;
   const char* function;
 };
 inline constexpr DllRow kAppMainDllTable[] = {
-    {"ole32", "CoInitialize"},          {"Ole32", "CoUninitialize"},
-    {"", "MultiByteToWideChar"},        {"kernel32.dll", "WideCharToMultiByte"},
-    {"wininet.dll", "InternetOpenA"},   {"wininet", "InternetCloseHandle"},
-    {"wininet.dll", "InternetConnectA"}, {"wininet.dll", "HttpOpenRequestA"},
-    {"wininet.dll", "HttpSendRequestA"}, {"wininet.dll", "HttpSendRequestA"},
-    {"wininet.dll", "InternetReadFile"}, {"wininet.dll", "HttpQueryInfoA"}};
+#define TULORA_DLL_ROW(id, entry, dll, function) {dll, function},
+#include "image/dll_table.def"
+};
 
 }  // namespace tulora::imagelink
 
