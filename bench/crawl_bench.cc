@@ -6,6 +6,9 @@
 // Runs, each repeated (the best is shown, the median beside it):
 //   start    answers "7284\n2\n2\n": the dialogue without a crawl, the fixed
 //            cost of a run (process start, runtime unpacking, console)
+//   first    answers "7280\n1\n1\n", pauses cut to 0: one request (a missing
+//            page), so also the one-time costs of the first request (the
+//            transfer library's set-up, the certificate store)
 //   crawl    answers "7284\n2\n1\n", pauses cut to 0 by the runtime's test
 //            hook: two galleries, 322 requests
 //   paused   real pauses, a gallery whose page stops answering after 3
@@ -17,7 +20,8 @@
 // The program notices the end of the crawl at its next 100 ms wait step
 // after the end of the input, so a run's wall time holds up to 100 ms that
 // is neither pause nor request; on the paused run's few requests that is
-// shown as the figure's margin.
+// shown as the figure's margin. The cost of a further request is the
+// difference to the one-request run over the requests beyond the first.
 //
 //   crawl_bench [repetitions]     (default 3)
 #include <fcntl.h>
@@ -183,18 +187,21 @@ struct Figure {
 
 int main(int argc, char** argv) {
   const int repetitions = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
-  Figure start, crawl, paused, curl;
+  Figure start, first, crawl, paused, curl;
   size_t crawlRequests = 0, pausedRequests = 0, pausedPauses = 0;
   std::vector<std::string> order;
   for (int i = 0; i < repetitions; ++i) {
     const Outcome s = RunProgram("7284\n2\n2\n", false, 0);
+    const Outcome f = RunProgram("7280\n1\n1\n", false, 0);
     const Outcome c = RunProgram("7284\n2\n1\n", false, 0);
     const Outcome p = RunProgram("7284\n1\n1\n", true, 3);
-    if (s.ms < 0 || c.ms < 0 || p.ms < 0 || s.requests != 0 || c.requests == 0) {
+    if (s.ms < 0 || f.ms < 0 || c.ms < 0 || p.ms < 0 || s.requests != 0 || f.requests != 1 ||
+        c.requests < 2 || p.requests < 2) {
       std::fprintf(stderr, "crawl_bench: a run of the program failed\n");
       return 1;
     }
     start.values.push_back(s.ms);
+    first.values.push_back(f.ms);
     crawl.values.push_back(c.ms);
     paused.values.push_back(p.ms - p.pauses * kPauseMs);
     crawlRequests = c.requests;
@@ -214,12 +221,18 @@ int main(int argc, char** argv) {
               crawl.Best(), crawl.Median());
   std::printf("  paused, %zu requests:      %8.1f ms  %8.1f ms  after taking off %zu pauses of 1 s\n",
               pausedRequests, paused.Best(), paused.Median(), pausedPauses);
+  std::printf("  first, 1 request:        %8.1f ms  %8.1f ms  pauses 0\n", first.Best(),
+              first.Median());
   std::printf("cost per request (wall time less pauses, over the requests logged)\n");
   std::printf("  crawl:                   %8.2f ms\n", crawl.Best() / crawlRequests);
-  std::printf("  crawl less the start:    %8.2f ms\n", (crawl.Best() - start.Best()) / crawlRequests);
   std::printf("  paused:                  %8.2f ms  (+-%.1f ms: the 100 ms wait step)\n",
               paused.Best() / pausedRequests, kWaitStepMs / pausedRequests);
-  std::printf("  paused less the start:   %8.2f ms\n", (paused.Best() - start.Best()) / pausedRequests);
+  std::printf("cost of a further request (less the one-request run)\n");
+  std::printf("  crawl:                   %8.2f ms\n",
+              (crawl.Best() - first.Best()) / (crawlRequests - 1));
+  std::printf("  paused:                  %8.2f ms  (+-%.1f ms: the 100 ms wait step)\n",
+              (paused.Best() - first.Best()) / (pausedRequests - 1),
+              kWaitStepMs / (pausedRequests - 1));
   std::printf("  curl command line:       %8.2f ms  (one process per URL, %zu URLs)\n",
               curl.Best() / order.size(), order.size());
   return 0;
