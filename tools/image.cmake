@@ -25,9 +25,14 @@ set(TULORA_IMAGE_CXX_FLAGS
   -std=c++20 -O2 -Wall -Wextra -ffreestanding -fno-pic -fno-pie -fno-exceptions -fno-rtti
   -fno-jump-tables -fno-asynchronous-unwind-tables -fno-stack-protector
   -fcf-protection=none -fstack-clash-protection -fno-threadsafe-statics
-  -fno-tree-vectorize -fno-tree-switch-conversion
+  -fno-tree-vectorize
   -DTULORA_IMAGE_BUILD=1 -I${PROJECT_SOURCE_DIR} -include image/link_symbols.h
   CACHE INTERNAL "Flags of the image build")
+if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+  # clang has no such pass apart from jump tables, which are already off.
+  set(TULORA_IMAGE_CXX_FLAGS ${TULORA_IMAGE_CXX_FLAGS} -fno-tree-switch-conversion
+      CACHE INTERNAL "Flags of the image build")
+endif()
 set(TULORA_IMAGE_FLAGS_x86_64 -m64 -mcmodel=small CACHE INTERNAL "")
 set(TULORA_IMAGE_FLAGS_i386 -m32 CACHE INTERNAL "")
 set(TULORA_IMAGE_EMULATION_x86_64 elf_x86_64 CACHE INTERNAL "")
