@@ -5,10 +5,8 @@ enable_language(ASM)
 
 get_property(TULORA_IMAGE_FILE GLOBAL PROPERTY TULORA_IMAGE_FILE)
 get_property(TULORA_IMAGE_TARGET GLOBAL PROPERTY TULORA_IMAGE_TARGET)
-if(NOT TULORA_IMAGE_FILE)
-  # No image build in this tree yet: a 64-byte placeholder.
-  set(TULORA_IMAGE_FILE ${CMAKE_BINARY_DIR}/launcher/placeholder.img)
-  file(WRITE ${TULORA_IMAGE_FILE} "placeholder: this tree has no program image build yet.........\n")
+if(NOT TULORA_IMAGE_FILE OR NOT TARGET ostra)
+  message(FATAL_ERROR "the program needs the image build (tools/) and the runtime (runtime/)")
 endif()
 
 set_source_files_properties(${PROJECT_SOURCE_DIR}/launcher/program_image.S PROPERTIES
@@ -23,12 +21,7 @@ if(TULORA_IMAGE_TARGET)
 endif()
 
 # The runtime libraries the payload carries, as file-name=target pairs.
-if(TARGET ostra)
-  set(payload_targets "ostra.vlr=ostra" "VThread.vlr=VThread" "xtra.vlr=xtra")
-else()
-  # Until the runtime exists, the test kernel library stands in for it.
-  set(payload_targets "ostra.vlr=tulora_testkernel")
-endif()
+set(payload_targets "ostra.vlr=ostra" "VThread.vlr=VThread" "xtra.vlr=xtra")
 set(payload_args)
 set(payload_deps)
 foreach(pair ${payload_targets})
