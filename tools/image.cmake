@@ -8,7 +8,7 @@ target_link_libraries(tulora_imagelink PUBLIC tulora_image_format)
 add_executable(tulora-imagelink ${CMAKE_CURRENT_SOURCE_DIR}/imagelink/main.cc)
 target_link_libraries(tulora-imagelink PRIVATE tulora_imagelink)
 
-add_library(tulora_imageinspect STATIC ${CMAKE_CURRENT_SOURCE_DIR}/imageinspect/image_inspect.cc)
+add_library(tulora_imageinspect STATIC ${CMAKE_CURRENT_SOURCE_DIR}/imageinspect/image_report.cc)
 target_link_libraries(tulora_imageinspect PUBLIC tulora_image_format)
 
 add_executable(tulora-imageinspect ${CMAKE_CURRENT_SOURCE_DIR}/imageinspect/main.cc)

@@ -6,7 +6,7 @@
 #include <iterator>
 #include <vector>
 
-#include "tools/imageinspect/image_inspect.h"
+#include "tools/imageinspect/image_report.h"
 
 int main(int argc, char** argv) {
   using namespace tulora;

@@ -23,7 +23,7 @@ add_custom_target(imagelink_testdata DEPENDS ${imagelink_outputs})
 tulora_test(imagelink_test
   ${CMAKE_CURRENT_LIST_DIR}/elf_object_test.cc
   ${CMAKE_CURRENT_LIST_DIR}/image_linker_test.cc
-  ${CMAKE_CURRENT_LIST_DIR}/../imageinspect/image_inspect_test.cc)
+  ${CMAKE_CURRENT_LIST_DIR}/../imageinspect/image_report_test.cc)
 target_link_libraries(imagelink_test PRIVATE tulora_imagelink tulora_imageinspect)
 target_compile_definitions(imagelink_test PRIVATE IMAGELINK_TESTDATA_DIR="${IMAGELINK_OUT}")
 add_dependencies(imagelink_test imagelink_testdata)

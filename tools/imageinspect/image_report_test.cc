@@ -1,4 +1,4 @@
-#include "tools/imageinspect/image_inspect.h"
+#include "tools/imageinspect/image_report.h"
 
 #include <gtest/gtest.h>
 

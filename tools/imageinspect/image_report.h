@@ -3,8 +3,8 @@
 // counted by kind and the link fix-up groups with the number each field
 // holds. Bytes outside printable ASCII are shown as \xNN, so GBK texts
 // print the same on every console.
-#ifndef TULORA_TOOLS_IMAGEINSPECT_IMAGE_INSPECT_H
-#define TULORA_TOOLS_IMAGEINSPECT_IMAGE_INSPECT_H
+#ifndef TULORA_TOOLS_IMAGEINSPECT_IMAGE_REPORT_H
+#define TULORA_TOOLS_IMAGEINSPECT_IMAGE_REPORT_H
 
 #include <string>
 
@@ -19,4 +19,4 @@ std::string QuoteText(const std::string& text);
 
 }  // namespace tulora::imageinspect
 
-#endif  // TULORA_TOOLS_IMAGEINSPECT_IMAGE_INSPECT_H
+#endif  // TULORA_TOOLS_IMAGEINSPECT_IMAGE_REPORT_H
