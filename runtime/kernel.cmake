@@ -5,16 +5,10 @@ set(TULORA_RUNTIME_DIR ${CMAKE_BINARY_DIR}/runtime CACHE INTERNAL
     "Where ostra.vlr, VThread.vlr and xtra.vlr are built")
 set(R ${CMAKE_CURRENT_SOURCE_DIR})
 
-# The WinINet functions: the network back-end once it is in the build,
-# otherwise functions that fail as they would without a network.
-# The same for the request object behind the object layer.
-if(TARGET tulora_net)
-  set(TULORA_NET_SOURCES ${R}/dll_wininet_posix.cc ${R}/request_object_posix.cc)
-  set(TULORA_NET_LIBS tulora_net)
-else()
-  set(TULORA_NET_SOURCES ${R}/dll_wininet_pending.cc ${R}/platform_objects_none.cc)
-  set(TULORA_NET_LIBS)
-endif()
+# The WinINet functions and the request object behind the object layer,
+# over the network back-end (runtime/net.cmake).
+set(TULORA_NET_SOURCES ${R}/dll_wininet_posix.cc ${R}/request_object_posix.cc)
+set(TULORA_NET_LIBS tulora_net)
 
 add_library(tulora_runtime_core STATIC
   ${R}/argument_view.cc

@@ -108,21 +108,8 @@ function(tulora_define_program_images)
 endfunction()
 cmake_language(DEFER DIRECTORY ${PROJECT_SOURCE_DIR} CALL tulora_define_program_images)
 
-# The launcher embeds the image once the application has its entry routine;
-# until then it keeps its placeholder and the rest of the tree still builds.
-get_property(tulora_app_sources GLOBAL PROPERTY TULORA_APP_SOURCES)
-set(tulora_has_entry FALSE)
-foreach(src ${tulora_app_sources})
-  file(STRINGS ${src} entry_lines REGEX "TuloraEntry")
-  if(entry_lines)
-    set(tulora_has_entry TRUE)
-  endif()
-endforeach()
-if(tulora_has_entry)
-  set_property(GLOBAL PROPERTY TULORA_IMAGE_FILE ${TULORA_IMAGE_FILE})
-  set_property(GLOBAL PROPERTY TULORA_IMAGE_TARGET tulora_image)
-else()
-  message(STATUS "No application source defines TuloraEntry yet: the launcher keeps its placeholder image")
-endif()
+# The image the launcher embeds.
+set_property(GLOBAL PROPERTY TULORA_IMAGE_FILE ${TULORA_IMAGE_FILE})
+set_property(GLOBAL PROPERTY TULORA_IMAGE_TARGET tulora_image)
 
 include(${CMAKE_CURRENT_LIST_DIR}/imagelink/tests.cmake)
