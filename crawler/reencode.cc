@@ -9,7 +9,6 @@ namespace {
 
 const uintptr_t kWholeText = static_cast<uintptr_t>(static_cast<intptr_t>(-1));
 
-inline uintptr_t Word(const void* pointer) { return reinterpret_cast<uintptr_t>(pointer); }
 
 // MultiByteToWideChar(codePage, 0, text, -1, units, capacity).
 uint32_t ToWide(int32_t codePage, const char* text, void* units, uint32_t capacity) {

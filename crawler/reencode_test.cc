@@ -42,7 +42,7 @@ TEST_F(ReencodeTest, Utf8ToGbk) {
       {"a\xFF" "b", "a?b"},                              // invalid UTF-8 -> FFFD -> ?
       {"a\xE6\xA0" "b", "a?b"},                          // truncated sequence
       {"stra\xC3\x9F" "e", "stra?e"},                    // ß is not in GBK
-      {"\xF0\x9F\x98\x80!", "??!"},                      // outside the BMP: one ? per half
+      {"\xF0\x9F\x98\x80!", "??" "!"},                     // outside the BMP: one ? per half
       {"x\xC2\xB2\xC2\xA6", "x2|"},                       // best fit: superscript two, broken bar
       {"\xEE\x80\x80", "\xAA\xA1"},                        // U+E000: user-defined area
   };

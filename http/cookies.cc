@@ -94,4 +94,21 @@ int32_t FindItem(const TextArray* list, const char* text) {
   return -1;
 }
 
+char* CollectResponseCookies(const char* headers, bool (*isCookieLine)(const char* line)) {
+  OwnedTextArray lines(RtSplit(headers, "\r\n"));
+  const void* first = nullptr;
+  const uint32_t count = ArrayElementCountTolerant(lines.get(), &first);
+  OwnedText cookies(CopyText(""));
+  for (uint32_t i = 0; i < count; ++i) {
+    const char* line = static_cast<char* const*>(first)[i];
+    if (!isCookieLine(line)) continue;
+    OwnedText taken(RtFind(line, ";") > 0 ? TextBetween(line, "Set-Cookie:", ";")
+                                          : RtReplace(line, "Set-Cookie:", "", true));
+    OwnedText trimmed(RtTrim(taken.get()));
+    cookies.Reset(JoinTexts(cookies.get(), trimmed.get(), "; "));
+  }
+  // Every item was followed by "; ": drop the last one.
+  return RtLeft(cookies.get(), static_cast<int32_t>(TextLength(cookies.get())) - 2);
+}
+
 }  // namespace tulora

@@ -31,6 +31,14 @@ char* RemoveDuplicateItems(const char* text, const char* separator);
 // 1-based index of the first item equal to `text`, or -1.
 int32_t FindItem(const TextArray* list, const char* text);
 
+// The cookies a response header block sets, as a cookie text: for each line
+// ("\r\n"-separated) that `isCookieLine` accepts, the text between
+// "Set-Cookie:" and the first ";" (letter case ignored), or the line without
+// any "Set-Cookie:" when it has no ";", trimmed; joined by "; " with no
+// separator at the end. The request routines differ only in which lines
+// they accept.
+char* CollectResponseCookies(const char* headers, bool (*isCookieLine)(const char* line));
+
 }  // namespace tulora
 
 #endif  // TULORA_HTTP_COOKIES_H

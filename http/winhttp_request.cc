@@ -16,23 +16,6 @@ constexpr int32_t TLS_ERRORS_IGNORED = 0x3300;
 constexpr int32_t OPTION_REDIRECTS = 6;
 constexpr int32_t PROXY_AUTH_BASIC = 1;
 
-uintptr_t Dll(uint32_t entry, uint32_t count, uintptr_t word = 0) {
-  return tulora_services.CallDllFunction(entry, count, &word);
-}
-
-void Replace(char** variable, char* value) {
-  tulora_services.Release(*variable);
-  *variable = value;
-}
-
-void Store(char** variable, char* value) {
-  if (variable == nullptr) {
-    tulora_services.Release(value);
-    return;
-  }
-  Replace(variable, value);
-}
-
 void SetTimeouts(void* object, int32_t timeoutSeconds) {
   if (timeoutSeconds == -1) return;
   const int32_t t = timeoutSeconds < 1 ? DEFAULT_TIMEOUT_MS : timeoutSeconds * 1000;
@@ -50,7 +33,7 @@ void HeaderSink(void* context, const char* name, const char* value) {
 // Sends the "Cookie" header; a supplied text first loses every "Cookie:".
 void SendCookies(void* object, char** cookies) {
   if (TextLength(*cookies) > 0 && RtFind(*cookies, "Cookie:", 1, true) > 0) {
-    Replace(cookies, RtReplace(*cookies, "Cookie:", "", true));
+    ReplaceText(cookies, RtReplace(*cookies, "Cookie:", "", true));
   }
   SetRequestHeader(object, "Cookie", *cookies);
 }
@@ -88,7 +71,7 @@ void Prepare(void* object, const char* url, int32_t method, const WinHttpParams&
   if (p.noRedirect) SetIndexedProperty(object, "Option", OPTION_REDIRECTS, ArgInt(0));
   SetIndexedProperty(object, "Option", OPTION_TLS_ERRORS, ArgInt(TLS_ERRORS_IGNORED));
   if (p.addDefaultHeaders.Or(true)) AddDefaultHeaders(headers, url, method);
-  if (p.normalizeHeaders.Or(true)) Replace(headers, NormalizeHeaderText(*headers));
+  if (p.normalizeHeaders.Or(true)) ReplaceText(headers, NormalizeHeaderText(*headers));
   if (TextLength(p.proxy) > 0 && TextLength(p.proxyUser) > 0 &&
       p.proxyAuthMode.Or(PROXY_AUTH_BASIC) == PROXY_AUTH_BASIC) {
     OwnedText value(ProxyAuthorizationValue(p.proxyUser, p.proxyPassword));
@@ -108,11 +91,17 @@ ByteSet* ReadAnswer(void* object, void** created, const WinHttpParams& p) {
   if (p.statusCode != nullptr) *p.statusCode = static_cast<int32_t>(TruncateToInteger(status));
   char* responseCookies = CollectWinHttpCookies(responseHeaders);
   if (p.mergeCookies.Or(true) && p.cookies != nullptr) {
-    Replace(&responseCookies, MergeCookies(p.cookies, &responseCookies));
+    ReplaceText(&responseCookies, MergeCookies(p.cookies, &responseCookies));
   }
-  Store(p.responseHeaders, responseHeaders);
-  Store(p.responseCookies, responseCookies);
+  StoreText(p.responseHeaders, responseHeaders);
+  StoreText(p.responseCookies, responseCookies);
   return body;
+}
+
+// Lines whose name before ": " is exactly "Set-Cookie".
+bool IsSetCookieLine(const char* line) {
+  OwnedText name(TextBefore(line, ": "));
+  return CompareTexts(name.get(), "Set-Cookie") == 0;
 }
 
 }  // namespace
@@ -125,33 +114,17 @@ const char* WinHttpMethodText(int32_t method) {
 }
 
 char* CollectWinHttpCookies(const char* responseHeaders) {
-  OwnedTextArray lines(RtSplit(responseHeaders, "\r\n"));
-  const void* first = nullptr;
-  const uint32_t count = ArrayElementCountTolerant(lines.get(), &first);
-  OwnedText cookies(CopyText(""));
-  for (uint32_t i = 0; i < count; ++i) {
-    const char* line = static_cast<char* const*>(first)[i];
-    OwnedText name(TextBefore(line, ": "));
-    if (CompareTexts(name.get(), "Set-Cookie") != 0) continue;
-    OwnedText taken(RtFind(line, ";") > 0 ? TextBetween(line, "Set-Cookie:", ";")
-                                          : RtReplace(line, "Set-Cookie:", "", true));
-    OwnedText trimmed(RtTrim(taken.get()));
-    cookies.Reset(JoinTexts(cookies.get(), trimmed.get(), "; "));
-  }
-  const int32_t length = static_cast<int32_t>(TextLength(cookies.get()));
-  OwnedText tail(RtRight(cookies.get(), 2));
-  if (CompareTexts(tail.get(), "; ") == 0) return RtLeft(cookies.get(), length - 2);
-  return cookies.Take();
+  return CollectResponseCookies(responseHeaders, IsSetCookieLine);
 }
 
 ByteSet* WinHttpObjectRequest(const char* url, const WinHttpParams& p) {
-  Dll(TULORA_DLL_ENTRY(CoInitialize), 1, 0);
+  CallDllWords(TULORA_DLL_ENTRY(CoInitialize), 0u);
   const int32_t method = (p.method < 0 || p.method > 7) ? 0 : p.method;
   void* created = nullptr;
   void* object = p.requestObject;
   if (object == nullptr) {
     if (!CreateObject(&created, REQUEST_PROG_ID)) {
-      Dll(TULORA_DLL_ENTRY(CoUninitialize), 0);
+      CallDllWords(TULORA_DLL_ENTRY(CoUninitialize));
       return NewByteSet(0);
     }
     object = created;
@@ -161,7 +134,7 @@ ByteSet* WinHttpObjectRequest(const char* url, const WinHttpParams& p) {
   Prepare(object, url, method, p, headers);
   Send(object, p.postText, p.postBytes);
   ByteSet* body = ReadAnswer(object, &created, p);
-  Dll(TULORA_DLL_ENTRY(CoUninitialize), 0);
+  CallDllWords(TULORA_DLL_ENTRY(CoUninitialize));
   tulora_services.Release(localHeaders);
   return body;  // already a new block of the caller's: no further copy
 }

@@ -21,15 +21,7 @@ constexpr uint32_t INTERNET_FLAG_NO_AUTO_REDIRECT = 0x200000;
 constexpr uint32_t INTERNET_FLAG_SECURE = 0x800000;
 constexpr uint32_t INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTPS = 0x4000;
 
-uintptr_t Word(const void* pointer) { return reinterpret_cast<uintptr_t>(pointer); }
-
-template <typename... Words>
-uintptr_t Dll(uint32_t entry, Words... words) {
-  const uintptr_t args[] = {static_cast<uintptr_t>(words)...};
-  return tulora_services.CallDllFunction(entry, sizeof...(Words), args);
-}
-
-void CloseHandle(uintptr_t handle) { Dll(TULORA_DLL_ENTRY(InternetCloseHandle), handle); }
+void CloseHandle(uintptr_t handle) { CallDllWords(TULORA_DLL_ENTRY(InternetCloseHandle), handle); }
 
 // The method text after range correction: 0 "GET", 1 "POST", 2 "HEAD".
 const char* MethodText(int32_t method) {
@@ -55,12 +47,12 @@ char* AgentText(const char* headers) {
 
 uintptr_t OpenInternet(const char* agent, const char* proxy, bool secure) {
   if (TextLength(proxy) == 0) {
-    return Dll(TULORA_DLL_ENTRY(InternetOpenA), Word(agent), INTERNET_OPEN_TYPE_DIRECT, Word(""),
+    return CallDllWords(TULORA_DLL_ENTRY(InternetOpenA), Word(agent), INTERNET_OPEN_TYPE_DIRECT, Word(""),
                Word(""), 0u);
   }
   // For URLs that are not https the proxy is named for http only.
   OwnedText proxyText(secure ? CopyText(proxy) : JoinTexts("http=", proxy));
-  return Dll(TULORA_DLL_ENTRY(InternetOpenA), Word(agent), INTERNET_OPEN_TYPE_PROXY,
+  return CallDllWords(TULORA_DLL_ENTRY(InternetOpenA), Word(agent), INTERNET_OPEN_TYPE_PROXY,
              Word(proxyText.get()), Word(""), 0u);
 }
 
@@ -101,14 +93,14 @@ void Send(uintptr_t request, int32_t method, const char* headers, const char* po
           ByteSet** postBytes) {
   const uintptr_t length = TextLength(headers);
   if (method == 0) {
-    Dll(TULORA_DLL_ENTRY(HttpSendRequestA), request, Word(headers), length, Word(""), 0u);
+    CallDllWords(TULORA_DLL_ENTRY(HttpSendRequestA), request, Word(headers), length, Word(""), 0u);
     return;
   }
   if (ByteSetLength(*postBytes) == 0) {
     tulora_services.Release(*postBytes);
     *postBytes = RtTextToBytes(postText);
   }
-  Dll(TULORA_DLL_ENTRY(HttpSendRequestA_Body), request, Word(headers), length,
+  CallDllWords(TULORA_DLL_ENTRY(HttpSendRequestA_Body), request, Word(headers), length,
       Word((*postBytes)->data()), static_cast<uintptr_t>(ByteSetLength(*postBytes)));
 }
 
@@ -126,7 +118,7 @@ ByteSet* ReadBody(uintptr_t request) {
       body = static_cast<ByteSet*>(tulora_services.Reallocate(body, head + capacity));
     }
     uint32_t count = 0;
-    Dll(TULORA_DLL_ENTRY(InternetReadFile), request, Word(body->data() + used), READ_CHUNK_SIZE,
+    CallDllWords(TULORA_DLL_ENTRY(InternetReadFile), request, Word(body->data() + used), READ_CHUNK_SIZE,
         Word(&count));
     if (count == 0 || count > READ_CHUNK_SIZE) break;
     used += count;
@@ -144,7 +136,7 @@ bool QueryHeaders(uintptr_t request, uint32_t size, char** headers, uint32_t* ne
   for (uint32_t i = 0; i < size; ++i) text[i] = ' ';
   text[size] = 0;
   uint32_t length = size;
-  const bool ok = Dll(TULORA_DLL_ENTRY(HttpQueryInfoA), request, HTTP_QUERY_RAW_HEADERS_CRLF,
+  const bool ok = CallDllWords(TULORA_DLL_ENTRY(HttpQueryInfoA), request, HTTP_QUERY_RAW_HEADERS_CRLF,
                       Word(text), Word(&length), 0u) != 0;
   *needed = length;
   tulora_services.Release(*headers);
@@ -166,33 +158,8 @@ char* ResponseHeaders(uintptr_t request) {
   return normalised;
 }
 
-// Each line holding "Set-Cookie" gives its first name=value pair.
-char* CollectCookies(const char* responseHeaders) {
-  OwnedTextArray lines(RtSplit(responseHeaders, "\r\n"));
-  const void* first = nullptr;
-  const uint32_t count = ArrayElementCountTolerant(lines.get(), &first);
-  OwnedText cookies(CopyText(""));
-  for (uint32_t i = 0; i < count; ++i) {
-    const char* line = static_cast<char* const*>(first)[i];
-    if (RtFind(line, "Set-Cookie") < 1) continue;
-    OwnedText taken(RtFind(line, ";") > 0 ? TextBetween(line, "Set-Cookie:", ";")
-                                          : RtReplace(line, "Set-Cookie:", "", true));
-    OwnedText trimmed(RtTrim(taken.get()));
-    cookies.Reset(JoinTexts(cookies.get(), trimmed.get(), "; "));
-  }
-  return RtLeft(cookies.get(), static_cast<int32_t>(TextLength(cookies.get())) - 2);
-}
-
-// Writes a value into an out variable, or drops it when the caller left the
-// parameter out.
-void Store(char** variable, char* value) {
-  if (variable == nullptr) {
-    tulora_services.Release(value);
-    return;
-  }
-  tulora_services.Release(*variable);
-  *variable = value;
-}
+// Every line holding "Set-Cookie" anywhere, letter case significant.
+bool HoldsSetCookie(const char* line) { return RtFind(line, "Set-Cookie") > 0; }
 
 }  // namespace
 
@@ -205,7 +172,7 @@ ByteSet* WinInetRequest(const char* url, const WinInetParams& p) {
   if (internet == 0) return NewByteSet(0);
   OwnedText host(UrlHost(url));
   const uintptr_t connection =
-      Dll(TULORA_DLL_ENTRY(InternetConnectA), internet, Word(host.get()),
+      CallDllWords(TULORA_DLL_ENTRY(InternetConnectA), internet, Word(host.get()),
           static_cast<uintptr_t>(static_cast<uint32_t>(UrlPort(url))), Word(""), Word(""),
           INTERNET_SERVICE_HTTP, 0u, 0u);
   if (connection == 0) {
@@ -214,7 +181,7 @@ ByteSet* WinInetRequest(const char* url, const WinInetParams& p) {
   }
   OwnedText path(UrlPath(url));
   uintptr_t acceptTypes[1] = {0};
-  const uintptr_t request = Dll(
+  const uintptr_t request = CallDllWords(
       TULORA_DLL_ENTRY(HttpOpenRequestA), connection, Word(MethodText(method)), Word(path.get()),
       Word("HTTP/1.1"), Word(""), Word(acceptTypes),
       static_cast<uintptr_t>(RequestFlags(p.cookies != nullptr, p.noRedirect, secure)), 0u);
@@ -236,10 +203,10 @@ ByteSet* WinInetRequest(const char* url, const WinInetParams& p) {
   CloseHandle(connection);
   CloseHandle(internet);
 
-  char* responseCookies = CollectCookies(responseHeaders);
+  char* responseCookies = CollectResponseCookies(responseHeaders, HoldsSetCookie);
   if (p.cookies != nullptr) tulora_services.Release(MergeCookies(p.cookies, &responseCookies));
-  Store(p.responseHeaders, responseHeaders);
-  Store(p.responseCookies, responseCookies);
+  StoreText(p.responseHeaders, responseHeaders);
+  StoreText(p.responseCookies, responseCookies);
   tulora_services.Release(localHeaders);
   tulora_services.Release(localBytes);
   return body;  // already a new block of the caller's: no further copy

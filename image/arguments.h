@@ -92,6 +92,12 @@ ArgumentBuffer<sizeof...(Records)> MakeArguments(Records... records) {
   }
 }
 
+// Calls a kernel command with an argument list built above.
+template <uint32_t N>
+CommandResult CallKernel(uint32_t command, ArgumentBuffer<N>& args) {
+  return tulora_services.CallKernelCommand(command, args.list());
+}
+
 // Results of CallKernelCommand / CallLibraryCommand.
 inline void* ResultPointer(CommandResult result) {
   return reinterpret_cast<void*>(static_cast<uintptr_t>(result));

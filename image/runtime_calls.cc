@@ -8,18 +8,13 @@ namespace tulora {
 namespace {
 
 template <uint32_t N>
-CommandResult Kernel(uint32_t command, ArgumentBuffer<N>& args) {
-  return tulora_services.CallKernelCommand(command, args.list());
-}
-
-template <uint32_t N>
 char* KernelText(uint32_t command, ArgumentBuffer<N>& args) {
-  return static_cast<char*>(ResultPointer(Kernel(command, args)));
+  return static_cast<char*>(ResultPointer(CallKernel(command, args)));
 }
 
 template <uint32_t N>
 int32_t KernelInt(uint32_t command, ArgumentBuffer<N>& args) {
-  return ResultInt(Kernel(command, args));
+  return ResultInt(CallKernel(command, args));
 }
 
 }  // namespace
@@ -41,7 +36,7 @@ char* RtBytesToText(const ByteSet* bytes) {
 
 ByteSet* RtTextToBytes(const char* text) {
   auto args = MakeArguments(ArgText(text));
-  return static_cast<ByteSet*>(ResultPointer(Kernel(CMD_TEXT_TO_BYTES, args)));
+  return static_cast<ByteSet*>(ResultPointer(CallKernel(CMD_TEXT_TO_BYTES, args)));
 }
 
 char* RtLower(const char* text) {
@@ -91,7 +86,7 @@ char* RtRemoveSpaces(const char* text) {
 
 TextArray* RtSplit(const char* text, const char* separator) {
   auto args = MakeArguments(ArgText(text), ArgText(separator));
-  return static_cast<TextArray*>(ResultPointer(Kernel(CMD_SPLIT, args)));
+  return static_cast<TextArray*>(ResultPointer(CallKernel(CMD_SPLIT, args)));
 }
 
 char* RtReplace(const char* text, const char* sought, const char* replacement, bool ignoreCase) {

@@ -38,6 +38,17 @@ char* RtReplace(const char* text, const char* sought, const char* replacement,
 // function's 32-bit result.
 uint32_t CallDll(uint32_t entry, uint32_t count, const uintptr_t* args);
 
+// A pointer as a word argument of a DLL function.
+inline uintptr_t Word(const void* pointer) { return reinterpret_cast<uintptr_t>(pointer); }
+
+// Calls DllFunctionTable entry `entry` with the given word arguments; the
+// function's whole result word (handles are pointer-sized).
+template <typename... Words>
+uintptr_t CallDllWords(uint32_t entry, Words... words) {
+  const uintptr_t args[sizeof...(Words) + 1] = {static_cast<uintptr_t>(words)...};
+  return tulora_services.CallDllFunction(entry, sizeof...(Words), args);
+}
+
 }  // namespace tulora
 
 #endif  // TULORA_IMAGE_RUNTIME_CALLS_H

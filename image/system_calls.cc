@@ -9,26 +9,21 @@ namespace tulora {
 namespace {
 
 template <uint32_t N>
-CommandResult Kernel(uint32_t command, ArgumentBuffer<N>& args) {
-  return tulora_services.CallKernelCommand(command, args.list());
-}
-
-template <uint32_t N>
 bool KernelTruth(uint32_t command, ArgumentBuffer<N>& args) {
-  return ResultInt(Kernel(command, args)) != 0;
+  return ResultInt(CallKernel(command, args)) != 0;
 }
 
 }  // namespace
 
 void RtConsoleWrite(const char* text) {
   auto args = MakeArguments(ArgText(text));
-  Kernel(CMD_CONSOLE_WRITE, args);
+  CallKernel(CMD_CONSOLE_WRITE, args);
 }
 
 char* RtConsoleReadLine(bool* atEnd) {
   int32_t ended = 0;
   auto args = MakeArguments(atEnd != nullptr ? ArgByRefBool(&ended) : ArgOmitted());
-  char* line = static_cast<char*>(ResultPointer(Kernel(CMD_CONSOLE_READ_LINE, args)));
+  char* line = static_cast<char*>(ResultPointer(CallKernel(CMD_CONSOLE_READ_LINE, args)));
   if (atEnd != nullptr) *atEnd = ended != 0;
   return line;
 }

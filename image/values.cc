@@ -224,4 +224,12 @@ void ReplaceText(char** variable, char* value) {
   *variable = value;
 }
 
+void StoreText(char** variable, char* value) {
+  if (variable == nullptr) {
+    tulora_services.Release(value);
+    return;
+  }
+  ReplaceText(variable, value);
+}
+
 }  // namespace tulora

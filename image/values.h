@@ -188,6 +188,10 @@ class OwnedTextArray {
 // Replaces the text in `*variable` by `value`, releasing the old one.
 void ReplaceText(char** variable, char* value);
 
+// The same for an out parameter the caller may have left out: with no
+// variable, `value` is released.
+void StoreText(char** variable, char* value);
+
 }  // namespace tulora
 
 #endif  // TULORA_IMAGE_VALUES_H
