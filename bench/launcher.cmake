@@ -2,7 +2,7 @@
 # a trivial executable.
 add_executable(bench_trivial ${CMAKE_CURRENT_SOURCE_DIR}/trivial_main.cc)
 add_executable(launcher_bench ${CMAKE_CURRENT_SOURCE_DIR}/launcher_bench.cc)
-target_link_libraries(launcher_bench PRIVATE tulora_payload)
+target_link_libraries(launcher_bench PRIVATE tulora_payload_writer)
 target_compile_definitions(launcher_bench PRIVATE
   TULORA_RAW_LAUNCHER="$<TARGET_FILE:tulora-launcher>"
   TESTKERNEL_RECORDING="$<TARGET_FILE:tulora_testkernel_recording>"

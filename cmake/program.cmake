@@ -15,6 +15,10 @@ set_source_files_properties(${PROJECT_SOURCE_DIR}/launcher/program_image.S PROPE
 add_executable(tulora-launcher ${PROJECT_SOURCE_DIR}/launcher/main_posix.cc
                                ${PROJECT_SOURCE_DIR}/launcher/program_image.S)
 target_link_libraries(tulora-launcher PRIVATE tulora_launcher_core)
+# The C++ library is linked in: the launcher then loads nothing but the C
+# library before it reaches the kernel library, which saves its start the
+# relocation of a large shared library.
+target_link_options(tulora-launcher PRIVATE -static-libstdc++ -static-libgcc)
 set_target_properties(tulora-launcher PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/launcher)
 if(TULORA_IMAGE_TARGET)
   add_dependencies(tulora-launcher ${TULORA_IMAGE_TARGET})
@@ -46,7 +50,7 @@ add_custom_target(tulora_program ALL DEPENDS ${CMAKE_BINARY_DIR}/tulora)
 
 # The assembled executables, run as processes.
 tulora_test(launcher_e2e_test ${PROJECT_SOURCE_DIR}/launcher/launcher_e2e_test.cc)
-target_link_libraries(launcher_e2e_test PRIVATE tulora_payload tulora_test_process)
+target_link_libraries(launcher_e2e_test PRIVATE tulora_payload_writer tulora_test_process)
 target_compile_definitions(launcher_e2e_test PRIVATE
   TULORA_RAW_LAUNCHER="$<TARGET_FILE:tulora-launcher>"
   TULORA_PROGRAM="${CMAKE_BINARY_DIR}/tulora"

@@ -2,6 +2,8 @@
 // appended, run as processes with their own temporary directory.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -127,6 +129,37 @@ TEST_F(LauncherProcess, SecondStartOverwritesTheFiles) {
   const Outcome o = Run(exe);
   EXPECT_EQ(o.out, "testkernel: entry\n");
   EXPECT_EQ(ReadAll(dir / "xtra.vlr"), Bytes(3000, 'x'));
+}
+
+TEST_F(LauncherProcess, SecondStartReplacesWhatDiffersAndKeepsWhatMatches) {
+  const fs::path exe = Executable(BuildPayload(Runtime(TESTKERNEL_RECORDING), {0xABC, 1, ""}));
+  ASSERT_EQ(Run(exe).exitCode, 0);
+  const fs::path dir = temp_ / "V_NABC";
+
+  Bytes sameSize(3000, 'x');
+  sameSize[2999] = 'y';  // one byte differs, the size is the same
+  WriteAll(dir / "xtra.vlr", sameSize);
+  fs::permissions(dir / "ostra.vlr", fs::perms::owner_read | fs::perms::owner_write);
+  fs::remove(dir / "VThread.vlr");
+  const fs::path outside = root_ / "outside";
+  WriteAll(outside, Bytes(100, 'v'));
+  fs::create_symlink(outside, dir / "VThread.vlr");  // the right bytes, but through a link
+
+  ASSERT_EQ(Run(exe).out, "testkernel: entry\n");
+  EXPECT_EQ(ReadAll(dir / "xtra.vlr"), Bytes(3000, 'x'));
+  EXPECT_FALSE(fs::is_symlink(dir / "VThread.vlr"));
+  EXPECT_EQ(ReadAll(dir / "VThread.vlr"), Bytes(100, 'v'));
+  EXPECT_EQ(fs::status(dir / "ostra.vlr").permissions() & fs::perms::all, fs::perms::owner_all)
+      << "a file with the wrong mode is written again";
+
+  // A third start finds every file as it would write it and leaves it.
+  struct stat written {}, third {};
+  ASSERT_EQ(stat((dir / "xtra.vlr").c_str(), &written), 0);
+  ASSERT_EQ(Run(exe).out, "testkernel: entry\n");
+  ASSERT_EQ(stat((dir / "xtra.vlr").c_str(), &third), 0);
+  EXPECT_EQ(third.st_ino, written.st_ino);
+  EXPECT_EQ(third.st_mtim.tv_sec, written.st_mtim.tv_sec);
+  EXPECT_EQ(third.st_mtim.tv_nsec, written.st_mtim.tv_nsec);
 }
 
 TEST_F(LauncherProcess, StoredDirectoryName) {

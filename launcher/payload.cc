@@ -1,6 +1,6 @@
 #include "launcher/payload.h"
 
-#include <zlib.h>
+#include <libdeflate.h>
 
 #include <cstdio>
 #include <cstring>
@@ -88,14 +88,21 @@ const char* CheckBody(std::span<const uint8_t> payload, BodyLayout& layout) {
   return nullptr;
 }
 
+// One call into a decompressor of the zlib format that is about four times
+// faster than zlib's own inflate; it keeps zlib's verdicts: a stream that
+// does not end within the declared size, a bad Adler-32, a preset
+// dictionary or damaged data fail, and bytes after the stream are ignored.
 const char* InflateFileSet(std::span<const uint8_t> stream, uint8_t* out, size_t declaredSize,
                            size_t& produced) {
-  uLongf destLength = declaredSize;
-  uLong sourceLength = stream.size();
-  // uncompress2 takes a non-const source pointer but only reads it.
-  const int rc = uncompress2(out, &destLength, stream.data(), &sourceLength);
-  if (rc != Z_OK) return messages::kDecompressFailed;
-  produced = destLength;
+  libdeflate_decompressor* decompressor = libdeflate_alloc_decompressor();
+  if (decompressor == nullptr) return messages::kNoMemory;
+  size_t consumed = 0;
+  size_t written = 0;
+  const libdeflate_result rc = libdeflate_zlib_decompress_ex(
+      decompressor, stream.data(), stream.size(), out, declaredSize, &consumed, &written);
+  libdeflate_free_decompressor(decompressor);
+  if (rc != LIBDEFLATE_SUCCESS) return messages::kDecompressFailed;
+  produced = written;
   return nullptr;
 }
 
@@ -146,55 +153,6 @@ const char* WalkFileSet(std::span<const uint8_t> data, FileSet& set) {
     set.records.push_back(record);
   }
   return nullptr;
-}
-
-// --- writer -------------------------------------------------------------------
-
-std::vector<uint8_t> SerializeFileSet(const std::vector<PayloadFile>& files) {
-  std::vector<uint8_t> set;
-  for (const PayloadFile& file : files) {
-    set.insert(set.end(), file.name.begin(), file.name.end());
-    set.push_back(0);
-    uint8_t size[4];
-    WriteLe32(size, static_cast<uint32_t>(file.contents.size()));
-    set.insert(set.end(), size, size + 4);
-    set.insert(set.end(), file.contents.begin(), file.contents.end());
-  }
-  return set;
-}
-
-std::vector<uint8_t> BuildRawPayload(const PayloadOptions& options, uint32_t fileSetMagic,
-                                     uint32_t inflatedSize, std::span<const uint8_t> stream) {
-  std::vector<uint8_t> out(PAYLOAD_HEADER_SIZE);
-  WriteLe32(out.data(), PAYLOAD_MAGIC);
-  WriteLe32(out.data() + 4, options.directoryId);
-  WriteLe32(out.data() + 8, options.key);
-  out.insert(out.end(), options.directoryName.begin(), options.directoryName.end());
-  out.push_back(0);
-  uint8_t header[FILESET_HEADER_SIZE];
-  WriteLe32(header, fileSetMagic);
-  WriteLe32(header + 4, inflatedSize);
-  out.insert(out.end(), header, header + FILESET_HEADER_SIZE);
-  out.insert(out.end(), stream.begin(), stream.end());
-  ScrambleBody(out);
-  uint8_t trailer[TRAILER_SIZE];
-  WriteLe32(trailer, static_cast<uint32_t>(out.size()));
-  WriteLe32(trailer + 4, PAYLOAD_MAGIC);
-  out.insert(out.end(), trailer, trailer + TRAILER_SIZE);
-  return out;
-}
-
-std::vector<uint8_t> BuildPayload(const std::vector<PayloadFile>& files,
-                                  const PayloadOptions& options) {
-  const std::vector<uint8_t> set = SerializeFileSet(files);
-  uLongf compressedSize = compressBound(set.size());
-  std::vector<uint8_t> stream(compressedSize);
-  if (compress2(stream.data(), &compressedSize, set.data(), set.size(), Z_BEST_COMPRESSION) !=
-      Z_OK) {
-    return {};
-  }
-  stream.resize(compressedSize);
-  return BuildRawPayload(options, FILESET_MAGIC, static_cast<uint32_t>(set.size()), stream);
 }
 
 }  // namespace tulora::launcher

@@ -26,6 +26,11 @@ struct PlatformOps {
   int64_t (*seekFromEnd)(intptr_t file, int64_t distance);
   // Reads up to `size` bytes at the current position; the count read, or -1.
   int64_t (*read)(intptr_t file, void* buffer, size_t size);
+  // A block of at least `size` bytes (contents undefined) for the payload
+  // and the inflated file set; null when there is not enough memory.
+  uint8_t* (*allocate)(size_t size);
+  // Gives back a block from `allocate` with the size it was asked for.
+  void (*release)(uint8_t* block, size_t size);
   // Writes the temporary directory, ending in the separator, into `buffer`
   // when it fits. Returns its length without the NUL (which may be >= size:
   // then nothing usable was written), or 0 when there is none.

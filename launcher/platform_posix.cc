@@ -8,14 +8,26 @@
 //   refused: a library planted there would otherwise be loaded.
 // - Files are written to a new temporary name and renamed over the old one,
 //   so a library that another running instance has mapped keeps its old
-//   contents instead of being truncated under it.
+//   contents instead of being truncated under it. A file that already is
+//   exactly what would be written (a regular file of the user's, mode 0700,
+//   the same bytes) is left as it is: every start but the first then reads
+//   the runtime files instead of writing them again. Anything else there,
+//   a symbolic link included, is replaced.
+// - The payload and the inflated file set live in blocks mapped for them
+//   alone. A block of 256 KiB or more is aligned to 2 MiB and offered to
+//   the kernel for transparent huge pages: a few faults instead of one per
+//   4 KiB page, which makes inflating the set several times faster. Where
+//   huge pages are off, the same block simply gets ordinary pages.
 // - The error message is one line on standard error: "Error: <message>".
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -52,6 +64,46 @@ int64_t PosixRead(intptr_t file, void* buffer, size_t size) {
   return static_cast<int64_t>(done);
 }
 
+constexpr size_t kSmallPage = 4096;
+constexpr size_t kHugePage = size_t{2} << 20;
+constexpr size_t kHugeBlockFrom = size_t{256} << 10;
+// A part of a block past its last full huge page gets a huge page of its
+// own from this size on; a smaller one gets ordinary pages, since zeroing
+// a whole huge page then costs more than the faults it saves.
+constexpr size_t kHugeTailFrom = size_t{512} << 10;
+
+bool IsHugeBlock(size_t size) { return size >= kHugeBlockFrom; }
+
+size_t RoundUp(size_t size, size_t unit) { return (size + unit - 1) & ~(unit - 1); }
+
+// The mapped length of a block of `size` bytes; 0 when it cannot be mapped.
+size_t BlockLength(size_t size) {
+  if (size > SIZE_MAX - 2 * kHugePage) return 0;
+  if (size == 0) return kSmallPage;
+  const size_t tail = size % kHugePage;
+  const bool hugeTail = IsHugeBlock(size) && tail >= kHugeTailFrom;
+  return RoundUp(size, hugeTail ? kHugePage : kSmallPage);
+}
+
+uint8_t* PosixAllocate(size_t size) {
+  const size_t length = BlockLength(size);
+  if (length == 0) return nullptr;
+  const size_t slack = IsHugeBlock(size) ? kHugePage : 0;
+  void* mapped = mmap(nullptr, length + slack, PROT_READ | PROT_WRITE,
+                      MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (mapped == MAP_FAILED) return nullptr;
+  if (slack == 0) return static_cast<uint8_t*>(mapped);
+  // Keep only the part that starts on a huge-page boundary.
+  const uintptr_t first = reinterpret_cast<uintptr_t>(mapped);
+  const uintptr_t start = RoundUp(first, kHugePage);
+  if (start > first) munmap(mapped, start - first);
+  munmap(reinterpret_cast<void*>(start + length), slack - (start - first));
+  madvise(reinterpret_cast<void*>(start), length, MADV_HUGEPAGE);
+  return reinterpret_cast<uint8_t*>(start);
+}
+
+void PosixRelease(uint8_t* block, size_t size) { munmap(block, BlockLength(size)); }
+
 size_t PosixTempPath(char* buffer, size_t size) {
   const char* dir = std::getenv("TMPDIR");
   if (dir == nullptr || *dir == 0) dir = "/tmp";
@@ -86,7 +138,33 @@ bool WriteAll(int fd, const uint8_t* data, size_t size) {
   return true;
 }
 
+bool HoldsExactly(int fd, const uint8_t* data, size_t size) {
+  struct stat info;
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != geteuid() ||
+      (info.st_mode & 07777) != 0700 || static_cast<uint64_t>(info.st_size) != size) {
+    return false;
+  }
+  uint8_t chunk[64 << 10];
+  size_t done = 0;
+  while (done < size) {
+    const size_t want = std::min(sizeof chunk, size - done);
+    const int64_t n = PosixRead(fd, chunk, want);
+    if (n != static_cast<int64_t>(want) || std::memcmp(chunk, data + done, want) != 0) return false;
+    done += want;
+  }
+  return true;
+}
+
+bool AlreadyWritten(const char* path, const uint8_t* data, size_t size) {
+  const int fd = open(path, O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+  if (fd < 0) return false;
+  const bool same = HoldsExactly(fd, data, size);
+  close(fd);
+  return same;
+}
+
 void PosixWriteFile(const char* path, const uint8_t* data, size_t size) {
+  if (AlreadyWritten(path, data, size)) return;
   char temp[PATH_BUFFER_SIZE + 16];
   if (std::snprintf(temp, sizeof temp, "%s.XXXXXX", path) >= static_cast<int>(sizeof temp)) return;
   const int fd = mkostemp(temp, O_CLOEXEC);
@@ -103,9 +181,10 @@ void* PosixFindExport(void* library, const char* name) { return dlsym(library, n
 void PosixShowError(const char* message) { std::fprintf(stderr, "Error: %s\n", message); }
 
 const PlatformOps kPosix = {
-    PosixModulePath, PosixOpenForRead, PosixSeekFromEnd,  PosixRead,
-    PosixTempPath,   PosixMakeExtractionDirectory,        PosixWriteFile,
-    PosixLoadLibrary, PosixFindExport, PosixShowError,    '/',
+    PosixModulePath,  PosixOpenForRead, PosixSeekFromEnd, PosixRead,
+    PosixAllocate,    PosixRelease,     PosixTempPath,    PosixMakeExtractionDirectory,
+    PosixWriteFile,   PosixLoadLibrary, PosixFindExport,  PosixShowError,
+    '/',
 };
 
 }  // namespace

@@ -1,8 +1,6 @@
 #include "launcher/start.h"
 
 #include <cstring>
-#include <memory>
-#include <new>
 #include <span>
 
 #include "launcher/payload.h"
@@ -10,11 +8,33 @@
 namespace tulora::launcher {
 namespace {
 
-using Buffer = std::unique_ptr<uint8_t[]>;
-
-// Uninitialised on purpose: a declared size is only touched as far as the
+// A block from the platform, given back when it goes out of use. Its
+// contents start undefined: a declared size is only touched as far as the
 // data really goes.
-Buffer AllocateBytes(size_t size) { return Buffer(new (std::nothrow) uint8_t[size]); }
+class Block {
+ public:
+  explicit Block(const PlatformOps& os) : os_(os) {}
+  Block(const Block&) = delete;
+  Block& operator=(const Block&) = delete;
+  ~Block() { reset(); }
+
+  bool Allocate(size_t size) {
+    reset();
+    data_ = os_.allocate(size);
+    size_ = size;
+    return data_ != nullptr;
+  }
+  void reset() {
+    if (data_ != nullptr) os_.release(data_, size_);
+    data_ = nullptr;
+  }
+  uint8_t* get() const { return data_; }
+
+ private:
+  const PlatformOps& os_;
+  uint8_t* data_ = nullptr;
+  size_t size_ = 0;
+};
 
 // A fixed path buffer that refuses, rather than cuts, what does not fit.
 class PathBuffer {
@@ -48,7 +68,7 @@ class PathBuffer {
 // message that ends the start.
 class Start {
  public:
-  explicit Start(const PlatformOps& os) : os_(os) {}
+  explicit Start(const PlatformOps& os) : os_(os), payload_(os), fileSet_(os) {}
 
   const char* ReadPayload();
   const char* PrepareDirectory();
@@ -62,11 +82,11 @@ class Start {
 
   const PlatformOps& os_;
   intptr_t file_ = -1;
-  Buffer payload_;
+  Block payload_;
   uint32_t payloadLength_ = 0;
   BodyLayout layout_;
   PathBuffer directory_;  // the extraction directory, ending in the separator
-  Buffer fileSet_;
+  Block fileSet_;
   size_t fileSetSize_ = 0;
   std::string kernelName_;
   RuntimeEntry entry_ = nullptr;
@@ -90,8 +110,7 @@ const char* Start::ReadPayload() {
   if (file_ < 0) return messages::kCantOpenFile;
   int64_t position = 0;
   if (const char* m = ReadTrailer(position)) return m;
-  payload_ = AllocateBytes(payloadLength_);
-  if (!payload_) return messages::kNoMemory;
+  if (!payload_.Allocate(payloadLength_)) return messages::kNoMemory;
   const int64_t start = -static_cast<int64_t>(TRAILER_SIZE) - payloadLength_;
   if (os_.seekFromEnd(file_, start) < 0 ||
       os_.read(file_, payload_.get(), payloadLength_) != static_cast<int64_t>(payloadLength_)) {
@@ -135,8 +154,7 @@ const char* Start::WriteRecords(const FileSet& set) {
 
 // Steps 13 to 16: inflate, release the payload, walk and write the set.
 const char* Start::ExtractFiles() {
-  fileSet_ = AllocateBytes(layout_.inflatedSize);
-  if (!fileSet_) return messages::kNoMemory;
+  if (!fileSet_.Allocate(layout_.inflatedSize)) return messages::kNoMemory;
   std::span<const uint8_t> stream(payload_.get() + layout_.streamOffset,
                                   payloadLength_ - layout_.streamOffset);
   if (const char* m = InflateFileSet(stream, fileSet_.get(), layout_.inflatedSize, fileSetSize_)) {

@@ -24,6 +24,10 @@ struct World {
   int64_t position = 0;
   int readCalls = 0;
   int shortReadOnCall = 0;  // 1-based read call that returns too few bytes
+  int allocations = 0;
+  int failAllocation = 0;  // 1-based allocation that finds no memory
+  int releases = 0;
+  int releasesAtEntry = -1;
   bool payloadSeekFails = false;
   std::string temp = "/tmp/";
   size_t tempResult = 0;    // when non-zero, tempPath returns this instead
@@ -61,6 +65,15 @@ int64_t FakeRead(intptr_t, void* buffer, size_t size) {
   g->position += static_cast<int64_t>(n);
   return static_cast<int64_t>(n);
 }
+uint8_t* FakeAllocate(size_t size) {
+  ++g->allocations;
+  if (g->allocations == g->failAllocation) return nullptr;
+  return new uint8_t[size];
+}
+void FakeRelease(uint8_t* block, size_t) {
+  ++g->releases;
+  delete[] block;
+}
 size_t FakeTemp(char* buffer, size_t size) {
   if (g->tempResult) return g->tempResult;
   std::snprintf(buffer, size, "%s", g->temp.c_str());
@@ -79,6 +92,7 @@ void* FakeLoad(const char* path) {
 }
 int FakeEntry(const void* image) {
   ++g->entryCalls;
+  g->releasesAtEntry = g->releases;
   g->entryImage = image;
   return 5;
 }
@@ -92,9 +106,10 @@ void* FakeFind(void*, const char* name) {
 }
 void FakeShowError(const char* message) { g->errors.push_back(message); }
 
-const PlatformOps kFake = {FakeModulePath, FakeOpen,         FakeSeek,  FakeRead,
-                           FakeTemp,       FakeMakeDirectory, FakeWrite, FakeLoad,
-                           FakeFind,       FakeShowError,     '/'};
+const PlatformOps kFake = {FakeModulePath, FakeOpen,      FakeSeek,          FakeRead,
+                           FakeAllocate,   FakeRelease,   FakeTemp,          FakeMakeDirectory,
+                           FakeWrite,      FakeLoad,      FakeFind,          FakeShowError,
+                           '/'};
 
 class StartTest : public ::testing::Test {
  protected:
@@ -138,6 +153,28 @@ TEST_F(StartTest, HandsTheImageToTheKernelEntry) {
   EXPECT_EQ(world.askedVersion, 1000);
   EXPECT_EQ(world.entryCalls, 1);
   EXPECT_EQ(world.entryImage, static_cast<const void*>(kImage));
+}
+
+TEST_F(StartTest, BlocksAreGivenBackBeforeTheEntryRuns) {
+  SetFiles(kRuntime);
+  Run(nullptr);
+  EXPECT_EQ(world.allocations, 2) << "the payload and the inflated set";
+  EXPECT_EQ(world.releasesAtEntry, 2);
+}
+
+TEST_F(StartTest, NoMemoryForThePayloadOrTheSet) {
+  SetFiles(kRuntime);
+  world.failAllocation = 1;
+  Run(messages::kNoMemory);
+  EXPECT_TRUE(world.directories.empty());
+
+  world = World{};
+  SetFiles(kRuntime);
+  world.failAllocation = 2;
+  Run(messages::kNoMemory);
+  EXPECT_EQ(world.directories.size(), 1u);
+  EXPECT_TRUE(world.written.empty());
+  EXPECT_EQ(world.releases, 1) << "the payload is given back";
 }
 
 TEST_F(StartTest, StoredDirectoryNameAndKernelNameAsStored) {
