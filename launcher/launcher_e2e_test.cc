@@ -162,6 +162,23 @@ TEST_F(LauncherProcess, SecondStartReplacesWhatDiffersAndKeepsWhatMatches) {
   EXPECT_EQ(third.st_mtim.tv_nsec, written.st_mtim.tv_nsec);
 }
 
+TEST_F(LauncherProcess, LargeFilesComeOutWhole) {
+  // Sizes around the 2 MiB blocks the payload and the inflated set live in.
+  Bytes noise(3u << 20);
+  uint32_t state = 12345;
+  for (uint8_t& b : noise) b = static_cast<uint8_t>((state = state * 1103515245u + 12345u) >> 24);
+  Bytes text((2u << 20) + 1);
+  for (size_t i = 0; i < text.size(); ++i) text[i] = static_cast<uint8_t>('a' + i % 23);
+  std::vector<PayloadFile> files = Runtime(TESTKERNEL_RECORDING);
+  files.push_back({"noise.dat", noise});
+  files.push_back({"text.dat", text});
+  const fs::path exe = Executable(BuildPayload(files, {0xD00D, 7, ""}));
+  ASSERT_EQ(Run(exe).out, "testkernel: entry\n");
+  const fs::path dir = temp_ / "V_ND00D";
+  EXPECT_TRUE(ReadAll(dir / "noise.dat") == noise);
+  EXPECT_TRUE(ReadAll(dir / "text.dat") == text);
+}
+
 TEST_F(LauncherProcess, StoredDirectoryName) {
   const fs::path exe = Executable(BuildPayload(Runtime(TESTKERNEL_RECORDING), {0xABC, 1, "rt-dir"}));
   EXPECT_EQ(Run(exe).out, "testkernel: entry\n");
