@@ -2,7 +2,8 @@
 // command line, on bodies of 1, 16 and 64 MiB from the local test site on
 // 127.0.0.1. Prints figures; not a test.
 //
-// The site runs in a child process of its own; every fetch runs in a fresh
+// The site runs in a child process of its own (net_bench_site, so that the
+// fetching children do not load the server's libraries); every fetch runs in a fresh
 // child process (this program again with
 // "--fetch", or /usr/bin/curl), timed from start to exit by the parent, so
 // the three are measured alike; the child's peak resident size comes from
@@ -29,7 +30,6 @@
 #include "runtime/image_loader.h"
 #include "runtime/kernel_services.h"
 #include "runtime/platform_objects.h"
-#include "testsite/testsite.h"
 
 extern char** environ;
 
@@ -148,28 +148,8 @@ std::string Self() {
   return n > 0 ? std::string(path, n) : std::string();
 }
 
-// The test site in a process of its own ("--serve"), so that the children
-// the bench spawns start from a small process: a child spawned from the
-// process holding the bodies would inherit that process's peak as its own.
-// Prints the plain port, then serves until its standard input closes.
-int Serve() {
-  tulora::testsite::TestSite site;
-  for (int mib : kSizesMib) {
-    std::string body(static_cast<size_t>(mib) << 20, '\0');
-    for (size_t i = 0; i < body.size(); ++i) body[i] = static_cast<char>((i * 131) >> 3);
-    site.Route("/" + std::to_string(mib) + "m", tulora::testsite::Reply::Text(200, body));
-  }
-  if (!site.Start()) return 1;
-  printf("%d\n", site.http_port());
-  fflush(stdout);
-  char c;
-  while (read(STDIN_FILENO, &c, 1) > 0) {
-  }
-  return 0;
-}
-
 // Starts the server; its port, or 0. `*input` keeps it alive until closed.
-int StartServer(const std::string& self, pid_t* pid, int* input) {
+int StartServer(pid_t* pid, int* input) {
   int in[2], out[2];
   if (pipe(in) != 0 || pipe(out) != 0) return 0;
   posix_spawn_file_actions_t actions;
@@ -178,7 +158,7 @@ int StartServer(const std::string& self, pid_t* pid, int* input) {
   posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
   posix_spawn_file_actions_addclose(&actions, in[1]);
   posix_spawn_file_actions_addclose(&actions, out[0]);
-  char* argv[] = {const_cast<char*>(self.c_str()), const_cast<char*>("--serve"), nullptr};
+  char* argv[] = {const_cast<char*>(NET_BENCH_SITE), nullptr};
   const int spawned = posix_spawn(pid, argv[0], &actions, nullptr, argv, environ);
   posix_spawn_file_actions_destroy(&actions);
   close(in[0]);
@@ -199,7 +179,7 @@ int Bench(int repetitions) {
   const std::string self = Self();
   pid_t server = -1;
   int serverInput = -1;
-  const int port = StartServer(self, &server, &serverInput);
+  const int port = StartServer(&server, &serverInput);
   if (port <= 0) {
     fprintf(stderr, "net_bench: the test site does not start\n");
     return 1;
@@ -252,7 +232,6 @@ int Bench(int repetitions) {
 
 int main(int argc, char** argv) {
   if (argc == 5 && strcmp(argv[1], "--fetch") == 0) return Fetch(argv[2], argv[3], argv[4]);
-  if (argc == 2 && strcmp(argv[1], "--serve") == 0) return Serve();
   const int repetitions = argc > 1 ? atoi(argv[1]) : 5;
   return Bench(repetitions > 0 ? repetitions : 5);
 }

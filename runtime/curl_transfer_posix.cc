@@ -8,7 +8,6 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <strings.h>
-#include <sys/mman.h>
 
 #include <chrono>
 #include <mutex>
@@ -222,18 +221,7 @@ int ParseStatus(std::string_view line) {
 
 // Keeps the header block of the latest response only: a status line starts
 // a new block (after an interim 100, a followed redirect, a proxy CONNECT).
-// Room for an announced body. A large one is asked to live on huge pages:
-// filling fresh memory one small page at a time costs a fault per 4 KiB,
-// which on virtual machines is most of the processor time of a download.
-void ReserveBody(std::string* body, size_t length) {
-  body->reserve(length);
-  constexpr uintptr_t kHuge = 2u << 20;
-  if (body->capacity() < 2 * kHuge) return;
-  const uintptr_t start = (reinterpret_cast<uintptr_t>(body->data()) + kHuge - 1) & ~(kHuge - 1);
-  const uintptr_t end = (reinterpret_cast<uintptr_t>(body->data()) + body->capacity()) & ~(kHuge - 1);
-  if (end > start) madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
-}
-
+// An announced body gets its room at once (up to kMaxReserve).
 size_t OnHeader(char* data, size_t size, size_t count, void* p) {
   auto* ex = static_cast<Exchange*>(p);
   std::string_view line(data, size * count);
@@ -249,14 +237,14 @@ size_t OnHeader(char* data, size_t size, size_t count, void* p) {
     ex->head_done = true;
     curl_off_t length = -1;
     curl_easy_getinfo(ex->curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
-    if (length > 0) ReserveBody(&ex->result->body, std::min<size_t>(length, kMaxReserve));
+    if (length > 0) ex->result->body.Reserve(std::min<size_t>(length, kMaxReserve));
   }
   return size * count;
 }
 
+// A body that finds no more memory ends the transfer as a failed write.
 size_t OnBody(char* data, size_t size, size_t count, void* p) {
-  static_cast<Exchange*>(p)->result->body.append(data, size * count);
-  return size * count;
+  return static_cast<Exchange*>(p)->result->body.Append(data, size * count) ? size * count : 0;
 }
 
 // Ends the transfer when nothing moved for longer than the send or receive

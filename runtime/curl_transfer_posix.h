@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "runtime/body_buffer.h"
+
 namespace tulora::net {
 
 // Error numbers as the platform's HTTP stacks report them.
@@ -82,7 +84,7 @@ struct TransferResult {
   // The final response's header block: status line first, "\r\n" after
   // every line, the blank line at the end.
   std::string raw_headers;
-  std::string body;         // what arrived of the body, also after a failure
+  BodyBuffer body;          // what arrived of the body, also after a failure
 };
 
 // Performs the exchange; never throws. Header lines without a colon are not

@@ -28,7 +28,7 @@ add_library(tulora_runtime_core STATIC
   ${TULORA_NET_SOURCES})
 target_include_directories(tulora_runtime_core PUBLIC ${PROJECT_SOURCE_DIR})
 target_link_libraries(tulora_runtime_core PUBLIC
-  tulora_image_format tulora_codepage tulora_text_commands ${TULORA_NET_LIBS}
+  tulora_image_format tulora_codepage tulora_text_commands tulora_large_blocks ${TULORA_NET_LIBS}
   ${CMAKE_DL_LIBS} pthread)
 
 function(tulora_runtime_library target)
@@ -65,7 +65,7 @@ tulora_test(image_loader_test ${R}/image_loader_test.cc)
 target_link_libraries(image_loader_test PRIVATE tulora_runtime_core tulora_runtime_test_program
   GTest::gmock)
 
-foreach(t kernel_services kernel_commands object_layer argument_view)
+foreach(t kernel_services kernel_commands object_layer argument_view large_blocks)
   tulora_test(${t}_test ${R}/${t}_test.cc)
   target_link_libraries(${t}_test PRIVATE tulora_runtime_core GTest::gmock)
 endforeach()

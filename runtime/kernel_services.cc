@@ -1,7 +1,9 @@
 #include "runtime/kernel_services.h"
 
+#include <malloc.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdarg>
 #include <cstdio>
@@ -11,6 +13,7 @@
 #include "runtime/argument_view.h"
 #include "runtime/image_loader.h"
 #include "runtime/kernel_commands.h"
+#include "runtime/large_blocks.h"
 
 namespace tulora::rt {
 namespace {
@@ -77,13 +80,27 @@ TULORA_CALL CommandResult CallKernelCommand(uint32_t command, ArgumentList* args
 
 TULORA_CALL void* Allocate(uint32_t size) { return AllocateBlock(size); }
 
+// A block keeps its kind while it shrinks; an ordinary one that grows to
+// kLargeBlockFrom bytes or more moves into a large block.
 TULORA_CALL void* Reallocate(void* block, uint32_t size) {
-  void* resized = realloc(block, size ? size : 1);
+  if (block == nullptr) return AllocateBlock(size);
+  void* resized = nullptr;
+  if (IsLargeBlock(block)) {
+    resized = ResizeLargeBlock(block, size);
+  } else if (size >= kLargeBlockFrom) {
+    resized = AllocateLargeBlock(size);
+    if (resized != nullptr) {
+      memcpy(resized, block, std::min<size_t>(malloc_usable_size(block), size));
+      free(block);
+    }
+  } else {
+    resized = realloc(block, size ? size : 1);
+  }
   if (resized == nullptr) EndWithError("out of memory (%u bytes requested)", size);
   return resized;
 }
 
-TULORA_CALL void Release(void* block) { free(block); }
+TULORA_CALL void Release(void* block) { ReleaseBlock(block); }
 
 // Runs ReleaseGlobals once, but only when no application thread can still
 // use the globals; with a thread still running, the process ends without it
@@ -147,9 +164,17 @@ void BindProgram(ProgramBindings bindings) { g_bindings = std::move(bindings); }
 int LiveApplicationThreads() { return g_liveThreads.load(); }
 
 void* AllocateBlock(uint32_t size) {
-  void* block = malloc(size ? size : 1);
+  void* block = size >= kLargeBlockFrom ? AllocateLargeBlock(size) : malloc(size ? size : 1);
   if (block == nullptr) EndWithError("out of memory (%u bytes requested)", size);
   return block;
+}
+
+void ReleaseBlock(void* block) {
+  if (IsLargeBlock(block)) {
+    ReleaseLargeBlock(block);
+  } else {
+    free(block);
+  }
 }
 
 void EndWithError(const char* format, ...) {

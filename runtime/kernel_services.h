@@ -35,8 +35,12 @@ void BindProgram(ProgramBindings bindings);
 int LiveApplicationThreads();
 
 // Block of `size` bytes from the program's heap (what Allocate returns);
-// ends the program when memory is exhausted.
+// ends the program when memory is exhausted. Blocks of kLargeBlockFrom
+// bytes and more are large blocks (runtime/large_blocks.h).
 void* AllocateBlock(uint32_t size);
+
+// Gives back a block of the program's heap (what Release does).
+void ReleaseBlock(void* block);
 
 }  // namespace tulora::rt
 

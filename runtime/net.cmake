@@ -6,12 +6,13 @@ if(NOT WIN32)
   set(_net ${CMAKE_CURRENT_LIST_DIR})
 
   add_library(tulora_net STATIC
+    ${_net}/body_buffer.cc
     ${_net}/proxy_list.cc
     ${_net}/curl_transfer_posix.cc
     ${_net}/wininet_posix.cc
     ${_net}/winhttp_posix.cc)
   target_include_directories(tulora_net PUBLIC ${_net}/..)
-  target_link_libraries(tulora_net PUBLIC CURL::libcurl OpenSSL::SSL OpenSSL::Crypto)
+  target_link_libraries(tulora_net PUBLIC tulora_large_blocks CURL::libcurl OpenSSL::SSL OpenSSL::Crypto)
 
   tulora_test(net_test
     ${_net}/proxy_list_test.cc

@@ -12,7 +12,10 @@
 
 #include <stdint.h>
 
+#include <initializer_list>
+#include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "image/services.h"
@@ -20,10 +23,41 @@
 
 namespace tulora::rt {
 
+// The bytes of a byte array. They may be shared with the object that made
+// them (a response body of many megabytes is not copied to be read once);
+// nobody changes them once they are set.
+class VariantBytes {
+ public:
+  VariantBytes() = default;
+  VariantBytes(std::initializer_list<uint8_t> bytes) { assign(bytes.begin(), bytes.end()); }
+  // A copy of [first, last).
+  void assign(const uint8_t* first, const uint8_t* last) {
+    auto copy = std::make_shared<const std::string>(reinterpret_cast<const char*>(first),
+                                                    static_cast<size_t>(last - first));
+    share(copy, copy->data(), copy->size());
+  }
+  // `size` bytes at `data`, which `owner` keeps alive and unchanged.
+  void share(std::shared_ptr<const void> owner, const void* data, size_t size) {
+    owner_ = std::move(owner);
+    data_ = static_cast<const uint8_t*>(data);
+    size_ = owner_ ? size : 0;
+  }
+  const uint8_t* data() const { return data_; }
+  size_t size() const { return size_; }
+  std::string_view view() const {
+    return size_ ? std::string_view(reinterpret_cast<const char*>(data_), size_) : std::string_view();
+  }
+
+ private:
+  std::shared_ptr<const void> owner_;
+  const uint8_t* data_ = nullptr;
+  size_t size_ = 0;
+};
+
 struct Variant {
   enum class Kind { kEmpty, kBytes, kText, kNumber };
   Kind kind = Kind::kEmpty;
-  std::vector<uint8_t> bytes;  // kBytes: a byte array
+  VariantBytes bytes;          // kBytes: a byte array
   std::string text;            // kText: GBK
   double number = 0;           // kNumber
 };

@@ -37,7 +37,7 @@ void Destroy(void* instance) { delete static_cast<WinHttpRequest*>(instance); }
 
 bool Send(WinHttpRequest& r, const ArgumentView& args, uint32_t at) {
   if (const Variant* body = VariantArgument(args, at)) {
-    if (body->kind == Variant::Kind::kBytes) return r.Send(body->bytes);
+    if (body->kind == Variant::Kind::kBytes) return r.Send(body->bytes.view());
     return r.Send(body->kind == Variant::Kind::kText ? Utf8(body->text.c_str()) : std::string());
   }
   if (args.Omitted(at)) return r.Send();
@@ -94,7 +94,8 @@ bool GetProperty(void* instance, const char* property, Variant* out) {
   WinHttpRequest& r = *static_cast<WinHttpRequest*>(instance);
   if (Is(property, "ResponseBody")) {
     out->kind = Variant::Kind::kBytes;
-    out->bytes.assign(r.ResponseBody().begin(), r.ResponseBody().end());
+    std::shared_ptr<const net::BodyBuffer> body = r.SharedResponseBody();
+    if (body) out->bytes.share(body, body->data(), body->size());
     return true;
   }
   if (Is(property, "Status")) {

@@ -46,11 +46,16 @@ class RequestObject : public ::testing::Test {
     S().Release(text);
     return copy;
   }
-  std::string Body() {
+  void* BodyVariant() {
     void* variant = nullptr;
     auto get = MakeArguments(ArgLibraryValue(object_, TYPE_LIB_OBJECT), ArgText("ResponseBody"),
                              ArgLibraryValue(&variant, TYPE_LIB_VARIANT | TYPE_BYREF));
     EXPECT_EQ(S().CallKernelCommand(CMD_OBJECT_GET_VARIANT, get.list()), 1u);
+    return variant;
+  }
+  std::string Body() { return TakeBytes(BodyVariant()); }
+  // The variant's bytes as a byte set, then the variant cleared.
+  std::string TakeBytes(void* variant) {
     auto toBytes = MakeArguments(ArgLibraryValue(variant, TYPE_LIB_VARIANT));
     uint32_t* set = static_cast<uint32_t*>(ResultPointer(S().CallKernelCommand(CMD_VARIANT_TO_BYTES, toBytes.list())));
     std::string body(reinterpret_cast<char*>(set + 2), set[1]);
@@ -62,6 +67,19 @@ class RequestObject : public ::testing::Test {
   testsite::TestSite site_;
   void* object_ = nullptr;
 };
+
+TEST_F(RequestObject, BodyVariantKeepsItsBytesAfterTheNextRequestAndTheObject) {
+  site_.Route("/other", testsite::Reply::Text(200, "second"));
+  Call("Open", ArgText("GET"), ArgText(site_.Url(false, "/page").c_str()), ArgBool(false));
+  Call("Send", ArgText(""));
+  void* first = BodyVariant();
+  Call("Open", ArgText("GET"), ArgText(site_.Url(false, "/other").c_str()), ArgBool(false));
+  Call("Send", ArgText(""));
+  EXPECT_EQ(Body(), "second");
+  TearDown();  // the object goes; the variant still holds the first body
+  object_ = nullptr;
+  EXPECT_EQ(TakeBytes(first), "\xE4\xB8\xAD body");
+}
 
 TEST_F(RequestObject, GetThroughTheObjectCommands) {
   std::string url = site_.Url(false, "/page");

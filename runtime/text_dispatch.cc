@@ -2,15 +2,11 @@
 // blocks from the kernel's own heap so that Release frees them.
 #include "runtime/text_dispatch.h"
 
-#include <cstdlib>
-
 #include "runtime/kernel_services.h"
 #include "runtime/text_commands.h"
 
 namespace tulora::rt {
 namespace {
-
-void ReleaseBlock(void* block) { free(block); }
 
 const TextCommandAllocator kAllocator = {AllocateBlock, ReleaseBlock};
 

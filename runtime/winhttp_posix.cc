@@ -83,7 +83,7 @@ bool WinHttpRequest::SetProxy(int32_t setting, std::string_view server, std::str
 bool WinHttpRequest::Open(std::string_view method, std::string_view url, bool) {
   opened_ = false;
   headers_.clear();
-  response_ = TransferResult();
+  ClearResponse();
   if (!IsToken(method)) return Fail(kErrorInvalidParameter);
   uint32_t error = NormalizeUrl(url, &url_);
   if (error != kErrorNone) return Fail(error);
@@ -127,6 +127,15 @@ bool WinHttpRequest::SetRequestHeader(std::string_view name, std::string_view va
   return true;
 }
 
+void WinHttpRequest::ClearResponse() {
+  response_ = TransferResult();
+  body_.reset();
+}
+
+std::string_view WinHttpRequest::ResponseBody() const {
+  return body_ ? body_->view() : std::string_view();
+}
+
 bool WinHttpRequest::Send() { return SendBody(std::string(), false); }
 
 bool WinHttpRequest::Send(std::string_view text) { return SendBody(std::string(text), true); }
@@ -136,7 +145,7 @@ bool WinHttpRequest::Send(const std::vector<uint8_t>& bytes) {
 }
 
 bool WinHttpRequest::SendBody(std::string body, bool has_body) {
-  response_ = TransferResult();
+  ClearResponse();
   if (!opened_) return Fail(kErrorCannotCallBeforeOpen);
   TransferRequest r;
   r.method = method_;
@@ -160,11 +169,12 @@ bool WinHttpRequest::SendBody(std::string body, bool has_body) {
   r.receive_timeout_ms = Limit(receive_ms_);
   response_ = PerformTransfer(r);
   if (response_.complete || response_.tunnel_refused) {
+    body_ = std::make_shared<const BodyBuffer>(std::move(response_.body));
     error_ = kErrorNone;
     return true;
   }
   uint32_t error = response_.error;
-  response_ = TransferResult();
+  ClearResponse();
   // This object reports every certificate problem as one secure failure.
   bool tls = error == kErrorInvalidCa || error == kErrorCertDateInvalid ||
              error == kErrorCertCommonNameInvalid;

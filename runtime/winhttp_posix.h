@@ -11,6 +11,7 @@
 
 #include <stdint.h>
 
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -54,7 +55,11 @@ class WinHttpRequest {
   bool Send(std::string_view text);
   bool Send(const std::vector<uint8_t>& bytes);
 
-  const std::string& ResponseBody() const { return response_.body; }
+  std::string_view ResponseBody() const;
+  // The same bytes, shared: whoever holds them keeps them after the next
+  // request or the object's end, and a body of many megabytes is handed on
+  // without a copy. Null when there is no body.
+  std::shared_ptr<const BodyBuffer> SharedResponseBody() const { return body_; }
   // The header block without the status line: "\r\n" after every line and
   // a blank line at the end; empty without a response.
   std::string GetAllResponseHeaders() const;
@@ -65,6 +70,7 @@ class WinHttpRequest {
  private:
   bool SendBody(std::string body, bool has_body);
   bool Fail(uint32_t error);
+  void ClearResponse();
 
   bool opened_ = false;
   std::string method_, url_;
@@ -74,6 +80,7 @@ class WinHttpRequest {
   std::string proxy_list_;
   uint32_t tls_ignore_ = 0;
   bool redirects_ = true;
+  std::shared_ptr<const BodyBuffer> body_;  // the response's body, once it arrived
   TransferResult response_;
   uint32_t error_ = 0;
 };

@@ -295,7 +295,7 @@ int32_t InternetReadFile(uintptr_t file, void* buffer, uint32_t bytesToRead, uin
   std::lock_guard<std::mutex> lock(h->mutex);
   if (!h->sent) return Fail(kErrorIncorrectHandleState, 0);
   if (!h->response.got_head) return Fail(h->response.error, 0);
-  const std::string& body = h->response.body;
+  const std::string_view body = h->response.body.view();
   size_t n = std::min<size_t>(body.size() - h->read_pos, bytesToRead);
   if (n > 0) memcpy(buffer, body.data() + h->read_pos, n);
   h->read_pos += n;
