@@ -38,7 +38,6 @@ class BodyBuffer {
   char* data_ = nullptr;
   size_t size_ = 0;
   size_t capacity_ = 0;
-  bool large_ = false;
 };
 
 inline bool operator==(const BodyBuffer& body, std::string_view text) { return body.view() == text; }

@@ -1,9 +1,7 @@
 #include "runtime/kernel_services.h"
 
-#include <malloc.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <atomic>
 #include <cstdarg>
 #include <cstdio>
@@ -80,22 +78,8 @@ TULORA_CALL CommandResult CallKernelCommand(uint32_t command, ArgumentList* args
 
 TULORA_CALL void* Allocate(uint32_t size) { return AllocateBlock(size); }
 
-// A block keeps its kind while it shrinks; an ordinary one that grows to
-// kLargeBlockFrom bytes or more moves into a large block.
 TULORA_CALL void* Reallocate(void* block, uint32_t size) {
-  if (block == nullptr) return AllocateBlock(size);
-  void* resized = nullptr;
-  if (IsLargeBlock(block)) {
-    resized = ResizeLargeBlock(block, size);
-  } else if (size >= kLargeBlockFrom) {
-    resized = AllocateLargeBlock(size);
-    if (resized != nullptr) {
-      memcpy(resized, block, std::min<size_t>(malloc_usable_size(block), size));
-      free(block);
-    }
-  } else {
-    resized = realloc(block, size ? size : 1);
-  }
+  void* resized = ResizeHeapBlock(block, size);
   if (resized == nullptr) EndWithError("out of memory (%u bytes requested)", size);
   return resized;
 }
@@ -164,18 +148,12 @@ void BindProgram(ProgramBindings bindings) { g_bindings = std::move(bindings); }
 int LiveApplicationThreads() { return g_liveThreads.load(); }
 
 void* AllocateBlock(uint32_t size) {
-  void* block = size >= kLargeBlockFrom ? AllocateLargeBlock(size) : malloc(size ? size : 1);
+  void* block = AllocateHeapBlock(size);
   if (block == nullptr) EndWithError("out of memory (%u bytes requested)", size);
   return block;
 }
 
-void ReleaseBlock(void* block) {
-  if (IsLargeBlock(block)) {
-    ReleaseLargeBlock(block);
-  } else {
-    free(block);
-  }
-}
+void ReleaseBlock(void* block) { ReleaseHeapBlock(block); }
 
 void EndWithError(const char* format, ...) {
   fflush(stdout);
