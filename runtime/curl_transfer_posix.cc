@@ -7,9 +7,12 @@
 #include <openssl/x509_vfy.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 #include <strings.h>
 
+#include <algorithm>
 #include <chrono>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -23,6 +26,8 @@ using Clock = std::chrono::steady_clock;
 constexpr long kMaxRedirects = 10;
 constexpr size_t kMaxReserve = 64u << 20;
 constexpr long kReceiveBuffer = 256L << 10;  // trust an announced length this far
+// A streamed body waits here for its reader: two reads of the socket.
+constexpr size_t kStageBytes = 2 * kReceiveBuffer;
 
 void GlobalInit() {
   static std::once_flag once;
@@ -201,7 +206,12 @@ CURLcode SetUpTls(CURL*, void* ssl_ctx, void* flags) {
 struct Exchange {
   CURL* curl = nullptr;
   TransferResult* result = nullptr;
+  BodyBuffer* sink = nullptr;  // where the body goes: the result's, or a stream's stage
+  bool collect = false;        // the whole body is kept (room reserved for it at once)
+  size_t sink_limit = 0;       // a stream's stage holds no more than this, 0: no limit
+  bool paused = false;         // the library holds back body bytes the stage had no room for
   bool head_done = false;
+  bool body_started = false;   // the final response's body began
   // Pause watch for the send and receive timeouts.
   uint32_t send_timeout_ms = 0, receive_timeout_ms = 0;
   bool started = false, timed_out = false;
@@ -221,7 +231,9 @@ int ParseStatus(std::string_view line) {
 
 // Keeps the header block of the latest response only: a status line starts
 // a new block (after an interim 100, a followed redirect, a proxy CONNECT).
-// An announced body gets its room at once (up to kMaxReserve).
+// An announced body that is kept whole gets its room at once (up to
+// kMaxReserve). Lines after a block's end other than a new status line
+// (the trailer of a chunked body) belong to no block.
 size_t OnHeader(char* data, size_t size, size_t count, void* p) {
   auto* ex = static_cast<Exchange*>(p);
   std::string_view line(data, size * count);
@@ -231,20 +243,31 @@ size_t OnHeader(char* data, size_t size, size_t count, void* p) {
     block.clear();
     ex->head_done = false;
     ex->result->status = ParseStatus(line);
+  } else if (ex->head_done) {
+    return size * count;
   }
   block.append(line).append("\r\n");
   if (line.empty()) {
     ex->head_done = true;
     curl_off_t length = -1;
     curl_easy_getinfo(ex->curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
-    if (length > 0) ex->result->body.Reserve(std::min<size_t>(length, kMaxReserve));
+    if (ex->collect && length > 0) ex->sink->Reserve(std::min<size_t>(length, kMaxReserve));
   }
   return size * count;
 }
 
 // A body that finds no more memory ends the transfer as a failed write.
+// A stream's full stage pauses the transfer: the library keeps the bytes
+// and reads nothing more from the socket until it is resumed.
 size_t OnBody(char* data, size_t size, size_t count, void* p) {
-  return static_cast<Exchange*>(p)->result->body.Append(data, size * count) ? size * count : 0;
+  auto* ex = static_cast<Exchange*>(p);
+  size_t n = size * count;
+  ex->body_started = true;
+  if (ex->sink_limit != 0 && !ex->sink->empty() && n > ex->sink_limit - ex->sink->size()) {
+    ex->paused = true;
+    return CURL_WRITEFUNC_PAUSE;
+  }
+  return ex->sink->Append(data, n) ? n : 0;
 }
 
 // Ends the transfer when nothing moved for longer than the send or receive
@@ -427,8 +450,9 @@ void Conclude(CURLcode code, Exchange* ex) {
   out.error = ErrorFor(code, *ex);
   long connect_code = 0;
   curl_easy_getinfo(ex->curl, CURLINFO_HTTP_CONNECTCODE, &connect_code);
-  bool body_phase = code == CURLE_OK || code == CURLE_PARTIAL_FILE || code == CURLE_RECV_ERROR ||
-                    code == CURLE_OPERATION_TIMEDOUT || (code == CURLE_ABORTED_BY_CALLBACK && ex->timed_out);
+  bool body_phase = ex->body_started || code == CURLE_OK || code == CURLE_PARTIAL_FILE ||
+                    code == CURLE_RECV_ERROR || code == CURLE_OPERATION_TIMEDOUT ||
+                    (code == CURLE_ABORTED_BY_CALLBACK && ex->timed_out);
   out.tunnel_refused = code != CURLE_OK && ex->head_done && connect_code >= 300;
   out.got_head = ex->head_done && (body_phase || out.tunnel_refused);
   if (!out.got_head) {
@@ -437,23 +461,60 @@ void Conclude(CURLcode code, Exchange* ex) {
   }
 }
 
+// How long to wait for the socket before the transfer library is asked
+// again: at most a second, and no later than a stall would end the
+// transfer. The library shortens it further for its own timers.
+int PollMs(const Exchange& ex) {
+  constexpr long long kMaxPollMs = 1000;
+  uint32_t limit = 0;
+  for (uint32_t t : {ex.send_timeout_ms, ex.receive_timeout_ms}) {
+    if (t != 0 && (limit == 0 || t < limit)) limit = t;
+  }
+  if (!ex.started || limit == 0) return kMaxPollMs;
+  auto idle = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - ex.last_activity);
+  return static_cast<int>(std::clamp<long long>(limit - idle.count() + 1, 1, kMaxPollMs));
+}
+
 }  // namespace
 
-TransferResult PerformTransfer(const TransferRequest& request) {
-  GlobalInit();
+// One exchange on a multi handle of its own, driven only while a caller
+// waits for it.
+struct Transfer::Engine {
+  TransferRequest request;  // the body and header lists must outlive the handle
   TransferResult result;
-  CURL* curl = curl_easy_init();
-  if (curl == nullptr) {
-    result.error = kErrorInternal;
-    return result;
-  }
   Exchange ex;
-  ex.curl = curl;
+  HeaderLists headers;
+  std::string proxy_url;
+  CURLM* multi = nullptr;
+  BodyBuffer stage;         // streamed body: what arrived and was not read yet
+  size_t stage_pos = 0;
+  bool done = false;
+
+  Engine(TransferRequest r, bool collect);
+  ~Engine();
+  void Finish(CURLcode code);
+  void Resume();
+  template <class Enough>
+  void RunUntil(Enough enough);
+};
+
+Transfer::Engine::Engine(TransferRequest r, bool collect) : request(std::move(r)) {
+  GlobalInit();
   ex.result = &result;
+  ex.collect = collect;
+  ex.sink = collect ? &result.body : &stage;
+  ex.sink_limit = collect ? 0 : kStageBytes;
+  if (!collect) stage.Reserve(kStageBytes);  // room taken once; on failure it grows as needed
   ex.send_timeout_ms = request.send_timeout_ms;
   ex.receive_timeout_ms = request.receive_timeout_ms;
-  std::string proxy_url;
-  HeaderLists headers;
+  ex.curl = curl_easy_init();
+  multi = curl_multi_init();
+  if (ex.curl == nullptr || multi == nullptr) {
+    result.error = kErrorInternal;
+    done = true;
+    return;
+  }
+  CURL* curl = ex.curl;
   SetConnection(curl, request, &proxy_url);
   SetTls(curl, request);
   SetMethod(curl, request);
@@ -470,9 +531,87 @@ TransferResult PerformTransfer(const TransferRequest& request) {
   curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, OnProgress);
   curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &ex);
   curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
-  Conclude(curl_easy_perform(curl), &ex);
-  curl_easy_cleanup(curl);
-  return result;
+  if (curl_multi_add_handle(multi, curl) != CURLM_OK) Finish(CURLE_OUT_OF_MEMORY);
+}
+
+Transfer::Engine::~Engine() {
+  if (multi != nullptr && ex.curl != nullptr) curl_multi_remove_handle(multi, ex.curl);
+  if (ex.curl != nullptr) curl_easy_cleanup(ex.curl);
+  if (multi != nullptr) curl_multi_cleanup(multi);
+}
+
+// A transfer the library ends while it still holds back body bytes for a
+// full stage would lose them: that is never reported as a whole body.
+void Transfer::Engine::Finish(CURLcode code) {
+  if (ex.paused && code == CURLE_OK) code = CURLE_WRITE_ERROR;
+  Conclude(code, &ex);
+  done = true;
+}
+
+// Lets a paused transfer go on; the bytes held back arrive in the stage at
+// once, within the call.
+void Transfer::Engine::Resume() {
+  if (!ex.paused || done) return;
+  ex.paused = false;
+  CURLcode code = curl_easy_pause(ex.curl, CURLPAUSE_CONT);
+  if (code != CURLE_OK) Finish(code);
+}
+
+// Drives the exchange until `enough()` holds or it ended. The time since
+// the last call is the caller's, not a stall of the peer.
+template <class Enough>
+void Transfer::Engine::RunUntil(Enough enough) {
+  if (ex.started) ex.last_activity = Clock::now();
+  while (!done && !enough()) {
+    int running = 0;
+    if (curl_multi_perform(multi, &running) != CURLM_OK) return Finish(CURLE_OUT_OF_MEMORY);
+    int queued = 0;
+    while (CURLMsg* message = curl_multi_info_read(multi, &queued)) {
+      if (message->msg == CURLMSG_DONE) return Finish(message->data.result);
+    }
+    if (enough()) return;
+    if (curl_multi_poll(multi, nullptr, 0, PollMs(ex), nullptr) != CURLM_OK) {
+      return Finish(CURLE_OUT_OF_MEMORY);
+    }
+  }
+}
+
+Transfer::Transfer(TransferRequest request)
+    : engine_(std::make_unique<Engine>(std::move(request), false)) {}
+
+Transfer::~Transfer() = default;
+
+void Transfer::AwaitHead() {
+  Engine& e = *engine_;
+  e.RunUntil([&e] { return e.ex.body_started; });
+  if (!e.done) e.result.got_head = true;  // the body began after the final block
+}
+
+size_t Transfer::Read(char* out, size_t size) {
+  Engine& e = *engine_;
+  size_t copied = 0;
+  while (copied < size) {
+    if (e.stage_pos == e.stage.size()) {
+      e.stage.Clear();
+      e.stage_pos = 0;
+      e.Resume();
+      if (e.stage.empty()) e.RunUntil([&e] { return !e.stage.empty(); });
+      if (e.stage.empty()) break;  // the body ended
+    }
+    size_t n = std::min(size - copied, e.stage.size() - e.stage_pos);
+    memcpy(out + copied, e.stage.data() + e.stage_pos, n);
+    e.stage_pos += n;
+    copied += n;
+  }
+  return copied;
+}
+
+const TransferResult& Transfer::result() const { return engine_->result; }
+
+TransferResult PerformTransfer(const TransferRequest& request) {
+  Transfer::Engine engine(request, true);
+  engine.RunUntil([] { return false; });
+  return std::move(engine.result);
 }
 
 void ClearCookieStore() {

@@ -5,6 +5,7 @@
 
 #include <stdint.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -87,7 +88,34 @@ struct TransferResult {
   BodyBuffer body;          // what arrived of the body, also after a failure
 };
 
-// Performs the exchange; never throws. Header lines without a colon are not
+// An exchange whose body is handed out as the reader asks for it instead
+// of being kept whole: the server is read only as fast as the reader takes
+// the bytes, through a small buffer used again and again. Never throws.
+class Transfer {
+ public:
+  explicit Transfer(TransferRequest request);
+  ~Transfer();
+  Transfer(const Transfer&) = delete;
+  Transfer& operator=(const Transfer&) = delete;
+
+  // Runs until the final response's body begins or the exchange ends; the
+  // head of result() (got_head, status, raw_headers, and error when it
+  // failed before the body) is then settled.
+  void AwaitHead();
+  // Copies up to `size` bytes of the body into `out`, waiting for them;
+  // fewer only where the body ended, whole (result().complete) or not
+  // (result().error). Time between calls does not count as a stall.
+  size_t Read(char* out, size_t size);
+  // The body of the result stays empty.
+  const TransferResult& result() const;
+
+  struct Engine;  // also runs PerformTransfer
+
+ private:
+  std::unique_ptr<Engine> engine_;
+};
+
+// Performs the exchange and keeps the whole body; never throws. Header lines without a colon are not
 // sent; "Name:" with an empty value is sent as such. A "Proxy-Authorization"
 // line goes to the proxy only (also into a CONNECT for https) when a proxy is
 // used. Certificates are checked against the system store plus the file that

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <string>
+#include <thread>
 
 #include "runtime/net_test_support.h"
 
@@ -134,6 +136,137 @@ TEST_F(TransferTest, KeepsOnlyTheFinalHeaderBlock) {
   EXPECT_EQ(r.status, 200);
   EXPECT_EQ(r.raw_headers, testsite::FormatReplyHead(final_reply));
   EXPECT_EQ(r.body, "there");
+}
+
+// ---- the body handed out piece by piece -------------------------------
+
+std::string Pattern(size_t size) {
+  std::string bytes(size, '\0');
+  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 131 + (i >> 11));
+  return bytes;
+}
+
+// Reads the rest of `t`'s body in pieces of the sizes given, in turn.
+std::string ReadAll(Transfer* t, std::initializer_list<size_t> sizes) {
+  std::string got;
+  std::string piece;
+  for (size_t round = 0;; ++round) {
+    piece.resize(sizes.begin()[round % sizes.size()]);
+    size_t n = t->Read(piece.data(), piece.size());
+    got.append(piece, 0, n);
+    if (n < piece.size()) return got;
+  }
+}
+
+// "Transfer-Encoding: chunked" with pieces of `step` bytes and a trailer.
+Reply Chunked(const std::string& body, size_t step) {
+  Reply reply = Reply::Text(200, "");
+  reply.header_lines.push_back("Transfer-Encoding: chunked");
+  char size[32];
+  for (size_t at = 0; at < body.size(); at += step) {
+    size_t n = std::min(step, body.size() - at);
+    snprintf(size, sizeof size, "%zx\r\n", n);
+    reply.body += size + body.substr(at, n) + "\r\n";
+  }
+  reply.body += "0\r\nX-Trailer: late\r\n\r\n";
+  return reply;
+}
+
+TEST_F(TransferTest, StreamedBodyArrivesWholeWhateverTheReadSizes) {
+  const std::string big = Pattern(9u << 20);
+  site_.Route("/big", Reply::Text(200, big));
+  site_.Route("/chunked", Chunked(big.substr(0, 3u << 20), 100000));
+  site_.Route("/hop", Reply::Redirect(302, "/big"));
+  struct Case {
+    const char* path;
+    size_t size;
+    std::initializer_list<size_t> reads;
+  } cases[] = {
+      {"/big", big.size(), {1024}},
+      {"/hop", big.size(), {7, 70000, 1024, 600000}},
+      {"/chunked", 3u << 20, {1000, 1}},
+  };
+  for (const Case& c : cases) {
+    Transfer t(Get(c.path));
+    t.AwaitHead();
+    ASSERT_TRUE(t.result().got_head) << c.path;
+    EXPECT_EQ(t.result().status, 200) << c.path;
+    EXPECT_EQ(t.result().raw_headers.substr(0, 15), "HTTP/1.1 200 OK") << c.path;
+    std::string got = ReadAll(&t, c.reads);
+    EXPECT_TRUE(t.result().complete) << c.path;
+    EXPECT_EQ(t.result().error, kErrorNone) << c.path;
+    EXPECT_EQ(got.size(), c.size) << c.path;
+    EXPECT_TRUE(got == big.substr(0, c.size)) << c.path;
+    EXPECT_TRUE(t.result().body.empty()) << "a streamed body is not kept: " << c.path;
+    EXPECT_EQ(t.Read(got.data(), 10), 0u) << "the end stays the end: " << c.path;
+    EXPECT_EQ(t.result().raw_headers.find("X-Trailer"), std::string::npos) << c.path;
+  }
+}
+
+TEST_F(TransferTest, StreamedReaderTakingItsTimeIsNoStall) {
+  const std::string big = Pattern(4u << 20);
+  site_.Route("/big", Reply::Text(200, big));
+  TransferRequest r = Get("/big");
+  r.receive_timeout_ms = 300;
+  Transfer t(r);
+  t.AwaitHead();
+  std::string got(1000, '\0');
+  ASSERT_EQ(t.Read(got.data(), got.size()), got.size());
+  std::this_thread::sleep_for(std::chrono::milliseconds(900));
+  got += ReadAll(&t, {1024});
+  EXPECT_TRUE(t.result().complete);
+  EXPECT_EQ(t.result().error, kErrorNone);
+  EXPECT_TRUE(got == big);
+}
+
+TEST_F(TransferTest, StreamedFailuresComeAfterTheBytesThatArrived) {
+  Reply cut = Reply::Text(200, Pattern(3u << 20));
+  cut.cut_after = (2u << 20) + 5;
+  site_.Route("/cut", cut);
+  Reply stall = Reply::Text(200, "late body");
+  stall.body_delay_ms = 5000;
+  site_.Route("/stall", stall);
+  Reply slow = Reply::Text(200, "late");
+  slow.delay_ms = 5000;
+  site_.Route("/slow", slow);
+
+  Transfer t(Get("/cut"));
+  t.AwaitHead();
+  EXPECT_TRUE(t.result().got_head);
+  std::string got = ReadAll(&t, {1024});
+  EXPECT_TRUE(got == cut.body.substr(0, cut.cut_after));
+  EXPECT_FALSE(t.result().complete);
+  EXPECT_EQ(t.result().error, kErrorConnectionAborted);
+
+  for (const char* path : {"/stall", "/slow"}) {
+    TransferRequest req = Get(path);
+    req.receive_timeout_ms = 500;
+    auto start = Clock::now();
+    Transfer timed(req);
+    timed.AwaitHead();
+    EXPECT_EQ(timed.result().got_head, std::string(path) == "/stall") << path;
+    char byte;
+    EXPECT_EQ(timed.Read(&byte, 1), 0u) << path;
+    EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(3000)) << path;
+    EXPECT_FALSE(timed.result().complete) << path;
+    EXPECT_EQ(timed.result().error, kErrorTimeout) << path;
+  }
+}
+
+TEST_F(TransferTest, StreamedTransferEndsAtOnceWhenDroppedMidBody) {
+  site_.Route("/big", Reply::Text(200, Pattern(32u << 20)));
+  auto start = Clock::now();
+  {
+    Transfer t(Get("/big"));
+    t.AwaitHead();
+    std::string piece(1u << 20, '\0');
+    ASSERT_EQ(t.Read(piece.data(), piece.size()), piece.size());
+  }
+  EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(3000));
+  site_.Route("/small", Reply::Text(200, "next"));
+  TransferResult next = PerformTransfer(Get("/small"));
+  EXPECT_TRUE(next.complete);
+  EXPECT_EQ(next.body, "next");
 }
 
 }  // namespace

@@ -3,10 +3,12 @@
 //
 // A body of several megabytes filled into ordinary fresh memory costs a page
 // fault per 4 KiB, which on virtual machines is most of the processor time
-// of a download; on huge pages it costs a fault per 2 MiB. A block grows by
-// moving its pages to a larger aligned mapping (no bytes are copied) and
-// shrinks by giving back its tail. Where huge pages are off, the same blocks
-// get ordinary pages.
+// of a download; on huge pages it costs a fault per 2 MiB. A block holds
+// whole 2 MiB units; it grows by moving its pages to a larger aligned
+// mapping (no bytes are copied) and shrinks by giving back the units past
+// its new end. Only the pages written count in memory; a written block of
+// 300 KiB takes one huge page. Where huge pages are off, the same blocks get
+// ordinary pages.
 #ifndef TULORA_RUNTIME_LARGE_BLOCKS_H
 #define TULORA_RUNTIME_LARGE_BLOCKS_H
 

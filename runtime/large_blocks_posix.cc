@@ -1,6 +1,9 @@
 // Large blocks on Linux: anonymous mappings, aligned by mapping 2 MiB more
 // and trimming, marked MADV_HUGEPAGE; growth with mremap onto an aligned
-// reservation, so huge pages move whole. The held blocks and their mapped
+// reservation, so huge pages move whole. A mapping is always whole 2 MiB
+// units: one cut to the page would leave its last unit without a huge
+// page, and a block that grows again (the body read 1024 bytes at a time
+// doubles its room) would then fill that unit 4 KiB at a time. The held blocks and their mapped
 // lengths are kept in a table under a lock; only a 2 MiB-aligned address
 // is looked up there, so releasing an ordinary heap block costs nothing.
 #include <sys/mman.h>
@@ -15,7 +18,6 @@ namespace tulora::rt {
 namespace {
 
 constexpr size_t kAlignment = size_t{2} << 20;
-constexpr size_t kPage = 4096;
 
 struct Held {
   std::mutex mutex;
@@ -72,15 +74,15 @@ size_t LargeBlockSize(const void* block) { return HeldLength(block); }
 void* ResizeLargeBlock(void* block, size_t size) {
   const size_t length = HeldLength(block);
   if (length == 0 || size > SIZE_MAX - 2 * kAlignment) return nullptr;
-  const size_t wanted = RoundUp(size == 0 ? 1 : size, kPage);
-  if (wanted <= length) {  // shrink in place: give back the tail
+  const size_t wanted = RoundUp(size == 0 ? 1 : size, kAlignment);
+  if (wanted <= length) {  // in place; a shrink gives back the whole 2 MiB units past the end
     if (wanted < length) munmap(static_cast<char*>(block) + wanted, length - wanted);
     Held& held = Blocks();
     std::lock_guard<std::mutex> lock(held.mutex);
     held.lengths[block] = wanted;
     return block;
   }
-  const size_t grown = RoundUp(wanted, kAlignment);
+  const size_t grown = wanted;
   void* target = Reserve(grown, PROT_NONE);
   if (target == nullptr) return nullptr;
   void* moved = mremap(block, length, grown, MREMAP_MAYMOVE | MREMAP_FIXED, target);

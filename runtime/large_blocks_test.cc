@@ -50,10 +50,18 @@ TEST(LargeBlocks, GrowAndShrinkKeepTheirBytes) {
     EXPECT_FALSE(IsLargeBlock(block));
   }
 
-  void* shrunk = ResizeLargeBlock(grown, 100000);
+  void* shrunk = ResizeLargeBlock(grown, 3 * kMiB - 7);
   ASSERT_EQ(shrunk, grown) << "a block shrinks in place";
+  EXPECT_EQ(LargeBlockSize(shrunk), 4 * kMiB) << "whole 2 MiB units are kept, the rest given back";
+  shrunk = ResizeLargeBlock(shrunk, 100000);
+  ASSERT_EQ(shrunk, grown);
   EXPECT_TRUE(Holds(shrunk, 100000, 1));
-  EXPECT_LT(LargeBlockSize(shrunk), 2 * kMiB);
+  EXPECT_EQ(LargeBlockSize(shrunk), 2 * kMiB);
+  // Growing within the units it holds neither moves the block nor cuts it
+  // below a whole unit (that would cost the unit its huge page).
+  EXPECT_EQ(ResizeLargeBlock(shrunk, 1 * kMiB), shrunk);
+  EXPECT_EQ(LargeBlockSize(shrunk), 2 * kMiB);
+  static_cast<uint8_t*>(shrunk)[2 * kMiB - 1] = 1;
   ReleaseLargeBlock(shrunk);
   EXPECT_FALSE(IsLargeBlock(shrunk));
 }

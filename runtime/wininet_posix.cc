@@ -38,8 +38,7 @@ struct Handle {
   uint32_t flags = 0;
   std::mutex mutex;  // one call at a time on a request handle
   bool sent = false;
-  TransferResult response;
-  size_t read_pos = 0;
+  std::unique_ptr<Transfer> transfer;  // set once sent
 };
 
 std::mutex g_mutex;
@@ -144,7 +143,7 @@ void ChooseProxy(const Handle& h, TransferRequest* r) {
 }
 
 // INTERNET_FLAG_RELOAD needs nothing: nothing is cached. NEED_FILE neither:
-// the body is kept in memory for InternetReadFile.
+// the body goes straight from the connection to InternetReadFile.
 TransferRequest BuildRequest(const Handle& h, std::string_view headers, const void* body,
                              uint32_t body_size) {
   TransferRequest r;
@@ -277,10 +276,12 @@ int32_t HttpSendRequestA(uintptr_t request, const char* headers, uint32_t header
                                         : std::string_view(headers, headersLength);
   }
   std::lock_guard<std::mutex> lock(h->mutex);
-  h->response = PerformTransfer(BuildRequest(*h, text, optional, optionalLength));
+  h->transfer.reset();  // an earlier exchange on this handle ends first
+  h->transfer = std::make_unique<Transfer>(BuildRequest(*h, text, optional, optionalLength));
+  h->transfer->AwaitHead();
   h->sent = true;
-  h->read_pos = 0;
-  if (!h->response.got_head) return Fail(h->response.error, 0);
+  const TransferResult& response = h->transfer->result();
+  if (!response.got_head) return Fail(response.error, 0);
   t_error = kErrorNone;
   return 1;
 }
@@ -294,15 +295,14 @@ int32_t InternetReadFile(uintptr_t file, void* buffer, uint32_t bytesToRead, uin
   *bytesRead = 0;
   std::lock_guard<std::mutex> lock(h->mutex);
   if (!h->sent) return Fail(kErrorIncorrectHandleState, 0);
-  if (!h->response.got_head) return Fail(h->response.error, 0);
-  const std::string_view body = h->response.body.view();
-  size_t n = std::min<size_t>(body.size() - h->read_pos, bytesToRead);
-  if (n > 0) memcpy(buffer, body.data() + h->read_pos, n);
-  h->read_pos += n;
+  const TransferResult& response = h->transfer->result();
+  if (!response.got_head) return Fail(response.error, 0);
+  // Fills the buffer unless the body ends first.
+  size_t n = h->transfer->Read(static_cast<char*>(buffer), bytesToRead);
   *bytesRead = static_cast<uint32_t>(n);
   // The bytes that arrived are delivered first; a body that ended early
   // then fails, as the connection's end would.
-  if (n == 0 && bytesToRead != 0 && !h->response.complete) return Fail(h->response.error, 0);
+  if (n == 0 && bytesToRead != 0 && !response.complete) return Fail(response.error, 0);
   t_error = kErrorNone;
   return 1;
 }
@@ -314,16 +314,17 @@ int32_t HttpQueryInfoA(uintptr_t request, uint32_t infoLevel, void* buffer, uint
   if (bufferLength == nullptr) return Fail(kErrorInvalidParameter, 0);
   std::lock_guard<std::mutex> lock(h->mutex);
   if (!h->sent) return Fail(kErrorIncorrectHandleState, 0);
-  if (!h->response.got_head) return Fail(kErrorHeaderNotFound, 0);
+  const TransferResult& response = h->transfer->result();
+  if (!response.got_head) return Fail(kErrorHeaderNotFound, 0);
   bool number = (infoLevel & HTTP_QUERY_FLAG_NUMBER) != 0;
   switch (infoLevel & 0xFFFF) {
     case HTTP_QUERY_RAW_HEADERS_CRLF:
-      return CopyOut(h->response.raw_headers, buffer, bufferLength);
+      return CopyOut(response.raw_headers, buffer, bufferLength);
     case HTTP_QUERY_STATUS_CODE:
-      if (number) return CopyNumber(static_cast<uint32_t>(h->response.status), buffer, bufferLength);
-      return CopyOut(std::to_string(h->response.status), buffer, bufferLength);
+      if (number) return CopyNumber(static_cast<uint32_t>(response.status), buffer, bufferLength);
+      return CopyOut(std::to_string(response.status), buffer, bufferLength);
     case HTTP_QUERY_STATUS_TEXT:
-      return CopyOut(StatusText(h->response.raw_headers), buffer, bufferLength);
+      return CopyOut(StatusText(response.raw_headers), buffer, bufferLength);
     default:
       return Fail(kErrorHeaderNotFound, 0);
   }

@@ -280,6 +280,37 @@ TEST_F(WinInetTest, BodyCutShortDeliversWhatCameThenFails) {
   EXPECT_EQ(ex.read_error, kErrorConnectionAborted);
 }
 
+TEST_F(WinInetTest, LargeBodyComesWholeAndClosingMidBodyEndsTheExchange) {
+  std::string big(6u << 20, '\0');
+  for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 29 + (i >> 13));
+  site_.Route("/big", Reply::Text(200, big));
+  Exchange whole = At(false, "/big");
+  whole.Run();
+  EXPECT_EQ(whole.last_read, 1);
+  EXPECT_EQ(whole.received.size(), big.size());
+  EXPECT_TRUE(whole.received == big);
+
+  uintptr_t inet = InternetOpenA(kAgent, INTERNET_OPEN_TYPE_DIRECT, "", "", 0);
+  uintptr_t conn = InternetConnectA(inet, "127.0.0.1", static_cast<uint16_t>(site_.http_port()), "", "",
+                                    INTERNET_SERVICE_HTTP, 0, 0);
+  uintptr_t req = HttpOpenRequestA(conn, "GET", "/big", "HTTP/1.1", "", nullptr, INTERNET_FLAG_RELOAD, 0);
+  ASSERT_EQ(HttpSendRequestA(req, "", 0, nullptr, 0), 1);
+  char chunk[1024];
+  uint32_t n = 0;
+  ASSERT_EQ(InternetReadFile(req, chunk, sizeof chunk, &n), 1);
+  EXPECT_EQ(std::string(chunk, n), big.substr(0, sizeof chunk));
+  EXPECT_EQ(InternetCloseHandle(req), 1);
+  EXPECT_EQ(InternetReadFile(req, chunk, sizeof chunk, &n), 0);
+  EXPECT_EQ(InternetLastError(), kErrorInvalidHandle);
+  InternetCloseHandle(conn);
+  InternetCloseHandle(inet);
+
+  site_.Route("/after", Reply::Text(200, "after"));
+  Exchange after = At(false, "/after");
+  after.Run();
+  EXPECT_EQ(after.received, "after");
+}
+
 TEST_F(WinInetTest, HttpOnlyProxyEntryLeavesHttpsDirect) {
   TrustSite();
   site_.Route("/p", Reply::Text(200, "direct"));
