@@ -115,7 +115,9 @@ class Transfer {
   std::unique_ptr<Engine> engine_;
 };
 
-// Performs the exchange and keeps the whole body; never throws. Header lines without a colon are not
+// Performs the exchange and keeps the whole body; never throws.
+//
+// Both ways send a request alike: header lines without a colon are not
 // sent; "Name:" with an empty value is sent as such. A "Proxy-Authorization"
 // line goes to the proxy only (also into a CONNECT for https) when a proxy is
 // used. Certificates are checked against the system store plus the file that
