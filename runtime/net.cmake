@@ -21,4 +21,9 @@ if(NOT WIN32)
     ${_net}/wininet_posix_test.cc
     ${_net}/winhttp_posix_test.cc)
   target_link_libraries(net_test PRIVATE tulora_net tulora_testsite)
+
+  tulora_fuzz(transfer
+    SOURCES ${_net}/transfer_fuzz.cc
+    LIBS tulora_net
+    SEED_SOURCES ${_net}/transfer_seeds.cc)
 endif()
