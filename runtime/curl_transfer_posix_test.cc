@@ -14,12 +14,33 @@ namespace {
 using testsite::Reply;
 using Clock = std::chrono::steady_clock;
 
+// Bytes that differ from their neighbours, and from 2 KiB further on.
+std::string Pattern(size_t size) {
+  std::string bytes(size, '\0');
+  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 131 + (i >> 11));
+  return bytes;
+}
+
 class TransferTest : public NetTest {
  protected:
   TransferRequest Get(const std::string& path) {
     TransferRequest r;
     r.url = site_.Url(false, path);
     return r;
+  }
+  // /cut: `body` cut after `cut_after` bytes; /stall: five seconds between
+  // head and body; /slow: five seconds before the head. Returns /cut's reply.
+  Reply RouteFailures(std::string body, long cut_after) {
+    Reply cut = Reply::Text(200, std::move(body));
+    cut.cut_after = cut_after;
+    site_.Route("/cut", cut);
+    Reply stall = Reply::Text(200, "late body");
+    stall.body_delay_ms = 5000;
+    site_.Route("/stall", stall);
+    Reply slow = Reply::Text(200, "late");
+    slow.delay_ms = 5000;
+    site_.Route("/slow", slow);
+    return cut;
   }
 };
 
@@ -64,8 +85,7 @@ TEST_F(TransferTest, UserAgentLineOfTheCallerWinsOverTheAgent) {
 }
 
 TEST_F(TransferTest, LargeBodyArrivesWhole) {
-  std::string big(8u << 20, '\0');
-  for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 131 + (i >> 11));
+  const std::string big = Pattern(8u << 20);
   site_.Route("/big", Reply::Text(200, big));
   TransferResult result = PerformTransfer(Get("/big"));
   EXPECT_TRUE(result.complete);
@@ -92,15 +112,7 @@ TEST_F(TransferTest, PostBodyGoesOutAsGiven) {
 }
 
 TEST_F(TransferTest, FailuresKeepWhatArrivedAndNameTheCause) {
-  Reply cut = Reply::Text(200, std::string(5000, 'c'));
-  cut.cut_after = 1200;
-  site_.Route("/cut", cut);
-  Reply stall = Reply::Text(200, "late body");
-  stall.body_delay_ms = 5000;
-  site_.Route("/stall", stall);
-  Reply slow = Reply::Text(200, "late");
-  slow.delay_ms = 5000;
-  site_.Route("/slow", slow);
+  RouteFailures(std::string(5000, 'c'), 1200);
 
   TransferResult r = PerformTransfer(Get("/cut"));
   EXPECT_FALSE(r.complete);
@@ -139,12 +151,6 @@ TEST_F(TransferTest, KeepsOnlyTheFinalHeaderBlock) {
 }
 
 // ---- the body handed out piece by piece -------------------------------
-
-std::string Pattern(size_t size) {
-  std::string bytes(size, '\0');
-  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 131 + (i >> 11));
-  return bytes;
-}
 
 // Reads the rest of `t`'s body in pieces of the sizes given, in turn.
 std::string ReadAll(Transfer* t, std::initializer_list<size_t> sizes) {
@@ -220,15 +226,7 @@ TEST_F(TransferTest, StreamedReaderTakingItsTimeIsNoStall) {
 }
 
 TEST_F(TransferTest, StreamedFailuresComeAfterTheBytesThatArrived) {
-  Reply cut = Reply::Text(200, Pattern(3u << 20));
-  cut.cut_after = (2u << 20) + 5;
-  site_.Route("/cut", cut);
-  Reply stall = Reply::Text(200, "late body");
-  stall.body_delay_ms = 5000;
-  site_.Route("/stall", stall);
-  Reply slow = Reply::Text(200, "late");
-  slow.delay_ms = 5000;
-  site_.Route("/slow", slow);
+  const Reply cut = RouteFailures(Pattern(3u << 20), (2u << 20) + 5);
 
   Transfer t(Get("/cut"));
   t.AwaitHead();
