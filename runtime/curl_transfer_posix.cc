@@ -231,9 +231,10 @@ int ParseStatus(std::string_view line) {
 
 // Keeps the header block of the latest response only: a status line starts
 // a new block (after an interim 100, a followed redirect, a proxy CONNECT).
-// An announced body that is kept whole gets its room at once (up to
-// kMaxReserve). Lines after a block's end other than a new status line
-// (the trailer of a chunked body) belong to no block.
+// An announced body gets its room at once: up to kMaxReserve when it is
+// kept whole, up to the stage's limit when it is streamed (a small body
+// takes no more than it needs). Lines after a block's end other than a new
+// status line (the trailer of a chunked body) belong to no block.
 size_t OnHeader(char* data, size_t size, size_t count, void* p) {
   auto* ex = static_cast<Exchange*>(p);
   std::string_view line(data, size * count);
@@ -251,7 +252,8 @@ size_t OnHeader(char* data, size_t size, size_t count, void* p) {
     ex->head_done = true;
     curl_off_t length = -1;
     curl_easy_getinfo(ex->curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
-    if (ex->collect && length > 0) ex->sink->Reserve(std::min<size_t>(length, kMaxReserve));
+    size_t most = ex->collect ? kMaxReserve : ex->sink_limit;
+    if (length > 0) ex->sink->Reserve(std::min<size_t>(length, most));
   }
   return size * count;
 }
@@ -504,7 +506,6 @@ Transfer::Engine::Engine(TransferRequest r, bool collect) : request(std::move(r)
   ex.collect = collect;
   ex.sink = collect ? &result.body : &stage;
   ex.sink_limit = collect ? 0 : kStageBytes;
-  if (!collect) stage.Reserve(kStageBytes);  // room taken once; on failure it grows as needed
   ex.send_timeout_ms = request.send_timeout_ms;
   ex.receive_timeout_ms = request.receive_timeout_ms;
   ex.curl = curl_easy_init();
