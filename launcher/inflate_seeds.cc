@@ -2,9 +2,10 @@
 // the declared size in two bytes, then a zlib stream of each kind of block.
 #include <zlib.h>
 
-#include <cstdio>
 #include <string>
 #include <vector>
+
+#include "fuzz/seed_files.h"
 
 using Bytes = std::vector<uint8_t>;
 
@@ -22,14 +23,11 @@ static void WriteSeed(const std::string& dir, const char* name, const Bytes& dat
   deflate(&z, Z_FINISH);
   out.resize(2 + z.total_out);
   deflateEnd(&z);
-  if (FILE* f = std::fopen((dir + "/" + name).c_str(), "wb")) {
-    std::fwrite(out.data(), 1, out.size(), f);
-    std::fclose(f);
-  }
+  tulora::fuzz::WriteSeedFile(dir, name, out);
 }
 
 int main(int argc, char** argv) {
-  if (argc != 2) return 2;
+  if (!tulora::fuzz::SeedFolderGiven(argc, argv)) return 2;
   Bytes text;
   for (int i = 0; i < 3000; ++i) text.push_back(static_cast<uint8_t>("ostra runtime "[i % 14] + i / 700));
   WriteSeed(argv[1], "stored", text, 0, Z_DEFAULT_STRATEGY);

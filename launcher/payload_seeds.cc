@@ -1,33 +1,27 @@
 // Writes seed inputs for the payload fuzz target into the folder argv[1]:
 // valid payloads (with and without a directory name) and broken ones.
-#include <cstdio>
 #include <string>
 #include <vector>
 
+#include "fuzz/seed_files.h"
 #include "launcher/payload.h"
 
 using namespace tulora::launcher;
 using Bytes = std::vector<uint8_t>;
 
-static void Write(const std::string& dir, const char* name, const Bytes& bytes) {
-  const std::string path = dir + "/" + name;
-  if (FILE* f = std::fopen(path.c_str(), "wb")) {
-    std::fwrite(bytes.data(), 1, bytes.size(), f);
-    std::fclose(f);
-  }
-}
+using tulora::fuzz::WriteSeedFile;
 
 int main(int argc, char** argv) {
-  if (argc != 2) return 2;
+  if (!tulora::fuzz::SeedFolderGiven(argc, argv)) return 2;
   const std::string dir = argv[1];
   const std::vector<PayloadFile> files = {
       {"ostra.vlr", Bytes(200, 0x7F)}, {"VThread.vlr", Bytes{1, 2, 3}}, {"xtra.vlr", {}}};
-  Write(dir, "valid-nameless", BuildPayload(files, {0x2F, 0xA1B2C3D4, ""}));
-  Write(dir, "valid-named", BuildPayload(files, {0, 0x01020304, "runtime"}));
-  Write(dir, "no-kernel", BuildPayload({{"a", Bytes{1}}}, {5, 0, ""}));
-  Write(dir, "bad-magic", BuildRawPayload({1, 7, ""}, FILESET_MAGIC ^ 1, 10, Bytes(12, 1)));
+  WriteSeedFile(dir, "valid-nameless", BuildPayload(files, {0x2F, 0xA1B2C3D4, ""}));
+  WriteSeedFile(dir, "valid-named", BuildPayload(files, {0, 0x01020304, "runtime"}));
+  WriteSeedFile(dir, "no-kernel", BuildPayload({{"a", Bytes{1}}}, {5, 0, ""}));
+  WriteSeedFile(dir, "bad-magic", BuildRawPayload({1, 7, ""}, FILESET_MAGIC ^ 1, 10, Bytes(12, 1)));
   Bytes bad = BuildPayload(files, {1, 0, ""});
   bad[bad.size() - 12] ^= 0xFF;  // last byte of the zlib stream (Adler-32)
-  Write(dir, "bad-adler", bad);
+  WriteSeedFile(dir, "bad-adler", bad);
   return 0;
 }

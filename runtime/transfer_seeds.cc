@@ -1,7 +1,8 @@
 // Writes seed inputs for the transfer fuzz target into the folder argv[1]:
 // read-size choice and filler KiB (two bytes each), then a response.
-#include <cstdio>
 #include <string>
+
+#include "fuzz/seed_files.h"
 
 static void Seed(const std::string& dir, const char* name, unsigned reads, unsigned filler_kib,
                  const std::string& response) {
@@ -11,14 +12,11 @@ static void Seed(const std::string& dir, const char* name, unsigned reads, unsig
   bytes += static_cast<char>(filler_kib & 0xFF);
   bytes += static_cast<char>(filler_kib >> 8);
   bytes += response;
-  if (FILE* f = std::fopen((dir + "/" + name).c_str(), "wb")) {
-    std::fwrite(bytes.data(), 1, bytes.size(), f);
-    std::fclose(f);
-  }
+  tulora::fuzz::WriteSeedFile(dir, name, bytes);
 }
 
 int main(int argc, char** argv) {
-  if (argc != 2) return 2;
+  if (!tulora::fuzz::SeedFolderGiven(argc, argv)) return 2;
   const std::string dir = argv[1];
   Seed(dir, "length", 0, 0, "HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhello");
   Seed(dir, "chunked", 1, 0,
