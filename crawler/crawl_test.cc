@@ -140,10 +140,7 @@ TEST_F(HeaderBlockTest, BodyIsShortReadsPastAHugeValue) {
 class CookieCollectionTest : public HeaderBlockTest {
  protected:
   static std::string Collect(const char* headers) {
-    char* cookies = CollectWinHttpCookies(headers);
-    std::string out = cookies;
-    tulora_services.Release(cookies);
-    return out;
+    return hosted::TakeText(CollectWinHttpCookies(headers));
   }
 };
 

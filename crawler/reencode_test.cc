@@ -9,14 +9,11 @@
 namespace tulora {
 namespace {
 
+using hosted::TakeText;
+
 class ReencodeTest : public ::testing::Test {
  protected:
   void TearDown() override { EXPECT_EQ(hosted::LiveBlocks(), live_) << "leaked blocks"; }
-  static std::string Take(char* text) {
-    std::string s = text;
-    tulora_services.Release(text);
-    return s;
-  }
   static std::string TakeBytes(ByteSet* set) {
     std::string s(reinterpret_cast<char*>(set->data()), ByteSetLength(set));
     tulora_services.Release(set);
@@ -46,7 +43,7 @@ TEST_F(ReencodeTest, Utf8ToGbk) {
       {"x\xC2\xB2\xC2\xA6", "x2|"},                       // best fit: superscript two, broken bar
       {"\xEE\x80\x80", "\xAA\xA1"},                        // U+E000: user-defined area
   };
-  for (const Row& r : rows) EXPECT_EQ(Take(Utf8ToGbk(r.utf8)), r.gbk) << (r.utf8 ? r.utf8 : "null");
+  for (const Row& r : rows) EXPECT_EQ(TakeText(Utf8ToGbk(r.utf8)), r.gbk) << (r.utf8 ? r.utf8 : "null");
 }
 
 TEST_F(ReencodeTest, TextToUtf16IncludesTheTerminatingUnit) {
@@ -89,16 +86,16 @@ TEST_F(ReencodeTest, Utf16ToText) {
   };
   for (const Row& r : rows) {
     OwnedBytes set(NewByteSetFrom(r.units.data(), static_cast<uint32_t>(r.units.size())));
-    EXPECT_EQ(Take(Utf16ToText(set.get(), r.codePage)), r.text);
+    EXPECT_EQ(TakeText(Utf16ToText(set.get(), r.codePage)), r.text);
   }
-  EXPECT_EQ(Take(Utf16ToText(nullptr)), "");
-  EXPECT_EQ(Take(Utf16ToText(EmptyByteSet(), CODE_PAGE_GBK)), "");
+  EXPECT_EQ(TakeText(Utf16ToText(nullptr)), "");
+  EXPECT_EQ(TakeText(Utf16ToText(EmptyByteSet(), CODE_PAGE_GBK)), "");
 }
 
 TEST_F(ReencodeTest, DefaultCodePages) {
   // TextToUtf16 reads UTF-8 by default, Utf16ToText writes the ANSI page.
   OwnedBytes units(TextToUtf16("\xE6\xA0\x87"));
-  EXPECT_EQ(Take(Utf16ToText(units.get())), "\xB1\xEA");
+  EXPECT_EQ(TakeText(Utf16ToText(units.get())), "\xB1\xEA");
 }
 
 }  // namespace

@@ -10,14 +10,11 @@
 namespace tulora {
 namespace {
 
+using hosted::TakeText;
+
 class CookiesTest : public ::testing::Test {
  protected:
   void TearDown() override { EXPECT_EQ(hosted::LiveBlocks(), live_) << "leaked blocks"; }
-  static std::string Take(char* text) {
-    std::string s = text;
-    tulora_services.Release(text);
-    return s;
-  }
   static TextArray* List(const std::vector<const char*>& items) {
     TextArray* list = NewTextArray();
     for (const char* item : items) AppendTextItem(&list, item);
@@ -60,9 +57,9 @@ TEST_F(CookiesTest, MergeCookiesAndBothWriteBacks) {
                  (r.newCookies ? r.newCookies : "null"));
     char* oldCookies = r.oldCookies ? CopyText(r.oldCookies) : nullptr;
     char* newCookies = r.newCookies ? CopyText(r.newCookies) : nullptr;
-    EXPECT_EQ(Take(MergeCookies(&oldCookies, &newCookies)), r.merged);
-    EXPECT_EQ(Take(oldCookies), r.merged);
-    EXPECT_EQ(Take(newCookies), r.newAfter);
+    EXPECT_EQ(TakeText(MergeCookies(&oldCookies, &newCookies)), r.merged);
+    EXPECT_EQ(TakeText(oldCookies), r.merged);
+    EXPECT_EQ(TakeText(newCookies), r.newAfter);
   }
 }
 
@@ -83,7 +80,7 @@ TEST_F(CookiesTest, CookieNameOf) {
     const char* name;
   } rows[] = {{"a=1", "a"},   {" a =1", "a"},  {"flag", "flag"}, {" flag ", "flag"},
               {"=v", ""},     {"", ""},        {"a=b=c", "a"},    {"Sid=x", "Sid"}};
-  for (const Row& r : rows) EXPECT_EQ(Take(CookieNameOf(r.item)), r.name) << r.item;
+  for (const Row& r : rows) EXPECT_EQ(TakeText(CookieNameOf(r.item)), r.name) << r.item;
 }
 
 TEST_F(CookiesTest, CookieListHasNameAndFindItem) {
@@ -120,7 +117,7 @@ TEST_F(CookiesTest, RemoveDuplicateItems) {
       {"a;;b;", ";", "a;;b"},
   };
   for (const Row& r : rows) {
-    EXPECT_EQ(Take(RemoveDuplicateItems(r.text, r.separator)), r.result) << r.text;
+    EXPECT_EQ(TakeText(RemoveDuplicateItems(r.text, r.separator)), r.result) << r.text;
   }
 }
 

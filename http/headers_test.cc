@@ -11,17 +11,14 @@
 namespace tulora {
 namespace {
 
+using hosted::TakeText;
+
 const std::string kUserAgent =
     "\r\nUser-Agent: Mozilla/4.0 (compatible; MSIE 9.0; Windows NT 6.1)";
 
 class HeadersTest : public ::testing::Test {
  protected:
   void TearDown() override { EXPECT_EQ(hosted::LiveBlocks(), live_) << "leaked blocks"; }
-  static std::string Take(char* text) {
-    std::string s = text;
-    tulora_services.Release(text);
-    return s;
-  }
 
  private:
   int64_t live_ = hosted::LiveBlocks();
@@ -55,7 +52,7 @@ TEST_F(HeadersTest, DefaultHeadersAppendWhatIsMissing) {
   for (const Row& r : rows) {
     char* headers = r.headers != nullptr ? CopyText(r.headers) : nullptr;
     AddDefaultHeaders(&headers, r.url, r.method);
-    EXPECT_EQ(Take(headers), r.result) << (r.headers ? r.headers : "null");
+    EXPECT_EQ(TakeText(headers), r.result) << (r.headers ? r.headers : "null");
   }
 }
 
@@ -83,13 +80,13 @@ TEST_F(HeadersTest, NormalizeHeaderText) {
       {"a: 1\r\n\r\nnone\r\nb: 2", "A: 1\r\nB: 2"},
       {":v", ":v"},
   };
-  for (const Row& r : rows) EXPECT_EQ(Take(NormalizeHeaderText(r.headers)), r.normalized);
+  for (const Row& r : rows) EXPECT_EQ(TakeText(NormalizeHeaderText(r.headers)), r.normalized);
 }
 
 TEST_F(HeadersTest, DefaultsThenNormalisationStartWithAccept) {
   char* headers = CopyText("");
   AddDefaultHeaders(&headers, "http://h/", 0);
-  std::string normalized = Take(NormalizeHeaderText(headers));
+  std::string normalized = TakeText(NormalizeHeaderText(headers));
   tulora_services.Release(headers);
   EXPECT_EQ(normalized.rfind("Accept: */*\r\nReferer: http://h/\r\n", 0), 0u) << normalized;
 }
@@ -100,7 +97,7 @@ TEST_F(HeadersTest, CapitalizeFirst) {
     const char* result;
   } rows[] = {{"", ""}, {nullptr, ""}, {"a", "A"}, {"abc", "Abc"}, {"1a", "1a"},
               {"Zz", "Zz"}, {"\xB1\xEA" "a", "\xB1\xEA" "a"}};
-  for (const Row& r : rows) EXPECT_EQ(Take(CapitalizeFirst(r.text)), r.result);
+  for (const Row& r : rows) EXPECT_EQ(TakeText(CapitalizeFirst(r.text)), r.result);
 }
 
 using Calls = std::vector<std::pair<std::string, std::string>>;
@@ -141,8 +138,8 @@ TEST_F(HeadersTest, HeaderLineNameValueAndTextBefore) {
               {"novalue:", "novalue", ""},           {": v", "", "v"},
               {"none", "", ""},                      {"", "", ""}};
   for (const Row& r : rows) {
-    EXPECT_EQ(Take(HeaderLineName(r.line)), r.name) << r.line;
-    EXPECT_EQ(Take(HeaderLineValue(r.line)), r.value) << r.line;
+    EXPECT_EQ(TakeText(HeaderLineName(r.line)), r.name) << r.line;
+    EXPECT_EQ(TakeText(HeaderLineValue(r.line)), r.value) << r.line;
   }
 
   struct BeforeRow {
@@ -162,7 +159,7 @@ TEST_F(HeadersTest, HeaderLineNameValueAndTextBefore) {
       {"aXbxc", "x", 1, true, "a"},
   };
   for (const BeforeRow& r : before) {
-    EXPECT_EQ(Take(TextBefore(r.text, r.separator, r.start, r.ignoreCase)), r.result) << r.text;
+    EXPECT_EQ(TakeText(TextBefore(r.text, r.separator, r.start, r.ignoreCase)), r.result) << r.text;
   }
 }
 
@@ -179,7 +176,7 @@ TEST_F(HeadersTest, Base64EncodeMatchesRfc4648) {
   };
   for (const Row& r : rows) {
     ByteSet* set = NewByteSetFrom(r.bytes.data(), static_cast<uint32_t>(r.bytes.size()));
-    EXPECT_EQ(Take(Base64Encode(&set)), r.encoded) << r.bytes;
+    EXPECT_EQ(TakeText(Base64Encode(&set)), r.encoded) << r.bytes;
     EXPECT_EQ(ByteSetLength(set), r.paddedLength);  // extended in place
     EXPECT_EQ(std::string(reinterpret_cast<char*>(set->data()), r.bytes.size()), r.bytes);
     for (uint32_t i = static_cast<uint32_t>(r.bytes.size()); i < r.paddedLength; ++i) {
@@ -188,7 +185,7 @@ TEST_F(HeadersTest, Base64EncodeMatchesRfc4648) {
     tulora_services.Release(set);
   }
   ByteSet* none = nullptr;
-  EXPECT_EQ(Take(Base64Encode(&none)), "");
+  EXPECT_EQ(TakeText(Base64Encode(&none)), "");
 }
 
 TEST_F(HeadersTest, JoinByteSets) {
@@ -214,7 +211,7 @@ TEST_F(HeadersTest, ProxyAuthorizationValue) {
       {"user", nullptr, "Basic dXNlcjo="},
       {"\xD3\xC3", "x", "Basic 08M6eA=="},  // GBK bytes are encoded as they are
   };
-  for (const Row& r : rows) EXPECT_EQ(Take(ProxyAuthorizationValue(r.user, r.password)), r.value);
+  for (const Row& r : rows) EXPECT_EQ(TakeText(ProxyAuthorizationValue(r.user, r.password)), r.value);
 }
 
 }  // namespace

@@ -10,11 +10,7 @@
 namespace tulora {
 namespace {
 
-std::string Take(char* text) {
-  std::string s = text;
-  tulora_services.Release(text);
-  return s;
-}
+using hosted::TakeText;
 
 TEST(UrlTest, HostPortAndPath) {
   struct Row {
@@ -41,21 +37,21 @@ TEST(UrlTest, HostPortAndPath) {
   int64_t live = hosted::LiveBlocks();
   for (const Row& r : rows) {
     SCOPED_TRACE(r.url);
-    EXPECT_EQ(Take(UrlHost(r.url)), r.host);
-    EXPECT_EQ(Take(UrlHost(r.url, true)), r.hostWithPort);
+    EXPECT_EQ(TakeText(UrlHost(r.url)), r.host);
+    EXPECT_EQ(TakeText(UrlHost(r.url, true)), r.hostWithPort);
     EXPECT_EQ(UrlPort(r.url), r.port);
-    EXPECT_EQ(Take(UrlPath(r.url)), r.path);
+    EXPECT_EQ(TakeText(UrlPath(r.url)), r.path);
   }
   EXPECT_EQ(hosted::LiveBlocks(), live);
 }
 
 TEST(UrlTest, TextsThatAreNoUrls) {
   int64_t live = hosted::LiveBlocks();
-  EXPECT_EQ(Take(UrlHost(nullptr)), "");
+  EXPECT_EQ(TakeText(UrlHost(nullptr)), "");
   EXPECT_EQ(UrlPort(nullptr), 80);
-  EXPECT_EQ(Take(UrlPath(nullptr)), "/");
-  EXPECT_EQ(Take(UrlHost("just words")), "just words");
-  EXPECT_EQ(Take(UrlPath("http:///x")), "///x");  // empty host: "/" from the first byte
+  EXPECT_EQ(TakeText(UrlPath(nullptr)), "/");
+  EXPECT_EQ(TakeText(UrlHost("just words")), "just words");
+  EXPECT_EQ(TakeText(UrlPath("http:///x")), "///x");  // empty host: "/" from the first byte
   EXPECT_EQ(UrlPort("https"), 443);
   EXPECT_EQ(hosted::LiveBlocks(), live);
 }

@@ -13,11 +13,7 @@
 namespace tulora {
 namespace {
 
-std::string Take(char* text) {
-  std::string s = text;
-  tulora_services.Release(text);
-  return s;
-}
+using hosted::TakeText;
 
 TEST(ArgumentsTest, RecordsCarryPointersAndDoublesInTwoHalves) {
   const char* text = "abc";
@@ -67,24 +63,24 @@ TEST(ArgumentsTest, BufferIsLaidOutAsAnArgumentList) {
 TEST(RuntimeCallsTest, WrappersReachTheTextCommands) {
   int64_t live = hosted::LiveBlocks();
   EXPECT_EQ(RtTextToInt(" 8080"), 8080);
-  EXPECT_EQ(Take(RtNumberToText(7284.0)), "7284");
-  EXPECT_EQ(Take(RtLower("AbC")), "abc");
-  EXPECT_EQ(Take(RtUpper("AbC")), "ABC");
-  EXPECT_EQ(Take(RtLeft("abcdef", 2)), "ab");
-  EXPECT_EQ(Take(RtRight("abcdef", 2)), "ef");
+  EXPECT_EQ(TakeText(RtNumberToText(7284.0)), "7284");
+  EXPECT_EQ(TakeText(RtLower("AbC")), "abc");
+  EXPECT_EQ(TakeText(RtUpper("AbC")), "ABC");
+  EXPECT_EQ(TakeText(RtLeft("abcdef", 2)), "ab");
+  EXPECT_EQ(TakeText(RtRight("abcdef", 2)), "ef");
   EXPECT_EQ(RtLength("\xB1\xEA\xCC\xE2\xA3\xBA"), 6);
   EXPECT_EQ(RtFind("a:b:c", ":", 3), 4);
   EXPECT_EQ(RtFind("ABC", "c", 1, true), 3);
   EXPECT_EQ(RtFindLast("a:b:c", ":"), 4);
-  EXPECT_EQ(Take(RtTrim("  x ")), "x");
-  EXPECT_EQ(Take(RtRemoveSpaces(" a b ")), "ab");
-  EXPECT_EQ(Take(RtReplace("aXb", "x", "-", true)), "a-b");
+  EXPECT_EQ(TakeText(RtTrim("  x ")), "x");
+  EXPECT_EQ(TakeText(RtRemoveSpaces(" a b ")), "ab");
+  EXPECT_EQ(TakeText(RtReplace("aXb", "x", "-", true)), "a-b");
 
   ByteSet* bytes = RtTextToBytes("hi");
   EXPECT_EQ(ByteSetLength(bytes), 2u);
-  EXPECT_EQ(Take(RtBytesToText(bytes)), "hi");
+  EXPECT_EQ(TakeText(RtBytesToText(bytes)), "hi");
   tulora_services.Release(bytes);
-  EXPECT_EQ(Take(RtBytesToText(nullptr)), "");
+  EXPECT_EQ(TakeText(RtBytesToText(nullptr)), "");
 
   TextArray* pieces = RtSplit("a;b", ";");
   const void* first = nullptr;

@@ -22,9 +22,7 @@ class ValuesTest : public ::testing::Test {
   // Copies a returned text and releases it.
   static std::string Take(char* text) {
     EXPECT_NE(text, nullptr);
-    std::string s = text != nullptr ? text : "";
-    tulora_services.Release(text);
-    return s;
+    return text != nullptr ? hosted::TakeText(text) : "";
   }
 
  private:

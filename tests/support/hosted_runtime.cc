@@ -139,6 +139,16 @@ void SetDllHook(DllHook hook) { g_dllHook = hook; }
 std::string Gbk(const std::string& utf8) { return Convert(utf8, CP_UTF8_PAGE, CP_GBK); }
 std::string Utf8(const std::string& gbk) { return Convert(gbk, CP_GBK, CP_UTF8_PAGE); }
 
+std::string TakeText(char* text) {
+  if (text == nullptr) {
+    std::fprintf(stderr, "hosted runtime: a text expected, null returned\n");
+    std::abort();
+  }
+  std::string s = text;
+  tulora_services.Release(text);
+  return s;
+}
+
 }  // namespace tulora::hosted
 
 extern "C" {

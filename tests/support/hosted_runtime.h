@@ -40,6 +40,10 @@ std::string Gbk(const std::string& utf8);
 // The UTF-8 form of GBK bytes, for readable failure messages.
 std::string Utf8(const std::string& gbk);
 
+// The text of a block the code under test returned, the block released. A
+// null block aborts the test program, naming the fault.
+std::string TakeText(char* text);
+
 }  // namespace tulora::hosted
 
 #endif  // TULORA_TESTS_SUPPORT_HOSTED_RUNTIME_H
