@@ -25,7 +25,7 @@ using Clock = std::chrono::steady_clock;
 
 constexpr long kMaxRedirects = 10;
 constexpr size_t kMaxReserve = 64u << 20;
-constexpr long kReceiveBuffer = 256L << 10;  // trust an announced length this far
+constexpr long kReceiveBuffer = 256L << 10;  // bytes asked of the socket at a time
 // A streamed body waits here for its reader: two reads of the socket.
 constexpr size_t kStageBytes = 2 * kReceiveBuffer;
 
