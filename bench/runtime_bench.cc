@@ -24,8 +24,8 @@
 #include <string>
 #include <vector>
 
-#include "runtime/program_start.h"
-#include "runtime/test_program.h"
+#include "runtime/kernel/program_start.h"
+#include "runtime/kernel/test_program.h"
 
 extern char** environ;
 

@@ -14,7 +14,7 @@ target_sources(tulora_app_shared PRIVATE ${TULORA_HTTP_REQUEST_SOURCES})
 if(TARGET tulora_net AND TARGET tulora_runtime_core)
   tulora_test(requests_test
     ${CMAKE_CURRENT_SOURCE_DIR}/requests_test.cc
-    ${PROJECT_SOURCE_DIR}/runtime/net_test_support.cc)
+    ${PROJECT_SOURCE_DIR}/runtime/linux_winapi/net_test_support.cc)
   target_link_libraries(requests_test PRIVATE tulora_app_shared tulora_runtime_core
     tulora_testsite GTest::gmock)
 endif()

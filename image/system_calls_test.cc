@@ -15,10 +15,10 @@
 #include <sstream>
 #include <thread>
 
-#include "runtime/image_loader.h"
-#include "runtime/kernel_commands.h"
-#include "runtime/kernel_services.h"
-#include "runtime/platform.h"
+#include "runtime/kernel/image_loader.h"
+#include "runtime/kernel/kernel_commands.h"
+#include "runtime/kernel/kernel_services.h"
+#include "runtime/kernel/platform.h"
 
 namespace {
 

@@ -7,24 +7,24 @@ set(R ${CMAKE_CURRENT_SOURCE_DIR})
 
 # The WinINet functions and the request object behind the object layer,
 # over the network back-end (runtime/net.cmake).
-set(TULORA_NET_SOURCES ${R}/dll_wininet_posix.cc ${R}/request_object_posix.cc)
+set(TULORA_NET_SOURCES ${R}/linux_winapi/dll_wininet.cc ${R}/linux_winapi/request_object.cc)
 set(TULORA_NET_LIBS tulora_net)
 
 add_library(tulora_runtime_core STATIC
-  ${R}/argument_view.cc
-  ${R}/console_commands_posix.cc
-  ${R}/dll_exports_posix.cc
-  ${R}/dll_functions.cc
-  ${R}/file_commands_posix.cc
-  ${R}/gbk_text.cc
-  ${R}/image_loader.cc
-  ${R}/kernel_commands.cc
-  ${R}/kernel_services.cc
-  ${R}/low_memory_posix.cc
-  ${R}/object_layer.cc
-  ${R}/platform_posix.cc
-  ${R}/program_start.cc
-  ${R}/text_dispatch.cc
+  ${R}/base/argument_view.cc
+  ${R}/kernel/console_commands_posix.cc
+  ${R}/linux_winapi/dll_exports.cc
+  ${R}/kernel/dll_functions.cc
+  ${R}/kernel/file_commands_posix.cc
+  ${R}/text/gbk_text.cc
+  ${R}/kernel/image_loader.cc
+  ${R}/kernel/kernel_commands.cc
+  ${R}/kernel/kernel_services.cc
+  ${R}/memory/low_memory_posix.cc
+  ${R}/kernel/object_layer.cc
+  ${R}/kernel/platform_posix.cc
+  ${R}/kernel/program_start.cc
+  ${R}/kernel/text_dispatch.cc
   ${TULORA_NET_SOURCES})
 target_include_directories(tulora_runtime_core PUBLIC ${PROJECT_SOURCE_DIR})
 target_link_libraries(tulora_runtime_core PUBLIC
@@ -41,14 +41,14 @@ function(tulora_runtime_library target)
   target_link_options(${target} PRIVATE -Wl,--exclude-libs,ALL -Wl,--no-undefined)
 endfunction()
 
-add_library(VThread SHARED ${R}/vthread_posix.cc ${R}/argument_view.cc)
+add_library(VThread SHARED ${R}/libraries/vthread_posix.cc ${R}/base/argument_view.cc)
 tulora_runtime_library(VThread)
 target_link_libraries(VThread PRIVATE pthread)
 
-add_library(xtra SHARED ${R}/xtra_posix.cc ${R}/argument_view.cc)
+add_library(xtra SHARED ${R}/libraries/xtra_posix.cc ${R}/base/argument_view.cc)
 tulora_runtime_library(xtra)
 
-add_library(ostra SHARED ${R}/ostra.cc)
+add_library(ostra SHARED ${R}/kernel/ostra.cc)
 tulora_runtime_library(ostra)
 target_link_libraries(ostra PRIVATE tulora_runtime_core)
 # The kernel is useless without its companions next to it.
@@ -58,49 +58,51 @@ set_property(GLOBAL PROPERTY TULORA_RUNTIME_FILES
   $<TARGET_FILE:ostra> $<TARGET_FILE:VThread> $<TARGET_FILE:xtra>)
 
 # --- tests -------------------------------------------------------------------
-add_library(tulora_runtime_test_program STATIC ${R}/test_program.cc)
+add_library(tulora_runtime_test_program STATIC ${R}/kernel/test_program.cc)
 target_link_libraries(tulora_runtime_test_program PUBLIC tulora_image_format)
 
-tulora_test(image_loader_test ${R}/image_loader_test.cc)
+tulora_test(image_loader_test ${R}/kernel/image_loader_test.cc)
 target_link_libraries(image_loader_test PRIVATE tulora_runtime_core tulora_runtime_test_program
   GTest::gmock)
 
-foreach(t kernel_services kernel_commands object_layer argument_view large_blocks)
-  tulora_test(${t}_test ${R}/${t}_test.cc)
-  target_link_libraries(${t}_test PRIVATE tulora_runtime_core GTest::gmock)
+foreach(t kernel/kernel_services kernel/kernel_commands kernel/object_layer base/argument_view
+          memory/large_blocks)
+  get_filename_component(n ${t} NAME)
+  tulora_test(${n}_test ${R}/${t}_test.cc)
+  target_link_libraries(${n}_test PRIVATE tulora_runtime_core GTest::gmock)
 endforeach()
 
 # Loads the kernel and support libraries of this build from their directory.
-tulora_test(program_start_test ${R}/program_start_test.cc)
+tulora_test(program_start_test ${R}/kernel/program_start_test.cc)
 target_link_libraries(program_start_test PRIVATE tulora_runtime_core tulora_runtime_test_program
   GTest::gmock)
 target_compile_definitions(program_start_test PRIVATE TULORA_RUNTIME_DIR="${TULORA_RUNTIME_DIR}")
 add_dependencies(program_start_test ostra VThread xtra)
 
 # The pause command and its test hook, through xtra.vlr as the kernel loads it.
-tulora_test(xtra_test ${R}/xtra_posix_test.cc)
+tulora_test(xtra_test ${R}/libraries/xtra_posix_test.cc)
 target_link_libraries(xtra_test PRIVATE tulora_runtime_core ${CMAKE_DL_LIBS})
 target_compile_definitions(xtra_test PRIVATE TULORA_RUNTIME_DIR="${TULORA_RUNTIME_DIR}")
 add_dependencies(xtra_test xtra)
 
 if(TARGET tulora_net)
   # The certificate store shared by the TLS set-up of all transfers.
-  tulora_test(curl_trust_test ${R}/curl_trust_posix_test.cc ${R}/net_test_support.cc)
+  tulora_test(curl_trust_test ${R}/linux_winapi/curl_trust_test.cc ${R}/linux_winapi/net_test_support.cc)
   target_link_libraries(curl_trust_test PRIVATE tulora_net tulora_testsite)
 
-  tulora_test(request_object_test ${R}/request_object_test.cc)
+  tulora_test(request_object_test ${R}/linux_winapi/request_object_test.cc)
   target_link_libraries(request_object_test PRIVATE tulora_runtime_core tulora_testsite
     GTest::gmock)
 endif()
 
 # The build's own program image (made by the image build's tulora_image).
-tulora_test(image_run_test ${R}/image_run_test.cc)
+tulora_test(image_run_test ${R}/kernel/image_run_test.cc)
 target_link_libraries(image_run_test PRIVATE ${CMAKE_DL_LIBS})
 target_compile_definitions(image_run_test PRIVATE TULORA_RUNTIME_DIR="${TULORA_RUNTIME_DIR}"
   TULORA_IMAGE_PATH="${CMAKE_BINARY_DIR}/image/tulora-x86_64.img")
 add_dependencies(image_run_test ostra tulora_image)
 
 tulora_fuzz(image_loader
-  SOURCES ${R}/image_loader_fuzz.cc
+  SOURCES ${R}/kernel/image_loader_fuzz.cc
   LIBS tulora_runtime_core tulora_runtime_test_program
-  SEED_SOURCES ${R}/image_loader_seeds.cc)
+  SEED_SOURCES ${R}/kernel/image_loader_seeds.cc)

@@ -6,24 +6,24 @@ if(NOT WIN32)
   set(_net ${CMAKE_CURRENT_LIST_DIR})
 
   add_library(tulora_net STATIC
-    ${_net}/body_buffer.cc
-    ${_net}/proxy_list.cc
-    ${_net}/curl_transfer_posix.cc
-    ${_net}/wininet_posix.cc
-    ${_net}/winhttp_posix.cc)
+    ${_net}/linux_winapi/body_buffer.cc
+    ${_net}/linux_winapi/proxy_list.cc
+    ${_net}/linux_winapi/curl_transfer.cc
+    ${_net}/linux_winapi/wininet.cc
+    ${_net}/linux_winapi/winhttp.cc)
   target_include_directories(tulora_net PUBLIC ${_net}/..)
   target_link_libraries(tulora_net PUBLIC tulora_large_blocks CURL::libcurl OpenSSL::SSL OpenSSL::Crypto)
 
   tulora_test(net_test
-    ${_net}/proxy_list_test.cc
-    ${_net}/net_test_support.cc
-    ${_net}/curl_transfer_posix_test.cc
-    ${_net}/wininet_posix_test.cc
-    ${_net}/winhttp_posix_test.cc)
+    ${_net}/linux_winapi/proxy_list_test.cc
+    ${_net}/linux_winapi/net_test_support.cc
+    ${_net}/linux_winapi/curl_transfer_test.cc
+    ${_net}/linux_winapi/wininet_test.cc
+    ${_net}/linux_winapi/winhttp_test.cc)
   target_link_libraries(net_test PRIVATE tulora_net tulora_testsite)
 
   tulora_fuzz(transfer
-    SOURCES ${_net}/transfer_fuzz.cc
+    SOURCES ${_net}/linux_winapi/transfer_fuzz.cc
     LIBS tulora_net
-    SEED_SOURCES ${_net}/transfer_seeds.cc)
+    SEED_SOURCES ${_net}/linux_winapi/transfer_seeds.cc)
 endif()

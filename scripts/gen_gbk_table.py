@@ -1,11 +1,11 @@
 #!/usr/bin/env python3
-"""Writes runtime/gbk_table.inc: the double-byte part of code page 936.
+"""Writes runtime/text/gbk_table.inc: the double-byte part of code page 936.
 
 The table comes from Python's "gbk" codec (the code page 936 mapping). It
-holds the two-byte codes only; runtime/codepage.cc adds the single bytes
+holds the two-byte codes only; runtime/text/codepage.cc adds the single bytes
 (ASCII, 0x80 = U+20AC, 0xFF = U+F8F5) itself.
 
-    python3 scripts/gen_gbk_table.py > runtime/gbk_table.inc
+    python3 scripts/gen_gbk_table.py > runtime/text/gbk_table.inc
 """
 import sys
 

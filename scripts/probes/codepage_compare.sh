@@ -12,7 +12,7 @@ mkdir -p "$out"
 x86_64-w64-mingw32-gcc -O1 -o "$out/codepage_probe.exe" "$here/codepage_probe.c"
 gcc -O1 -c -o "$out/codepage_probe.o" "$here/codepage_probe.c"
 g++ -std=c++20 -O1 -I"$root" -o "$out/codepage_probe" "$out/codepage_probe.o" \
-    "$here/codepage_shim.cc" "$root/runtime/codepage.cc"
+    "$here/codepage_shim.cc" "$root/runtime/text/codepage.cc"
 export WINEPREFIX=${WINEPREFIX:-$out/wineprefix} WINEDEBUG=-all
 wine "$out/codepage_probe.exe" | tr -d '\r' | sed 's/ err=[0-9]*//' >"$out/windows.txt"
 "$out/codepage_probe" | sed 's/ err=[0-9]*//' >"$out/runtime.txt"

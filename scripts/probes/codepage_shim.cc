@@ -1,7 +1,7 @@
 // The probe's Windows functions over the runtime's conversion.
 #include "codepage_shim.h"
 
-#include "runtime/codepage.h"
+#include "runtime/text/codepage.h"
 
 extern "C" {
 

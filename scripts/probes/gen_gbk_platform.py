@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
-"""Writes runtime/gbk_platform.inc: what the Windows conversion functions
-do for code page 936 beyond the plain GBK mapping of runtime/gbk_table.inc,
+"""Writes runtime/text/gbk_platform.inc: what the Windows conversion functions
+do for code page 936 beyond the plain GBK mapping of runtime/text/gbk_table.inc,
 read from the output of codepage_probe.exe (codepage_compare.sh keeps it as
 OUT_DIR/windows.txt):
 
@@ -11,7 +11,7 @@ OUT_DIR/windows.txt):
   writes as a near character instead of the default character, without
   reporting the default as used (one way only).
 
-    python3 scripts/probes/gen_gbk_platform.py OUT_DIR/windows.txt > runtime/gbk_platform.inc
+    python3 scripts/probes/gen_gbk_platform.py OUT_DIR/windows.txt > runtime/text/gbk_platform.inc
 """
 import re
 import sys

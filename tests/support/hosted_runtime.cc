@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "image/dll_table.h"
-#include "runtime/codepage.h"
-#include "runtime/text_commands.h"
+#include "runtime/text/codepage.h"
+#include "runtime/text/text_commands.h"
 
 namespace tulora::hosted {
 namespace {

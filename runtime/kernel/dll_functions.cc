@@ -1,0 +1,77 @@
+#include "runtime/kernel/dll_functions.h"
+
+#include <cctype>
+
+namespace tulora::rt {
+namespace {
+
+std::string DllBaseName(const std::string& dll) {
+  std::string lower;
+  for (char c : dll) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  const std::string suffix = ".dll";
+  if (lower.size() > suffix.size() &&
+      lower.compare(lower.size() - suffix.size(), suffix.size(), suffix) == 0) {
+    lower.resize(lower.size() - suffix.size());
+  }
+  return lower;
+}
+
+typedef uintptr_t W;
+
+}  // namespace
+
+const DllExport* ResolveDllFunction(const std::string& dll, const std::string& function) {
+  size_t count = 0;
+  const DllExport* exports = PlatformDllExports(&count);
+  std::string base = DllBaseName(dll);
+  for (size_t i = 0; i < count; ++i) {
+    if (function != exports[i].function) continue;
+    if (base.empty() || base == exports[i].dll) return &exports[i];
+  }
+  return nullptr;
+}
+
+bool CallWithWords(const void* function, uint32_t count, const uintptr_t* a, uintptr_t* result) {
+  void* f = const_cast<void*>(function);  // function addresses are never const data
+  switch (count) {
+    case 0: *result = reinterpret_cast<W (*)()>(f)(); return true;
+    case 1: *result = reinterpret_cast<W (*)(W)>(f)(a[0]); return true;
+    case 2: *result = reinterpret_cast<W (*)(W, W)>(f)(a[0], a[1]); return true;
+    case 3: *result = reinterpret_cast<W (*)(W, W, W)>(f)(a[0], a[1], a[2]); return true;
+    case 4: *result = reinterpret_cast<W (*)(W, W, W, W)>(f)(a[0], a[1], a[2], a[3]); return true;
+    case 5:
+      *result = reinterpret_cast<W (*)(W, W, W, W, W)>(f)(a[0], a[1], a[2], a[3], a[4]);
+      return true;
+    case 6:
+      *result = reinterpret_cast<W (*)(W, W, W, W, W, W)>(f)(a[0], a[1], a[2], a[3], a[4], a[5]);
+      return true;
+    case 7:
+      *result = reinterpret_cast<W (*)(W, W, W, W, W, W, W)>(f)(a[0], a[1], a[2], a[3], a[4],
+                                                                 a[5], a[6]);
+      return true;
+    case 8:
+      *result = reinterpret_cast<W (*)(W, W, W, W, W, W, W, W)>(f)(a[0], a[1], a[2], a[3], a[4],
+                                                                    a[5], a[6], a[7]);
+      return true;
+    case 9:
+      *result = reinterpret_cast<W (*)(W, W, W, W, W, W, W, W, W)>(f)(
+          a[0], a[1], a[2], a[3], a[4], a[5], a[6], a[7], a[8]);
+      return true;
+    case 10:
+      *result = reinterpret_cast<W (*)(W, W, W, W, W, W, W, W, W, W)>(f)(
+          a[0], a[1], a[2], a[3], a[4], a[5], a[6], a[7], a[8], a[9]);
+      return true;
+    case 11:
+      *result = reinterpret_cast<W (*)(W, W, W, W, W, W, W, W, W, W, W)>(f)(
+          a[0], a[1], a[2], a[3], a[4], a[5], a[6], a[7], a[8], a[9], a[10]);
+      return true;
+    case 12:
+      *result = reinterpret_cast<W (*)(W, W, W, W, W, W, W, W, W, W, W, W)>(f)(
+          a[0], a[1], a[2], a[3], a[4], a[5], a[6], a[7], a[8], a[9], a[10], a[11]);
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace tulora::rt

@@ -1,0 +1,204 @@
+#include "runtime/kernel/kernel_commands.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "image/arguments.h"
+#include "image/commands.h"
+#include "runtime/kernel/kernel_services.h"
+
+namespace tulora::rt {
+namespace {
+
+const ServiceTable& S() { return KernelServiceTable(); }
+
+// Takes a returned text and releases it.
+std::string TakeText(CommandResult result) {
+  char* text = static_cast<char*>(ResultPointer(result));
+  std::string copy = text;
+  S().Release(text);
+  return copy;
+}
+
+// The console commands wired to two pipes.
+class Console : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(pipe(out_), 0);
+    ASSERT_EQ(pipe(in_), 0);
+    fcntl(out_[0], F_SETFL, O_NONBLOCK);
+    SetConsoleStreams(out_[1], in_[0]);
+  }
+  void TearDown() override {
+    SetConsoleStreams(STDOUT_FILENO, STDIN_FILENO);
+    for (int fd : {out_[0], out_[1], in_[0], in_[1]}) close(fd);
+  }
+  std::string Written() {
+    std::string all;
+    char buffer[256];
+    ssize_t n;
+    while ((n = read(out_[0], buffer, sizeof buffer)) > 0) all.append(buffer, n);
+    return all;
+  }
+  void Type(const std::string& bytes) {
+    ASSERT_EQ(write(in_[1], bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+  }
+  void EndInput() {
+    close(in_[1]);
+    in_[1] = open("/dev/null", O_WRONLY);
+  }
+  int out_[2], in_[2];
+};
+
+TEST_F(Console, WriteShowsGbkAsUtf8Unchanged) {
+  struct Row {
+    const char* gbk;
+    const char* utf8;
+  } rows[] = {
+      {"plain\r\n", "plain\r\n"},
+      {"\xD6\xD0\xCE\xC4", "\xE4\xB8\xAD\xE6\x96\x87"},                          // 中文
+      {" \xA1\xAA\xA1\xAA \r\n", " \xE2\x80\x94\xE2\x80\x94 \r\n"},              // em dashes
+      {"Tips\xA3\xBA", "Tips\xEF\xBC\x9A"},                                     // full-width colon
+      {"", ""},
+  };
+  for (const Row& row : rows) {
+    auto args = MakeArguments(ArgText(row.gbk));
+    EXPECT_EQ(S().CallKernelCommand(CMD_CONSOLE_WRITE, args.list()), 0u);
+    EXPECT_EQ(Written(), row.utf8) << row.gbk;
+  }
+}
+
+TEST_F(Console, ReadLineGivesGbkWithoutTheLineEnd) {
+  Type("7284\n3\r\n\xE4\xB8\xAD\xE6\x96\x87\n\nlast");
+  EndInput();
+  const char* expected[] = {"7284", "3", "\xD6\xD0\xCE\xC4", "", "last"};
+  for (const char* line : expected) {
+    int32_t atEnd = 7;
+    auto args = MakeArguments(ArgByRefBool(&atEnd));
+    EXPECT_EQ(TakeText(S().CallKernelCommand(CMD_CONSOLE_READ_LINE, args.list())), line);
+    EXPECT_EQ(atEnd, 0) << line;
+  }
+  int32_t atEnd = 0;
+  auto args = MakeArguments(ArgByRefBool(&atEnd));
+  EXPECT_EQ(TakeText(S().CallKernelCommand(CMD_CONSOLE_READ_LINE, args.list())), "");
+  EXPECT_EQ(atEnd, 1);
+}
+
+TEST_F(Console, ReadLineWithoutTheFlagArgument) {
+  Type("1\n");
+  auto omitted = MakeArguments(ArgOmitted());
+  EXPECT_EQ(TakeText(S().CallKernelCommand(CMD_CONSOLE_READ_LINE, omitted.list())), "1");
+  Type("2\n");
+  EXPECT_EQ(TakeText(S().CallKernelCommand(CMD_CONSOLE_READ_LINE, nullptr)), "2");
+}
+
+// A fresh directory to work in, the process's current directory meanwhile.
+class Files : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/tulora-kernel-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+    char old[4096];
+    ASSERT_NE(getcwd(old, sizeof old), nullptr);
+    old_ = old;
+    ASSERT_EQ(chdir(dir_.c_str()), 0);
+  }
+  void TearDown() override {
+    ASSERT_EQ(chdir(old_.c_str()), 0);
+    std::string command = "rm -rf '" + dir_ + "'";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+  }
+  bool IsDirectory(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  }
+  std::string dir_, old_;
+};
+
+TEST_F(Files, RunningDirectoryIsTheCurrentDirectoryWithoutSeparator) {
+  EXPECT_EQ(TakeText(S().CallKernelCommand(CMD_RUNNING_DIRECTORY, nullptr)), dir_);
+  ASSERT_EQ(chdir("/"), 0);
+  EXPECT_EQ(TakeText(S().CallKernelCommand(CMD_RUNNING_DIRECTORY, nullptr)), "");
+  ASSERT_EQ(chdir(dir_.c_str()), 0);
+}
+
+TEST_F(Files, CreateDirectoryConvertsNameAndSeparators) {
+  struct Row {
+    std::string gbk;      // relative to dir_, "\" separated
+    std::string created;  // the UTF-8 path that must exist
+    uint32_t result;
+  } rows[] = {
+      {"Tulora", "Tulora", 1},
+      {"Tulora", "Tulora", 0},  // exists already
+      {"Tulora\\\xD6\xD0\xCE\xC4", "Tulora/\xE4\xB8\xAD\xE6\x96\x87", 1},
+      // 0x5C as the trail byte of a GBK character is no separator
+      {"Tulora\\\x81\x5C", "Tulora/\xE4\xB9\x97", 1},
+      {"missing\\child", "", 0},
+      {"", "", 0},
+  };
+  for (const Row& row : rows) {
+    std::string path = row.gbk.empty() ? "" : dir_ + "\\" + row.gbk;
+    auto args = MakeArguments(ArgText(path.c_str()));
+    EXPECT_EQ(S().CallKernelCommand(CMD_CREATE_DIRECTORY, args.list()), row.result) << row.gbk;
+    if (!row.created.empty()) {
+      EXPECT_TRUE(IsDirectory(dir_ + "/" + row.created)) << row.gbk;
+    }
+  }
+}
+
+std::string FileContents(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream all;
+  all << in.rdbuf();
+  return all.str();
+}
+
+std::vector<uint8_t> ByteSetOf(const std::string& bytes) {
+  std::vector<uint8_t> block(8 + bytes.size());
+  uint32_t header[2] = {1, static_cast<uint32_t>(bytes.size())};
+  std::memcpy(block.data(), header, 8);
+  std::memcpy(block.data() + 8, bytes.data(), bytes.size());
+  return block;
+}
+
+TEST_F(Files, WriteFileStoresTheWholeByteSet) {
+  std::string jpeg("\xFF\xD8\x00\x01\xFF\xD9", 6);
+  std::vector<uint8_t> set = ByteSetOf(jpeg);
+  std::string path = dir_ + "\\1.jpg";
+  auto args = MakeArguments(ArgText(path.c_str()), ArgPointer(set.data(), TYPE_BYTES));
+  EXPECT_EQ(S().CallKernelCommand(CMD_WRITE_FILE, args.list()), 1u);
+  EXPECT_EQ(FileContents(dir_ + "/1.jpg"), jpeg);
+
+  std::vector<uint8_t> shorter = ByteSetOf("ab");  // a second write replaces the whole file
+  auto again = MakeArguments(ArgText(path.c_str()), ArgPointer(shorter.data(), TYPE_BYTES));
+  EXPECT_EQ(S().CallKernelCommand(CMD_WRITE_FILE, again.list()), 1u);
+  EXPECT_EQ(FileContents(dir_ + "/1.jpg"), "ab");
+
+  auto empty = MakeArguments(ArgText(path.c_str()), ArgOmitted());
+  EXPECT_EQ(S().CallKernelCommand(CMD_WRITE_FILE, empty.list()), 1u);
+  EXPECT_EQ(FileContents(dir_ + "/1.jpg"), "");
+
+  std::string nowhere = dir_ + "\\no\\such.jpg";
+  auto failing = MakeArguments(ArgText(nowhere.c_str()), ArgPointer(set.data(), TYPE_BYTES));
+  EXPECT_EQ(S().CallKernelCommand(CMD_WRITE_FILE, failing.list()), 0u);
+}
+
+TEST(KernelCommands, TextCommandsReachTheTextUnit) {
+  auto args = MakeArguments(ArgText("  -42x"));
+  EXPECT_EQ(ResultInt(S().CallKernelCommand(CMD_TEXT_TO_INT, args.list())), -42);
+  auto left = MakeArguments(ArgText("abcdef"), ArgInt(2));
+  EXPECT_EQ(TakeText(S().CallKernelCommand(CMD_LEFT, left.list())), "ab");
+}
+
+}  // namespace
+}  // namespace tulora::rt

@@ -1,0 +1,40 @@
+// The kernel library's exports. The launcher calls GetNewSock(1000) and then
+// the entry it returns with the address of the program image.
+#include <cstdio>
+#include <string>
+
+#include "runtime/kernel/platform.h"
+#include "runtime/kernel/program_start.h"
+
+namespace {
+
+constexpr int32_t kInterfaceVersion = 1000;
+// The launcher hands over only an address; the image is read no further
+// than the readable memory there, and never beyond this.
+constexpr size_t kMaxImageBytes = 64u << 20;
+
+int RuntimeEntry(const void* programImage) {
+  using namespace tulora::rt;
+  std::string error = "no program image was handed over";
+  size_t extent = programImage ? ReadableBytesAt(programImage, kMaxImageBytes) : 0;
+  if (extent != 0) {
+    std::span<const uint8_t> bytes(static_cast<const uint8_t*>(programImage), extent);
+    std::string directory = DirectoryOf(reinterpret_cast<const void*>(&RuntimeEntry));
+    LoadedImage loaded;
+    if (PrepareProgram(bytes, directory, loaded, error)) {
+      RunEntryRoutine(loaded);
+      return 0;
+    }
+  }
+  std::fprintf(stderr, "Error: %s\n", error.c_str());
+  std::fflush(stderr);
+  return 0;
+}
+
+}  // namespace
+
+// Other interface versions are not served: null tells the launcher so.
+extern "C" __attribute__((visibility("default"))) void* GetNewSock(int32_t version) {
+  if (version != kInterfaceVersion) return nullptr;
+  return reinterpret_cast<void*>(&RuntimeEntry);
+}

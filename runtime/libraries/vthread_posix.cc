@@ -1,0 +1,76 @@
+// The multi-thread support library (VThread.vlr). Command 1 starts a
+// thread that runs an application routine.
+//
+// (routine, [int argument], [byref int handle]) -> bool. The routine is
+// called with the argument as its one word (0 when omitted; a routine that
+// takes none ignores it). The thread is detached: nobody waits for it, and
+// the handle written back is a number that identifies it, counting from 1.
+#include <pthread.h>
+
+#include <atomic>
+#include <cstring>
+
+#include "image/commands.h"
+#include "runtime/base/argument_view.h"
+#include "runtime/base/library_abi.h"
+
+namespace {
+
+using tulora::ArgumentList;
+using tulora::CommandResult;
+using tulora::rt::ArgumentView;
+using tulora::rt::LibraryHost;
+
+typedef void(TULORA_CALL* ThreadRoutine)(intptr_t argument);
+
+struct ThreadStart {
+  ThreadRoutine routine;
+  intptr_t argument;
+  const LibraryHost* host;
+};
+
+std::atomic<int32_t> g_nextHandle{1};
+
+void* RunThread(void* raw) {
+  ThreadStart start = *static_cast<ThreadStart*>(raw);
+  delete static_cast<ThreadStart*>(raw);
+  start.routine(start.argument);
+  start.host->ThreadEnds();
+  return nullptr;
+}
+
+bool StartThread(const LibraryHost* host, ThreadRoutine routine, intptr_t argument) {
+  pthread_attr_t attr;
+  if (pthread_attr_init(&attr) != 0) return false;
+  pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_DETACHED);
+  pthread_attr_setstacksize(&attr, 1u << 20);
+  ThreadStart* start = new ThreadStart{routine, argument, host};
+  host->ThreadBegins();  // counted before it can run, so an exit sees it
+  pthread_t thread;
+  bool started = pthread_create(&thread, &attr, RunThread, start) == 0;
+  pthread_attr_destroy(&attr);
+  if (!started) {
+    host->ThreadEnds();
+    delete start;
+  }
+  return started;
+}
+
+CommandResult StartCommand(const LibraryHost* host, ArgumentList* list) {
+  ArgumentView args(list);
+  ThreadRoutine routine = reinterpret_cast<ThreadRoutine>(args.Address(0));
+  if (routine == nullptr || !StartThread(host, routine, args.Int(1))) return 0;
+  if (void* handle = args.Variable(2)) {
+    int32_t number = g_nextHandle.fetch_add(1);
+    std::memcpy(handle, &number, sizeof number);
+  }
+  return 1;
+}
+
+}  // namespace
+
+extern "C" __attribute__((visibility("default"))) CommandResult TuloraLibraryCommand(
+    const LibraryHost* host, uint32_t command, ArgumentList* args) {
+  if (command == tulora::CMD_THREAD_START) return StartCommand(host, args);
+  return 0;
+}

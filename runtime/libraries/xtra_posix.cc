@@ -1,0 +1,45 @@
+// The support library of miscellaneous functions (xtra.vlr). Command 1
+// pauses the calling thread: (int milliseconds) -> 0; 0 or less returns at
+// once.
+//
+// Test hook: when the environment holds TULORA_TEST_PAUSE_MS, every pause
+// of a second or more lasts that many milliseconds instead, so that
+// end-to-end tests of the crawl do not wait a second after every picture.
+// Shorter pauses are the steps of waiting loops and keep their length: made
+// zero they would turn such a loop into a busy one that takes a processor
+// away from the crawl. The program itself reads no environment; only this
+// library does, and only for this.
+#include <errno.h>
+#include <stdlib.h>
+#include <time.h>
+
+#include "image/commands.h"
+#include "runtime/base/argument_view.h"
+#include "runtime/base/library_abi.h"
+
+namespace {
+
+constexpr int32_t kHookedFromMs = 1000;
+
+int32_t TestPause(int32_t milliseconds) {
+  if (milliseconds < kHookedFromMs) return milliseconds;
+  const char* fixed = getenv("TULORA_TEST_PAUSE_MS");
+  if (fixed == nullptr || *fixed == 0) return milliseconds;
+  return static_cast<int32_t>(strtol(fixed, nullptr, 10));
+}
+
+void Pause(int32_t milliseconds) {
+  milliseconds = TestPause(milliseconds);
+  if (milliseconds <= 0) return;
+  timespec left{milliseconds / 1000, static_cast<long>(milliseconds % 1000) * 1000000L};
+  while (nanosleep(&left, &left) != 0 && errno == EINTR) {
+  }
+}
+
+}  // namespace
+
+extern "C" __attribute__((visibility("default"))) tulora::CommandResult TuloraLibraryCommand(
+    const tulora::rt::LibraryHost*, uint32_t command, tulora::ArgumentList* args) {
+  if (command == tulora::CMD_PAUSE) Pause(tulora::rt::ArgumentView(args).Int(0));
+  return 0;
+}

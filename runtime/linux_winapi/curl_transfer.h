@@ -1,0 +1,132 @@
+// One complete HTTP exchange over libcurl: the engine under the WinINet
+// functions and the WinHttp request object of the Linux runtime.
+#ifndef TULORA_RUNTIME_CURL_TRANSFER_POSIX_H_
+#define TULORA_RUNTIME_CURL_TRANSFER_POSIX_H_
+
+#include <stdint.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "runtime/linux_winapi/body_buffer.h"
+
+namespace tulora::net {
+
+// Error numbers as the platform's HTTP stacks report them.
+enum NetError : uint32_t {
+  kErrorNone = 0,
+  kErrorInvalidHandle = 6,
+  kErrorInvalidParameter = 87,
+  kErrorInsufficientBuffer = 122,
+  kErrorTimeout = 12002,
+  kErrorInternal = 12004,
+  kErrorInvalidUrl = 12005,
+  kErrorUnrecognizedScheme = 12006,
+  kErrorNameNotResolved = 12007,
+  kErrorIncorrectHandleType = 12018,
+  kErrorIncorrectHandleState = 12019,
+  kErrorCannotConnect = 12029,
+  kErrorConnectionAborted = 12030,
+  kErrorConnectionReset = 12031,
+  kErrorCertDateInvalid = 12037,
+  kErrorCertCommonNameInvalid = 12038,
+  kErrorInvalidCa = 12045,
+  kErrorCannotCallBeforeOpen = 12100,
+  kErrorHeaderNotFound = 12150,
+  kErrorInvalidServerResponse = 12152,
+  kErrorRedirectFailed = 12156,
+  kErrorSecureFailure = 12175,
+};
+
+// Certificate problems a request may be told to ignore (the platform's
+// bits): unknown or untrusted issuer, wrong key usage, a name that does not
+// match the host, a date outside the validity period.
+enum TlsIgnore : uint32_t {
+  kIgnoreUnknownCa = 0x0100,
+  kIgnoreWrongUsage = 0x0200,
+  kIgnoreCommonName = 0x1000,
+  kIgnoreDate = 0x2000,
+};
+
+enum class ProxyMode {
+  kSystem,  // whatever the environment (http_proxy, ...) says
+  kDirect,  // never a proxy
+  kServer,  // the server in `proxy`
+};
+
+struct TransferRequest {
+  std::string method = "GET";
+  std::string url;                        // absolute http:// or https:// URL
+  bool http10 = false;                    // "HTTP/1.0" instead of "HTTP/1.1"
+  std::vector<std::string> header_lines;  // "Name: value", sent unchanged
+  std::string user_agent;                 // unless a header line names one; "" = none
+  bool default_accept = false;            // send "Accept: */*" when no line has Accept
+  std::string body;
+  bool send_body = false;                 // send `body` (even empty: Content-Length: 0)
+  ProxyMode proxy_mode = ProxyMode::kDirect;
+  std::string proxy;                      // "host:port" for kServer
+  bool follow_redirects = true;
+  bool redirect_to_http = false;          // may a followed redirect leave https for http
+  bool redirect_to_https = true;          // may it go from http to https
+  bool cookie_store = false;              // use and fill the per-process cookie store
+  uint32_t tls_ignore = 0;                // TlsIgnore bits
+  uint32_t connect_timeout_ms = 0;        // 0: no limit (name resolution included)
+  uint32_t send_timeout_ms = 0;           // longest pause while sending, 0: no limit
+  uint32_t receive_timeout_ms = 0;        // longest pause while waiting or receiving
+};
+
+struct TransferResult {
+  bool complete = false;    // the whole response arrived
+  bool got_head = false;    // the final response's header block arrived
+  bool tunnel_refused = false;  // the proxy answered the CONNECT with an error status
+  uint32_t error = kErrorNone;
+  int status = 0;
+  // The final response's header block: status line first, "\r\n" after
+  // every line, the blank line at the end.
+  std::string raw_headers;
+  BodyBuffer body;          // what arrived of the body, also after a failure
+};
+
+// An exchange whose body is handed out as the reader asks for it instead
+// of being kept whole: the server is read only as fast as the reader takes
+// the bytes, through a small buffer used again and again. Never throws.
+class Transfer {
+ public:
+  explicit Transfer(TransferRequest request);
+  ~Transfer();
+  Transfer(const Transfer&) = delete;
+  Transfer& operator=(const Transfer&) = delete;
+
+  // Runs until the final response's body begins or the exchange ends; the
+  // head of result() (got_head, status, raw_headers, and error when it
+  // failed before the body) is then settled.
+  void AwaitHead();
+  // Copies up to `size` bytes of the body into `out`, waiting for them;
+  // fewer only where the body ended, whole (result().complete) or not
+  // (result().error). Time between calls does not count as a stall.
+  size_t Read(char* out, size_t size);
+  // The body of the result stays empty.
+  const TransferResult& result() const;
+
+  struct Engine;  // also runs PerformTransfer
+
+ private:
+  std::unique_ptr<Engine> engine_;
+};
+
+// Performs the exchange and keeps the whole body; never throws.
+//
+// Both ways send a request alike: header lines without a colon are not
+// sent; "Name:" with an empty value is sent as such. A "Proxy-Authorization"
+// line goes to the proxy only (also into a CONNECT for https) when a proxy is
+// used. Certificates are checked against the system store plus the file that
+// SSL_CERT_FILE names.
+TransferResult PerformTransfer(const TransferRequest& request);
+
+// Empties the per-process cookie store.
+void ClearCookieStore();
+
+}  // namespace tulora::net
+
+#endif  // TULORA_RUNTIME_CURL_TRANSFER_POSIX_H_

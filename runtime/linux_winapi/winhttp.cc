@@ -1,0 +1,198 @@
+#include "runtime/linux_winapi/winhttp.h"
+
+#include <strings.h>
+
+#include "runtime/linux_winapi/proxy_list.h"
+
+namespace tulora::net {
+namespace {
+
+bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
+  return s.size() >= prefix.size() && strncasecmp(s.data(), prefix.data(), prefix.size()) == 0;
+}
+
+bool IsTokenByte(unsigned char c) { return c > 0x20 && c < 0x7f && c != ':'; }
+
+bool IsToken(std::string_view s) {
+  for (unsigned char c : s) {
+    if (!IsTokenByte(c)) return false;
+  }
+  return !s.empty();
+}
+
+// Checks an absolute http or https URL with a host; bytes that cannot stand
+// in a URL are percent-encoded. Returns the error number, 0 when usable.
+uint32_t NormalizeUrl(std::string_view url, std::string* out) {
+  size_t scheme_end = url.find("://");
+  if (scheme_end == std::string_view::npos) return kErrorInvalidUrl;
+  if (!StartsWithNoCase(url, "http://") && !StartsWithNoCase(url, "https://")) {
+    return kErrorUnrecognizedScheme;
+  }
+  std::string_view rest = url.substr(scheme_end + 3);
+  size_t host_end = rest.find_first_of("/?#");
+  std::string_view authority = rest.substr(0, host_end);
+  if (authority.empty() || authority[0] == ':' || authority.find('@') != std::string_view::npos) {
+    return kErrorInvalidUrl;
+  }
+  static const char kHex[] = "0123456789ABCDEF";
+  out->clear();
+  for (unsigned char c : url) {
+    if (c > 0x20 && c < 0x7f) {
+      *out += static_cast<char>(c);
+    } else {
+      *out += '%';
+      *out += kHex[c >> 4];
+      *out += kHex[c & 15];
+    }
+  }
+  return kErrorNone;
+}
+
+uint32_t Limit(int32_t ms) { return ms <= 0 ? 0 : static_cast<uint32_t>(ms); }
+
+}  // namespace
+
+bool WinHttpRequest::Fail(uint32_t error) {
+  error_ = error;
+  return false;
+}
+
+bool WinHttpRequest::SetTimeouts(int32_t resolve, int32_t connect, int32_t send, int32_t receive) {
+  if (resolve < -1 || connect < -1 || send < -1 || receive < -1) {
+    return Fail(kErrorInvalidParameter);
+  }
+  resolve_ms_ = resolve;
+  connect_ms_ = connect;
+  send_ms_ = send;
+  receive_ms_ = receive;
+  error_ = kErrorNone;
+  return true;
+}
+
+bool WinHttpRequest::SetProxy(int32_t setting, std::string_view server, std::string_view) {
+  if (setting < kProxyDefault || setting > kProxyServer ||
+      (setting == kProxyServer && server.empty())) {
+    return Fail(kErrorInvalidParameter);
+  }
+  proxy_setting_ = setting;
+  proxy_list_ = setting == kProxyServer ? std::string(server) : std::string();
+  error_ = kErrorNone;
+  return true;
+}
+
+bool WinHttpRequest::Open(std::string_view method, std::string_view url, bool) {
+  opened_ = false;
+  headers_.clear();
+  ClearResponse();
+  if (!IsToken(method)) return Fail(kErrorInvalidParameter);
+  uint32_t error = NormalizeUrl(url, &url_);
+  if (error != kErrorNone) return Fail(error);
+  method_ = std::string(method);
+  opened_ = true;
+  error_ = kErrorNone;
+  return true;
+}
+
+bool WinHttpRequest::SetOption(int32_t index, int32_t value) {
+  if (index == kOptionSslErrorIgnoreFlags) {
+    tls_ignore_ = static_cast<uint32_t>(value);
+  } else if (index == kOptionEnableRedirects) {
+    redirects_ = value != 0;
+  } else {
+    return Fail(kErrorInvalidParameter);
+  }
+  error_ = kErrorNone;
+  return true;
+}
+
+int32_t WinHttpRequest::GetOption(int32_t index) const {
+  if (index == kOptionSslErrorIgnoreFlags) return static_cast<int32_t>(tls_ignore_);
+  if (index == kOptionEnableRedirects) return redirects_ ? 1 : 0;
+  return 0;
+}
+
+bool WinHttpRequest::SetRequestHeader(std::string_view name, std::string_view value) {
+  if (!opened_) return Fail(kErrorCannotCallBeforeOpen);
+  if (!IsToken(name) || value.find_first_of("\r\n") != std::string_view::npos) {
+    return Fail(kErrorInvalidParameter);
+  }
+  error_ = kErrorNone;
+  for (auto& [n, v] : headers_) {
+    if (n.size() == name.size() && strncasecmp(n.data(), name.data(), n.size()) == 0) {
+      v = std::string(value);
+      return true;
+    }
+  }
+  headers_.emplace_back(std::string(name), std::string(value));
+  return true;
+}
+
+void WinHttpRequest::ClearResponse() {
+  response_ = TransferResult();
+  body_.reset();
+}
+
+std::string_view WinHttpRequest::ResponseBody() const {
+  return body_ ? body_->view() : std::string_view();
+}
+
+bool WinHttpRequest::Send() { return SendBody(std::string(), false); }
+
+bool WinHttpRequest::Send(std::string_view text) { return SendBody(std::string(text), true); }
+
+bool WinHttpRequest::Send(const std::vector<uint8_t>& bytes) {
+  return SendBody(std::string(bytes.begin(), bytes.end()), true);
+}
+
+bool WinHttpRequest::SendBody(std::string body, bool has_body) {
+  ClearResponse();
+  if (!opened_) return Fail(kErrorCannotCallBeforeOpen);
+  TransferRequest r;
+  r.method = method_;
+  r.url = url_;
+  for (const auto& [n, v] : headers_) r.header_lines.push_back(n + ": " + v);
+  r.user_agent = kDefaultAgent;
+  r.default_accept = true;
+  // A GET or HEAD carries a body only when there is one; other methods
+  // always announce theirs, Content-Length: 0 included.
+  r.send_body = has_body && (!body.empty() || (method_ != "GET" && method_ != "HEAD"));
+  r.body = std::move(body);
+  if (proxy_setting_ == kProxyServer) {
+    r.proxy = ProxyFor(proxy_list_, StartsWithNoCase(url_, "https:"));
+    if (!r.proxy.empty()) r.proxy_mode = ProxyMode::kServer;
+  }
+  r.follow_redirects = redirects_;
+  r.redirect_to_http = false;  // never from https down to http
+  r.tls_ignore = tls_ignore_;
+  r.connect_timeout_ms = Limit(connect_ms_) == 0 ? 0 : Limit(connect_ms_) + Limit(resolve_ms_);
+  r.send_timeout_ms = Limit(send_ms_);
+  r.receive_timeout_ms = Limit(receive_ms_);
+  response_ = PerformTransfer(r);
+  if (response_.complete || response_.tunnel_refused) {
+    body_ = std::make_shared<const BodyBuffer>(std::move(response_.body));
+    error_ = kErrorNone;
+    return true;
+  }
+  uint32_t error = response_.error;
+  ClearResponse();
+  // This object reports every certificate problem as one secure failure.
+  bool tls = error == kErrorInvalidCa || error == kErrorCertDateInvalid ||
+             error == kErrorCertCommonNameInvalid;
+  return Fail(tls ? kErrorSecureFailure : error);
+}
+
+std::string WinHttpRequest::GetAllResponseHeaders() const {
+  const std::string& raw = response_.raw_headers;
+  size_t end = raw.find("\r\n");
+  return end == std::string::npos ? std::string() : raw.substr(end + 2);
+}
+
+std::string WinHttpRequest::StatusText() const {
+  const std::string& raw = response_.raw_headers;
+  std::string line = raw.substr(0, raw.find("\r\n"));
+  size_t first = line.find(' ');
+  size_t second = first == std::string::npos ? first : line.find(' ', first + 1);
+  return second == std::string::npos ? std::string() : line.substr(second + 1);
+}
+
+}  // namespace tulora::net

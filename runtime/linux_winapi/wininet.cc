@@ -1,0 +1,347 @@
+#include "runtime/linux_winapi/wininet.h"
+
+#include <string.h>
+#include <strings.h>
+
+#include <algorithm>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "runtime/linux_winapi/curl_transfer.h"
+#include "runtime/linux_winapi/proxy_list.h"
+
+namespace tulora::net {
+namespace {
+
+// Timeouts of a request handle: the platform's defaults, since the
+// functions that would change them are not provided.
+constexpr uint32_t kConnectTimeoutMs = 60000;
+constexpr uint32_t kSendTimeoutMs = 30000;
+constexpr uint32_t kReceiveTimeoutMs = 30000;
+
+enum class Kind { kInternet, kConnection, kRequest };
+
+// A handle copies what it needs from its parent when it is made, so closing
+// a parent never leaves a child dangling.
+struct Handle {
+  Kind kind = Kind::kInternet;
+  std::string agent, proxy_list;
+  uint32_t access = INTERNET_OPEN_TYPE_DIRECT;
+  std::string host;
+  uint16_t port = 0;
+  std::string method, path, referrer, accept;
+  bool http10 = false;
+  uint32_t flags = 0;
+  std::mutex mutex;  // one call at a time on a request handle
+  bool sent = false;
+  std::unique_ptr<Transfer> transfer;  // set once sent
+};
+
+std::mutex g_mutex;
+std::map<uintptr_t, std::shared_ptr<Handle>>* g_handles = nullptr;
+uintptr_t g_next_handle = 0xCC0004;
+thread_local uint32_t t_error = 0;
+
+template <class T>
+T Fail(uint32_t error, T value) {
+  t_error = error;
+  return value;
+}
+
+uintptr_t Register(std::shared_ptr<Handle> handle) {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  if (g_handles == nullptr) g_handles = new std::map<uintptr_t, std::shared_ptr<Handle>>;
+  uintptr_t id = g_next_handle;
+  g_next_handle += 4;
+  (*g_handles)[id] = std::move(handle);
+  t_error = kErrorNone;
+  return id;
+}
+
+// The handle `id` if it exists and is of `kind`; sets the error otherwise.
+std::shared_ptr<Handle> Find(uintptr_t id, Kind kind) {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  if (g_handles == nullptr) return Fail(kErrorInvalidHandle, nullptr);
+  auto it = g_handles->find(id);
+  if (it == g_handles->end()) return Fail(kErrorInvalidHandle, nullptr);
+  if (it->second->kind != kind) return Fail(kErrorIncorrectHandleType, nullptr);
+  return it->second;
+}
+
+std::string Text(const char* s) { return s != nullptr ? s : ""; }
+
+std::string AcceptLine(const char* const* types) {
+  std::string line;
+  for (size_t i = 0; types != nullptr && types[i] != nullptr; ++i) {
+    if (*types[i] == '\0') continue;
+    line += line.empty() ? "Accept: " : ", ";
+    line += types[i];
+  }
+  return line;
+}
+
+// Bytes that cannot stand in a request target are percent-encoded; all
+// others, including '%' itself, go as given.
+std::string EncodeTarget(std::string_view path) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string out = path.empty() || path[0] != '/' ? "/" : "";
+  for (unsigned char c : path) {
+    if (c <= 0x20 || c >= 0x7f) {
+      out += '%';
+      out += kHex[c >> 4];
+      out += kHex[c & 15];
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out;
+}
+
+std::string RequestUrl(const Handle& h) {
+  bool secure = (h.flags & INTERNET_FLAG_SECURE) != 0;
+  bool literal6 = h.host.find(':') != std::string::npos && h.host[0] != '[';
+  std::string url = secure ? "https://" : "http://";
+  url += literal6 ? "[" + h.host + "]" : h.host;
+  if (h.port != 0) url += ":" + std::to_string(h.port);
+  return url + EncodeTarget(h.path);
+}
+
+std::vector<std::string> SplitLines(std::string_view text) {
+  std::vector<std::string> lines;
+  size_t pos = 0;
+  while (pos <= text.size()) {
+    size_t nl = text.find('\n', pos);
+    std::string_view line = text.substr(pos, nl == std::string_view::npos ? std::string_view::npos : nl - pos);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (!line.empty()) lines.emplace_back(line);
+    if (nl == std::string_view::npos) break;
+    pos = nl + 1;
+  }
+  return lines;
+}
+
+bool HasHeader(const std::vector<std::string>& lines, const char* name) {
+  size_t n = strlen(name);
+  for (const std::string& line : lines) {
+    if (line.size() > n && line[n] == ':' && strncasecmp(line.c_str(), name, n) == 0) return true;
+  }
+  return false;
+}
+
+void ChooseProxy(const Handle& h, TransferRequest* r) {
+  if (h.access == INTERNET_OPEN_TYPE_DIRECT) return;  // kDirect is the default
+  if (h.access != INTERNET_OPEN_TYPE_PROXY) {
+    r->proxy_mode = ProxyMode::kSystem;
+    return;
+  }
+  r->proxy = ProxyFor(h.proxy_list, (h.flags & INTERNET_FLAG_SECURE) != 0);
+  if (!r->proxy.empty()) r->proxy_mode = ProxyMode::kServer;
+}
+
+// INTERNET_FLAG_RELOAD needs nothing: nothing is cached. NEED_FILE neither:
+// the body goes straight from the connection to InternetReadFile.
+TransferRequest BuildRequest(const Handle& h, std::string_view headers, const void* body,
+                             uint32_t body_size) {
+  TransferRequest r;
+  r.method = h.method;
+  r.url = RequestUrl(h);
+  r.http10 = h.http10;
+  r.header_lines = SplitLines(headers);
+  if (!h.referrer.empty() && !HasHeader(r.header_lines, "Referer")) {
+    r.header_lines.push_back("Referer: " + h.referrer);
+  }
+  if (!h.accept.empty() && !HasHeader(r.header_lines, "Accept")) r.header_lines.push_back(h.accept);
+  r.user_agent = h.agent;
+  if (body != nullptr) r.body.assign(static_cast<const char*>(body), body_size);
+  r.send_body = !r.body.empty() || h.method == "POST";
+  ChooseProxy(h, &r);
+  r.follow_redirects = (h.flags & INTERNET_FLAG_NO_AUTO_REDIRECT) == 0;
+  r.redirect_to_https = (h.flags & INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTPS) != 0;
+  r.redirect_to_http = (h.flags & INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTP) != 0;
+  r.cookie_store = (h.flags & INTERNET_FLAG_NO_COOKIES) == 0;
+  // The flags IGNORE_CERT_CN_INVALID (0x1000) and IGNORE_CERT_DATE_INVALID
+  // (0x2000) have the values of the matching TlsIgnore bits.
+  r.tls_ignore = h.flags & (kIgnoreCommonName | kIgnoreDate);
+  r.connect_timeout_ms = kConnectTimeoutMs;
+  r.send_timeout_ms = kSendTimeoutMs;
+  r.receive_timeout_ms = kReceiveTimeoutMs;
+  return r;
+}
+
+// Copies `text` with its terminating zero when it fits; otherwise reports
+// the size needed, terminating zero included, as the platform does.
+int32_t CopyOut(const std::string& text, void* buffer, uint32_t* length) {
+  if (text.size() >= 0xFFFFFFFFu) return Fail(kErrorInsufficientBuffer, 0);
+  uint32_t needed = static_cast<uint32_t>(text.size()) + 1;
+  if (buffer == nullptr || *length < needed) {
+    *length = needed;
+    return Fail(kErrorInsufficientBuffer, 0);
+  }
+  memcpy(buffer, text.c_str(), needed);
+  *length = needed - 1;
+  t_error = kErrorNone;
+  return 1;
+}
+
+int32_t CopyNumber(uint32_t value, void* buffer, uint32_t* length) {
+  if (buffer == nullptr || *length < sizeof value) {
+    *length = sizeof value;
+    return Fail(kErrorInsufficientBuffer, 0);
+  }
+  memcpy(buffer, &value, sizeof value);
+  *length = sizeof value;
+  t_error = kErrorNone;
+  return 1;
+}
+
+std::string StatusText(const std::string& raw_headers) {
+  std::string line = raw_headers.substr(0, raw_headers.find("\r\n"));
+  size_t first = line.find(' ');
+  size_t second = first == std::string::npos ? first : line.find(' ', first + 1);
+  return second == std::string::npos ? "" : line.substr(second + 1);
+}
+
+}  // namespace
+
+// The proxy bypass list and the flags change nothing here: there is no
+// asynchronous mode and no local-address exception.
+uintptr_t InternetOpenA(const char* agent, uint32_t accessType, const char* proxy,
+                        const char*, uint32_t) {
+  bool known = accessType == INTERNET_OPEN_TYPE_PRECONFIG || accessType == INTERNET_OPEN_TYPE_DIRECT ||
+               accessType == INTERNET_OPEN_TYPE_PROXY || accessType == 4;
+  if (!known || (accessType == INTERNET_OPEN_TYPE_PROXY && Text(proxy).empty())) {
+    return Fail<uintptr_t>(kErrorInvalidParameter, 0);
+  }
+  auto h = std::make_shared<Handle>();
+  h->kind = Kind::kInternet;
+  h->agent = Text(agent);
+  h->access = accessType;
+  h->proxy_list = Text(proxy);
+  return Register(std::move(h));
+}
+
+// User name and password are not used: no server authentication is offered.
+uintptr_t InternetConnectA(uintptr_t internet, const char* serverName, uint16_t serverPort,
+                           const char*, const char*, uint32_t service, uint32_t, uintptr_t) {
+  std::shared_ptr<Handle> parent = Find(internet, Kind::kInternet);
+  if (parent == nullptr) return 0;
+  if (Text(serverName).empty() || service != INTERNET_SERVICE_HTTP) {
+    return Fail<uintptr_t>(kErrorInvalidParameter, 0);
+  }
+  auto h = std::make_shared<Handle>();
+  h->kind = Kind::kConnection;
+  h->agent = parent->agent;
+  h->access = parent->access;
+  h->proxy_list = parent->proxy_list;
+  h->host = serverName;
+  h->port = serverPort;
+  return Register(std::move(h));
+}
+
+uintptr_t HttpOpenRequestA(uintptr_t connection, const char* verb, const char* objectName,
+                           const char* version, const char* referrer,
+                           const char* const* acceptTypes, uint32_t flags, uintptr_t) {
+  std::shared_ptr<Handle> parent = Find(connection, Kind::kConnection);
+  if (parent == nullptr) return 0;
+  std::string v = Text(version);
+  if (!v.empty() && v != "HTTP/1.1" && v != "HTTP/1.0") return Fail<uintptr_t>(kErrorInvalidParameter, 0);
+  auto h = std::make_shared<Handle>();
+  h->kind = Kind::kRequest;
+  h->agent = parent->agent;
+  h->access = parent->access;
+  h->proxy_list = parent->proxy_list;
+  h->host = parent->host;
+  h->port = parent->port;
+  h->method = Text(verb).empty() ? "GET" : verb;
+  h->path = Text(objectName);
+  h->http10 = v == "HTTP/1.0";
+  h->referrer = Text(referrer);
+  h->accept = AcceptLine(acceptTypes);
+  h->flags = flags;
+  return Register(std::move(h));
+}
+
+int32_t HttpSendRequestA(uintptr_t request, const char* headers, uint32_t headersLength,
+                         const void* optional, uint32_t optionalLength) {
+  std::shared_ptr<Handle> h = Find(request, Kind::kRequest);
+  if (h == nullptr) return 0;
+  if (optional == nullptr && optionalLength != 0) return Fail(kErrorInvalidParameter, 0);
+  std::string_view text;
+  if (headers != nullptr) {
+    text = headersLength == 0xFFFFFFFFu ? std::string_view(headers)
+                                        : std::string_view(headers, headersLength);
+  }
+  std::lock_guard<std::mutex> lock(h->mutex);
+  h->transfer.reset();  // an earlier exchange on this handle ends first
+  h->transfer = std::make_unique<Transfer>(BuildRequest(*h, text, optional, optionalLength));
+  h->transfer->AwaitHead();
+  h->sent = true;
+  const TransferResult& response = h->transfer->result();
+  if (!response.got_head) return Fail(response.error, 0);
+  t_error = kErrorNone;
+  return 1;
+}
+
+int32_t InternetReadFile(uintptr_t file, void* buffer, uint32_t bytesToRead, uint32_t* bytesRead) {
+  std::shared_ptr<Handle> h = Find(file, Kind::kRequest);
+  if (h == nullptr) return 0;
+  if (bytesRead == nullptr || (buffer == nullptr && bytesToRead != 0)) {
+    return Fail(kErrorInvalidParameter, 0);
+  }
+  *bytesRead = 0;
+  std::lock_guard<std::mutex> lock(h->mutex);
+  if (!h->sent) return Fail(kErrorIncorrectHandleState, 0);
+  const TransferResult& response = h->transfer->result();
+  if (!response.got_head) return Fail(response.error, 0);
+  // Fills the buffer unless the body ends first.
+  size_t n = h->transfer->Read(static_cast<char*>(buffer), bytesToRead);
+  *bytesRead = static_cast<uint32_t>(n);
+  // The bytes that arrived are delivered first; a body that ended early
+  // then fails, as the connection's end would.
+  if (n == 0 && bytesToRead != 0 && !response.complete) return Fail(response.error, 0);
+  t_error = kErrorNone;
+  return 1;
+}
+
+int32_t HttpQueryInfoA(uintptr_t request, uint32_t infoLevel, void* buffer, uint32_t* bufferLength,
+                       uint32_t*) {
+  std::shared_ptr<Handle> h = Find(request, Kind::kRequest);
+  if (h == nullptr) return 0;
+  if (bufferLength == nullptr) return Fail(kErrorInvalidParameter, 0);
+  std::lock_guard<std::mutex> lock(h->mutex);
+  if (!h->sent) return Fail(kErrorIncorrectHandleState, 0);
+  const TransferResult& response = h->transfer->result();
+  if (!response.got_head) return Fail(kErrorHeaderNotFound, 0);
+  bool number = (infoLevel & HTTP_QUERY_FLAG_NUMBER) != 0;
+  switch (infoLevel & 0xFFFF) {
+    case HTTP_QUERY_RAW_HEADERS_CRLF:
+      return CopyOut(response.raw_headers, buffer, bufferLength);
+    case HTTP_QUERY_STATUS_CODE:
+      if (number) return CopyNumber(static_cast<uint32_t>(response.status), buffer, bufferLength);
+      return CopyOut(std::to_string(response.status), buffer, bufferLength);
+    case HTTP_QUERY_STATUS_TEXT:
+      return CopyOut(StatusText(response.raw_headers), buffer, bufferLength);
+    default:
+      return Fail(kErrorHeaderNotFound, 0);
+  }
+}
+
+int32_t InternetCloseHandle(uintptr_t handle) {
+  std::shared_ptr<Handle> doomed;  // released outside the lock
+  std::lock_guard<std::mutex> lock(g_mutex);
+  if (g_handles == nullptr) return Fail(kErrorInvalidHandle, 0);
+  auto it = g_handles->find(handle);
+  if (it == g_handles->end()) return Fail(kErrorInvalidHandle, 0);
+  doomed = std::move(it->second);
+  g_handles->erase(it);
+  t_error = kErrorNone;
+  return 1;
+}
+
+uint32_t InternetLastError() { return t_error; }
+
+}  // namespace tulora::net

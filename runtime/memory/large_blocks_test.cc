@@ -1,0 +1,138 @@
+// Large blocks, the response body buffer on top of them, and the heap
+// services that hand both kinds of block to the program.
+#include "runtime/memory/large_blocks.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <utility>
+
+#include "image/services.h"
+#include "runtime/linux_winapi/body_buffer.h"
+#include "runtime/kernel/kernel_services.h"
+
+namespace tulora::rt {
+namespace {
+
+constexpr size_t kMiB = size_t{1} << 20;
+
+void Fill(void* block, size_t size, uint8_t seed) {
+  auto* bytes = static_cast<uint8_t*>(block);
+  for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<uint8_t>(seed + i * 7 + (i >> 12));
+}
+
+bool Holds(const void* block, size_t size, uint8_t seed) {
+  const auto* bytes = static_cast<const uint8_t*>(block);
+  for (size_t i = 0; i < size; ++i) {
+    if (bytes[i] != static_cast<uint8_t>(seed + i * 7 + (i >> 12))) return false;
+  }
+  return true;
+}
+
+TEST(LargeBlocks, GrowAndShrinkKeepTheirBytes) {
+  void* block = AllocateLargeBlock(3 * kMiB);
+  ASSERT_NE(block, nullptr);
+  EXPECT_TRUE(IsLargeBlock(block));
+  EXPECT_GE(LargeBlockSize(block), 3 * kMiB);
+  EXPECT_EQ(reinterpret_cast<uintptr_t>(block) % (2 * kMiB), 0u);
+  Fill(block, 3 * kMiB, 1);
+
+  void* grown = ResizeLargeBlock(block, 9 * kMiB + 5);
+  ASSERT_NE(grown, nullptr);
+  EXPECT_EQ(reinterpret_cast<uintptr_t>(grown) % (2 * kMiB), 0u);
+  EXPECT_GE(LargeBlockSize(grown), 9 * kMiB + 5);
+  EXPECT_TRUE(Holds(grown, 3 * kMiB, 1));
+  static_cast<uint8_t*>(grown)[9 * kMiB + 4] = 0x5A;  // the new end can be written
+  if (grown != block) {
+    EXPECT_FALSE(IsLargeBlock(block));
+  }
+
+  void* shrunk = ResizeLargeBlock(grown, 3 * kMiB - 7);
+  ASSERT_EQ(shrunk, grown) << "a block shrinks in place";
+  EXPECT_EQ(LargeBlockSize(shrunk), 4 * kMiB) << "whole 2 MiB units are kept, the rest given back";
+  shrunk = ResizeLargeBlock(shrunk, 100000);
+  ASSERT_EQ(shrunk, grown);
+  EXPECT_TRUE(Holds(shrunk, 100000, 1));
+  EXPECT_EQ(LargeBlockSize(shrunk), 2 * kMiB);
+  // Growing within the units it holds neither moves the block nor cuts it
+  // below a whole unit (that would cost the unit its huge page).
+  EXPECT_EQ(ResizeLargeBlock(shrunk, 1 * kMiB), shrunk);
+  EXPECT_EQ(LargeBlockSize(shrunk), 2 * kMiB);
+  static_cast<uint8_t*>(shrunk)[2 * kMiB - 1] = 1;
+  ReleaseLargeBlock(shrunk);
+  EXPECT_FALSE(IsLargeBlock(shrunk));
+}
+
+TEST(LargeBlocks, OrdinaryBlocksAreNotTakenForLargeOnes) {
+  void* ordinary = calloc(1, 64);
+  EXPECT_FALSE(IsLargeBlock(ordinary));
+  EXPECT_FALSE(IsLargeBlock(nullptr));
+  EXPECT_EQ(ResizeLargeBlock(ordinary, 10 * kMiB), nullptr);
+  free(ordinary);
+}
+
+TEST(ProgramHeap, BlocksMoveBetweenKindsWithTheirBytes) {
+  const ServiceTable& services = KernelServiceTable();
+  void* block = services.Allocate(1000);
+  EXPECT_FALSE(IsLargeBlock(block));
+  Fill(block, 1000, 9);
+  block = services.Reallocate(block, 5 * kMiB);  // grows into a large block
+  EXPECT_TRUE(IsLargeBlock(block));
+  EXPECT_TRUE(Holds(block, 1000, 9));
+  Fill(block, 5 * kMiB, 3);
+  block = services.Reallocate(block, 20 * kMiB);
+  EXPECT_TRUE(Holds(block, 5 * kMiB, 3));
+  block = services.Reallocate(block, 1234);  // keeps its kind, and its bytes
+  EXPECT_TRUE(Holds(block, 1234, 3));
+  services.Release(block);
+  EXPECT_FALSE(IsLargeBlock(block));
+
+  void* large = services.Allocate(static_cast<uint32_t>(kLargeBlockFrom));
+  EXPECT_TRUE(IsLargeBlock(large));
+  services.Release(large);
+  services.Release(services.Reallocate(nullptr, 3 * kMiB));
+}
+
+}  // namespace
+}  // namespace tulora::rt
+
+namespace tulora::net {
+namespace {
+
+TEST(BodyBuffer, AppendsAcrossTheLargeBlockSizeAndMoves) {
+  BodyBuffer body;
+  EXPECT_TRUE(body.empty());
+  EXPECT_EQ(body.view(), "");
+  std::string expected;
+  for (int i = 0; body.size() < 3 * (size_t{1} << 20); ++i) {
+    std::string piece(1000 + i % 5000, static_cast<char>('a' + i % 26));
+    ASSERT_TRUE(body.Append(piece.data(), piece.size()));
+    expected += piece;
+  }
+  EXPECT_TRUE(body == expected);
+  EXPECT_TRUE(rt::IsLargeBlock(body.data()));
+
+  BodyBuffer moved = std::move(body);
+  EXPECT_TRUE(body.empty());
+  EXPECT_TRUE(moved == expected);
+  body = std::move(moved);
+  EXPECT_TRUE(body == expected);
+}
+
+TEST(BodyBuffer, ReservedRoomIsUsedWithoutMoving) {
+  BodyBuffer body;
+  ASSERT_TRUE(body.Reserve(4u << 20));
+  const char* start = body.data();
+  std::string chunk(256 << 10, 'z');
+  for (int i = 0; i < 16; ++i) ASSERT_TRUE(body.Append(chunk.data(), chunk.size()));
+  EXPECT_EQ(body.data(), start);
+  EXPECT_EQ(body.size(), 4u << 20);
+  ASSERT_TRUE(body.Append("!", 1));
+  EXPECT_EQ(body.view().substr(body.size() - 2), "z!");
+}
+
+}  // namespace
+}  // namespace tulora::net
