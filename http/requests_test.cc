@@ -11,11 +11,11 @@
 #include "http/winhttp_request.h"
 #include "http/wininet_request.h"
 #include "image/dll_table.h"
-#include "runtime/kernel/dll_functions.h"
+#include "runtime/kernel/dll_calls.h"
 #include "runtime/kernel/image_loader.h"
 #include "runtime/kernel/kernel_services.h"
 #include "runtime/linux_winapi/net_test_support.h"
-#include "runtime/kernel/platform_objects.h"
+#include "runtime/kernel/platform_winapi.h"
 
 // Declared extern "C" in image/services.h.
 tulora::ServiceTable tulora_services = {};

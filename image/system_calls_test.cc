@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "runtime/kernel/image_loader.h"
+#include "runtime/kernel/console_commands.h"
 #include "runtime/kernel/kernel_commands.h"
 #include "runtime/kernel/kernel_services.h"
 #include "runtime/kernel/platform.h"
@@ -59,10 +60,10 @@ class SystemCalls : public ::testing::Test {
     dir_ = pattern;
     ASSERT_EQ(pipe(out_), 0);
     ASSERT_EQ(pipe(in_), 0);
-    rt::SetConsoleStreams(out_[1], in_[0]);
+    rt::UseConsoleStreams(out_[1], in_[0]);
   }
   void TearDown() override {
-    rt::SetConsoleStreams(STDOUT_FILENO, STDIN_FILENO);
+    rt::UseProcessConsole();
     for (int fd : {out_[0], out_[1], in_[0], in_[1]}) close(fd);
     std::string command = "rm -rf '" + dir_ + "'";
     ASSERT_EQ(std::system(command.c_str()), 0);

@@ -5,31 +5,37 @@ set(TULORA_RUNTIME_DIR ${CMAKE_BINARY_DIR}/runtime CACHE INTERNAL
     "Where ostra.vlr, VThread.vlr and xtra.vlr are built")
 set(R ${CMAKE_CURRENT_SOURCE_DIR})
 
-# The WinINet functions and the request object behind the object layer,
-# over the network back-end (runtime/net.cmake).
-set(TULORA_NET_SOURCES ${R}/linux_winapi/dll_wininet.cc ${R}/linux_winapi/request_object.cc)
-set(TULORA_NET_LIBS tulora_net)
+# The platform's back-ends of the kernel's seams and, on Linux, the
+# stand-ins for the Windows functions behind the kernel's two hooks
+# (kernel/platform_winapi.h) over the network back-end (runtime/net.cmake).
+tulora_backends(KERNEL_BACKENDS kernel/console_commands kernel/dll_calls kernel/file_commands
+                kernel/platform kernel/process_end)
+if(WIN32)
+  set(TULORA_WINAPI_SOURCES)
+  set(TULORA_WINAPI_LIBS)
+else()
+  set(TULORA_WINAPI_SOURCES
+    ${R}/linux_winapi/dll_exports.cc
+    ${R}/linux_winapi/dll_wininet.cc
+    ${R}/linux_winapi/platform_winapi.cc
+    ${R}/linux_winapi/request_object.cc)
+  set(TULORA_WINAPI_LIBS tulora_net)
+endif()
 
 add_library(tulora_runtime_core STATIC
   ${R}/base/argument_view.cc
-  ${R}/kernel/console_commands_posix.cc
-  ${R}/linux_winapi/dll_exports.cc
-  ${R}/kernel/dll_functions.cc
-  ${R}/kernel/file_commands_posix.cc
-  ${R}/text/gbk_text.cc
   ${R}/kernel/image_loader.cc
   ${R}/kernel/kernel_commands.cc
   ${R}/kernel/kernel_services.cc
-  ${R}/memory/low_memory_posix.cc
   ${R}/kernel/object_layer.cc
-  ${R}/kernel/platform_posix.cc
   ${R}/kernel/program_start.cc
   ${R}/kernel/text_dispatch.cc
-  ${TULORA_NET_SOURCES})
+  ${KERNEL_BACKENDS}
+  ${TULORA_WINAPI_SOURCES})
 target_include_directories(tulora_runtime_core PUBLIC ${PROJECT_SOURCE_DIR})
 target_link_libraries(tulora_runtime_core PUBLIC
-  tulora_image_format tulora_codepage tulora_text_commands tulora_large_blocks ${TULORA_NET_LIBS}
-  ${CMAKE_DL_LIBS} pthread)
+  tulora_image_format tulora_codepage tulora_text_commands tulora_memory ${TULORA_WINAPI_LIBS}
+  ${CMAKE_DL_LIBS} Threads::Threads)
 
 function(tulora_runtime_library target)
   set_target_properties(${target} PROPERTIES
@@ -40,13 +46,6 @@ function(tulora_runtime_library target)
   # Only the library's own entry is exported, never the code linked into it.
   target_link_options(${target} PRIVATE -Wl,--exclude-libs,ALL -Wl,--no-undefined)
 endfunction()
-
-add_library(VThread SHARED ${R}/libraries/vthread_posix.cc ${R}/base/argument_view.cc)
-tulora_runtime_library(VThread)
-target_link_libraries(VThread PRIVATE pthread)
-
-add_library(xtra SHARED ${R}/libraries/xtra_posix.cc ${R}/base/argument_view.cc)
-tulora_runtime_library(xtra)
 
 add_library(ostra SHARED ${R}/kernel/ostra.cc)
 tulora_runtime_library(ostra)
@@ -79,13 +78,7 @@ target_link_libraries(program_start_test PRIVATE tulora_runtime_core tulora_runt
 target_compile_definitions(program_start_test PRIVATE TULORA_RUNTIME_DIR="${TULORA_RUNTIME_DIR}")
 add_dependencies(program_start_test ostra VThread xtra)
 
-# The pause command and its test hook, through xtra.vlr as the kernel loads it.
-tulora_test(xtra_test ${R}/libraries/xtra_posix_test.cc)
-target_link_libraries(xtra_test PRIVATE tulora_runtime_core ${CMAKE_DL_LIBS})
-target_compile_definitions(xtra_test PRIVATE TULORA_RUNTIME_DIR="${TULORA_RUNTIME_DIR}")
-add_dependencies(xtra_test xtra)
-
-if(TARGET tulora_net)
+if(NOT WIN32)
   # The certificate store shared by the TLS set-up of all transfers.
   tulora_test(curl_trust_test ${R}/linux_winapi/curl_trust_test.cc ${R}/linux_winapi/net_test_support.cc)
   target_link_libraries(curl_trust_test PRIVATE tulora_net tulora_testsite)

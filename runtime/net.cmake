@@ -12,7 +12,7 @@ if(NOT WIN32)
     ${_net}/linux_winapi/wininet.cc
     ${_net}/linux_winapi/winhttp.cc)
   target_include_directories(tulora_net PUBLIC ${_net}/..)
-  target_link_libraries(tulora_net PUBLIC tulora_large_blocks CURL::libcurl OpenSSL::SSL OpenSSL::Crypto)
+  target_link_libraries(tulora_net PUBLIC tulora_memory CURL::libcurl OpenSSL::SSL OpenSSL::Crypto)
 
   tulora_test(net_test
     ${_net}/linux_winapi/proxy_list_test.cc

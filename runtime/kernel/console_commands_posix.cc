@@ -3,13 +3,21 @@
 #include <errno.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstring>
 
 #include "runtime/text/gbk_text.h"
 
 namespace tulora::rt {
+namespace {
 
-bool WriteConsoleText(int fd, const char* gbkText) {
+std::atomic<int> g_outputFd{STDOUT_FILENO};
+std::atomic<int> g_inputFd{STDIN_FILENO};
+
+}  // namespace
+
+bool WriteConsoleText(const char* gbkText) {
+  const int fd = g_outputFd.load();
   std::string utf8 = GbkToUtf8(gbkText, std::strlen(gbkText));
   size_t done = 0;
   while (done < utf8.size()) {
@@ -21,7 +29,8 @@ bool WriteConsoleText(int fd, const char* gbkText) {
   return true;
 }
 
-std::string ReadConsoleLine(int fd, bool* atEnd) {
+std::string ReadConsoleLine(bool* atEnd) {
+  const int fd = g_inputFd.load();
   std::string line;
   bool any = false;
   for (;;) {
@@ -37,5 +46,12 @@ std::string ReadConsoleLine(int fd, bool* atEnd) {
   if (!line.empty() && line.back() == '\r') line.pop_back();
   return Utf8ToGbk(line.data(), line.size());
 }
+
+void UseConsoleStreams(ConsoleStream output, ConsoleStream input) {
+  g_outputFd.store(static_cast<int>(output));
+  g_inputFd.store(static_cast<int>(input));
+}
+
+void UseProcessConsole() { UseConsoleStreams(STDOUT_FILENO, STDIN_FILENO); }
 
 }  // namespace tulora::rt

@@ -1,8 +1,5 @@
 #include "runtime/kernel/kernel_commands.h"
 
-#include <unistd.h>
-
-#include <atomic>
 #include <cstdio>
 #include <cstring>
 
@@ -17,19 +14,16 @@
 namespace tulora::rt {
 namespace {
 
-std::atomic<int> g_outputFd{STDOUT_FILENO};
-std::atomic<int> g_inputFd{STDIN_FILENO};
-
 // (text) -> 0.
 CommandResult ConsoleWrite(const ArgumentView& args) {
-  WriteConsoleText(g_outputFd.load(), args.Text(0));
+  WriteConsoleText(args.Text(0));
   return 0;
 }
 
 // ([byref bool atEnd]) -> text.
 CommandResult ConsoleReadLine(const ArgumentView& args) {
   bool atEnd = false;
-  std::string line = ReadConsoleLine(g_inputFd.load(), &atEnd);
+  std::string line = ReadConsoleLine(&atEnd);
   if (void* flag = args.Variable(0)) {
     int32_t value = atEnd ? 1 : 0;
     std::memcpy(flag, &value, sizeof value);
@@ -65,11 +59,6 @@ CommandResult NewTextResult(const std::string& text) {
   char* block = static_cast<char*>(AllocateBlock(static_cast<uint32_t>(text.size() + 1)));
   std::memcpy(block, text.c_str(), text.size() + 1);
   return reinterpret_cast<uintptr_t>(block);
-}
-
-void SetConsoleStreams(int outputFd, int inputFd) {
-  g_outputFd.store(outputFd);
-  g_inputFd.store(inputFd);
 }
 
 CommandResult RunKernelCommand(uint32_t command, ArgumentList* list) {

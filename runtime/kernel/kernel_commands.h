@@ -1,8 +1,8 @@
 // The kernel library's commands (image/commands.h): the console, files and
 // directories, objects, and -- through the text command unit -- texts and
 // numbers.
-#ifndef TULORA_RUNTIME_KERNEL_COMMANDS_H
-#define TULORA_RUNTIME_KERNEL_COMMANDS_H
+#ifndef TULORA_RUNTIME_KERNEL_KERNEL_COMMANDS_H
+#define TULORA_RUNTIME_KERNEL_KERNEL_COMMANDS_H
 
 #include <stdint.h>
 
@@ -19,9 +19,6 @@ CommandResult RunKernelCommand(uint32_t command, ArgumentList* args);
 // A new text block (from Allocate) holding `text`.
 CommandResult NewTextResult(const std::string& text);
 
-// Where the console commands read and write; tests point them elsewhere.
-void SetConsoleStreams(int outputFd, int inputFd);
-
 }  // namespace tulora::rt
 
-#endif  // TULORA_RUNTIME_KERNEL_COMMANDS_H
+#endif  // TULORA_RUNTIME_KERNEL_KERNEL_COMMANDS_H

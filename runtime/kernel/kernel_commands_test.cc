@@ -14,6 +14,7 @@
 
 #include "image/arguments.h"
 #include "image/commands.h"
+#include "runtime/kernel/console_commands.h"
 #include "runtime/kernel/kernel_services.h"
 
 namespace tulora::rt {
@@ -36,10 +37,10 @@ class Console : public ::testing::Test {
     ASSERT_EQ(pipe(out_), 0);
     ASSERT_EQ(pipe(in_), 0);
     fcntl(out_[0], F_SETFL, O_NONBLOCK);
-    SetConsoleStreams(out_[1], in_[0]);
+    UseConsoleStreams(out_[1], in_[0]);
   }
   void TearDown() override {
-    SetConsoleStreams(STDOUT_FILENO, STDIN_FILENO);
+    UseProcessConsole();
     for (int fd : {out_[0], out_[1], in_[0], in_[1]}) close(fd);
   }
   std::string Written() {

@@ -1,7 +1,5 @@
 #include "runtime/kernel/kernel_services.h"
 
-#include <unistd.h>
-
 #include <atomic>
 #include <cstdarg>
 #include <cstdio>
@@ -11,7 +9,8 @@
 #include "runtime/base/argument_view.h"
 #include "runtime/kernel/image_loader.h"
 #include "runtime/kernel/kernel_commands.h"
-#include "runtime/memory/large_blocks.h"
+#include "runtime/kernel/process_end.h"
+#include "runtime/memory/heap.h"
 
 namespace tulora::rt {
 namespace {
@@ -53,13 +52,18 @@ TULORA_CALL uintptr_t CallDllFunction(uint32_t entry, uint32_t count, const uint
     EndWithError("DLL function selector 0x%x names no declared DLL function", entry);
   }
   const DllExport* target = g_bindings.dllFunctions[index];
-  if (count != target->words) {
-    EndWithError("DLL function %s called with %u arguments instead of %u", target->function,
-                 count, target->words);
-  }
   uintptr_t result = 0;
-  CallWithWords(target->address, count, args, &result);
-  return result;
+  switch (CallDllWords(*target, count, args, &result)) {
+    case DllCallOutcome::kDone:
+      return result;
+    case DllCallOutcome::kWrongWordCount:
+      EndWithError("DLL function %s called with %u arguments instead of %u", target->function,
+                   count, target->words);
+    case DllCallOutcome::kTooManyWords:
+      break;
+  }
+  EndWithError("DLL function %s called with %u arguments, more than a call can take",
+               target->function, count);
 }
 
 TULORA_CALL CommandResult CallLibraryCommand(uint32_t library, uint32_t command,
@@ -92,7 +96,7 @@ TULORA_CALL void Release(void* block) { ReleaseBlock(block); }
 // the process's exit handlers, which could pull state from under that thread.
 TULORA_CALL void ExitProgram(int32_t code) {
   FlushConsole();
-  if (g_liveThreads.load() > 0) _exit(code);
+  if (g_liveThreads.load() > 0) EndProcessAtOnce(code);
   ApplicationRoutine release = g_releaseGlobals.exchange(nullptr);
   if (release != nullptr) release();
   FlushConsole();
@@ -164,7 +168,7 @@ void EndWithError(const char* format, ...) {
   va_end(args);
   fprintf(stderr, "Error: %s\n", message);
   fflush(stderr);
-  _exit(1);
+  EndProcessAtOnce(1);
 }
 
 }  // namespace tulora::rt

@@ -2,16 +2,16 @@
 // on: the declared DLL functions and support libraries of the loaded image,
 // the routine that releases the program's globals, and the count of running
 // application threads.
-#ifndef TULORA_RUNTIME_KERNEL_SERVICES_H
-#define TULORA_RUNTIME_KERNEL_SERVICES_H
+#ifndef TULORA_RUNTIME_KERNEL_KERNEL_SERVICES_H
+#define TULORA_RUNTIME_KERNEL_KERNEL_SERVICES_H
 
 #include <stdint.h>
 
 #include <vector>
 
 #include "image/services.h"
-#include "runtime/kernel/dll_functions.h"
 #include "runtime/base/library_abi.h"
+#include "runtime/kernel/dll_calls.h"
 
 namespace tulora::rt {
 
@@ -44,4 +44,4 @@ void ReleaseBlock(void* block);
 
 }  // namespace tulora::rt
 
-#endif  // TULORA_RUNTIME_KERNEL_SERVICES_H
+#endif  // TULORA_RUNTIME_KERNEL_KERNEL_SERVICES_H

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string>
 
+#include "runtime/base/export.h"
 #include "runtime/kernel/platform.h"
 #include "runtime/kernel/program_start.h"
 
@@ -34,7 +35,7 @@ int RuntimeEntry(const void* programImage) {
 }  // namespace
 
 // Other interface versions are not served: null tells the launcher so.
-extern "C" __attribute__((visibility("default"))) void* GetNewSock(int32_t version) {
+TULORA_EXPORT void* GetNewSock(int32_t version) {
   if (version != kInterfaceVersion) return nullptr;
   return reinterpret_cast<void*>(&RuntimeEntry);
 }

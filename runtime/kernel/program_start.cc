@@ -1,7 +1,7 @@
 #include "runtime/kernel/program_start.h"
 
 #include "runtime/kernel/platform.h"
-#include "runtime/kernel/platform_objects.h"
+#include "runtime/kernel/platform_winapi.h"
 
 namespace tulora::rt {
 namespace {

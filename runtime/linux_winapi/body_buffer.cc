@@ -4,7 +4,7 @@
 
 #include <utility>
 
-#include "runtime/memory/large_blocks.h"
+#include "runtime/memory/heap.h"
 
 namespace tulora::net {
 

@@ -1,7 +1,6 @@
 #include "runtime/linux_winapi/dll_exports.h"
 
 #include "runtime/text/codepage.h"
-#include "runtime/kernel/dll_functions.h"
 
 namespace tulora::rt {
 namespace {
@@ -13,31 +12,7 @@ T* PointerOf(Word w) {
   return reinterpret_cast<T*>(w);
 }
 
-#define TULORA_EXPORT(dll, name, words) \
-  { dll, #name, reinterpret_cast<const void*>(&Dll##name), words }
-
-const DllExport kExports[] = {
-    TULORA_EXPORT("ole32", CoInitialize, 1),
-    TULORA_EXPORT("ole32", CoUninitialize, 0),
-    TULORA_EXPORT("kernel32", MultiByteToWideChar, 6),
-    TULORA_EXPORT("kernel32", WideCharToMultiByte, 8),
-    TULORA_EXPORT("wininet", InternetOpenA, 5),
-    TULORA_EXPORT("wininet", InternetCloseHandle, 1),
-    TULORA_EXPORT("wininet", InternetConnectA, 8),
-    TULORA_EXPORT("wininet", HttpOpenRequestA, 8),
-    TULORA_EXPORT("wininet", HttpSendRequestA, 5),
-    TULORA_EXPORT("wininet", InternetReadFile, 4),
-    TULORA_EXPORT("wininet", HttpQueryInfoA, 5),
-};
-
-#undef TULORA_EXPORT
-
 }  // namespace
-
-const DllExport* PlatformDllExports(size_t* count) {
-  *count = sizeof kExports / sizeof kExports[0];
-  return kExports;
-}
 
 Word DllCoInitialize(Word) { return 0; }
 Word DllCoUninitialize() { return 0; }

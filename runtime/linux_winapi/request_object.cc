@@ -20,7 +20,7 @@
 
 #include "runtime/text/gbk_text.h"
 #include "runtime/kernel/object_layer.h"
-#include "runtime/kernel/platform_objects.h"
+#include "runtime/linux_winapi/request_object.h"
 #include "runtime/linux_winapi/winhttp.h"
 
 namespace tulora::rt {
@@ -111,6 +111,6 @@ const ObjectClass kRequestClass = {"WinHttp.WinHttpRequest.5.1", Create, Destroy
 
 }  // namespace
 
-void RegisterPlatformObjects() { RegisterObjectClass(&kRequestClass); }
+void RegisterRequestObjectClass() { RegisterObjectClass(&kRequestClass); }
 
 }  // namespace tulora::rt

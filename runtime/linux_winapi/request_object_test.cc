@@ -8,9 +8,9 @@
 
 #include "image/arguments.h"
 #include "image/commands.h"
-#include "runtime/kernel/dll_functions.h"
+#include "runtime/kernel/dll_calls.h"
 #include "runtime/kernel/kernel_services.h"
-#include "runtime/kernel/platform_objects.h"
+#include "runtime/kernel/platform_winapi.h"
 #include "testsite/testsite.h"
 
 namespace tulora::rt {
@@ -127,9 +127,10 @@ TEST_F(RequestObject, AFailedRequestLeavesNothingToRead) {
 uintptr_t CallNamed(const char* function, std::initializer_list<uintptr_t> words) {
   const DllExport* f = ResolveDllFunction("wininet.dll", function);
   EXPECT_NE(f, nullptr) << function;
-  EXPECT_EQ(f->words, words.size()) << function;
   uintptr_t result = 0;
-  CallWithWords(f->address, static_cast<uint32_t>(words.size()), words.begin(), &result);
+  EXPECT_EQ(CallDllWords(*f, static_cast<uint32_t>(words.size()), words.begin(), &result),
+            DllCallOutcome::kDone)
+      << function;
   return result;
 }
 

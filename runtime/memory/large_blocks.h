@@ -9,8 +9,8 @@
 // its new end. Only the pages written count in memory; a written block of
 // 300 KiB takes one huge page. Where huge pages are off, the same blocks get
 // ordinary pages.
-#ifndef TULORA_RUNTIME_LARGE_BLOCKS_H
-#define TULORA_RUNTIME_LARGE_BLOCKS_H
+#ifndef TULORA_RUNTIME_MEMORY_LARGE_BLOCKS_H
+#define TULORA_RUNTIME_MEMORY_LARGE_BLOCKS_H
 
 #include <stddef.h>
 
@@ -36,15 +36,6 @@ void* ResizeLargeBlock(void* block, size_t size);
 
 void ReleaseLargeBlock(void* block);
 
-// The program's heap over both kinds: ordinary blocks below
-// kLargeBlockFrom, large blocks from there on. A block keeps its kind while
-// it shrinks; an ordinary one that grows to kLargeBlockFrom moves into a
-// large block with its bytes. Null when there is no room (a block to be
-// resized is then still held). A size of 0 counts as 1.
-void* AllocateHeapBlock(size_t size);
-void* ResizeHeapBlock(void* block, size_t size);
-void ReleaseHeapBlock(void* block);
-
 }  // namespace tulora::rt
 
-#endif  // TULORA_RUNTIME_LARGE_BLOCKS_H
+#endif  // TULORA_RUNTIME_MEMORY_LARGE_BLOCKS_H

@@ -1,6 +1,7 @@
 // Large blocks, the response body buffer on top of them, and the heap
 // services that hand both kinds of block to the program.
 #include "runtime/memory/large_blocks.h"
+#include "runtime/memory/heap.h"
 
 #include <gtest/gtest.h>
 

@@ -9,13 +9,13 @@
 // zero they would turn such a loop into a busy one that takes a processor
 // away from the crawl. The program itself reads no environment; only this
 // library does, and only for this.
-#include <errno.h>
 #include <stdlib.h>
-#include <time.h>
 
 #include "image/commands.h"
 #include "runtime/base/argument_view.h"
+#include "runtime/base/export.h"
 #include "runtime/base/library_abi.h"
+#include "runtime/libraries/pause.h"
 
 namespace {
 
@@ -30,15 +30,12 @@ int32_t TestPause(int32_t milliseconds) {
 
 void Pause(int32_t milliseconds) {
   milliseconds = TestPause(milliseconds);
-  if (milliseconds <= 0) return;
-  timespec left{milliseconds / 1000, static_cast<long>(milliseconds % 1000) * 1000000L};
-  while (nanosleep(&left, &left) != 0 && errno == EINTR) {
-  }
+  if (milliseconds > 0) tulora::rt::PauseThread(milliseconds);
 }
 
 }  // namespace
 
-extern "C" __attribute__((visibility("default"))) tulora::CommandResult TuloraLibraryCommand(
+TULORA_EXPORT tulora::CommandResult TuloraLibraryCommand(
     const tulora::rt::LibraryHost*, uint32_t command, tulora::ArgumentList* args) {
   if (command == tulora::CMD_PAUSE) Pause(tulora::rt::ArgumentView(args).Int(0));
   return 0;

@@ -1,6 +1,8 @@
-#include "runtime/kernel/dll_functions.h"
+#include "runtime/kernel/dll_calls.h"
 
 #include <cctype>
+
+#include "runtime/kernel/platform_winapi.h"
 
 namespace tulora::rt {
 namespace {
@@ -18,19 +20,8 @@ std::string DllBaseName(const std::string& dll) {
 
 typedef uintptr_t W;
 
-}  // namespace
-
-const DllExport* ResolveDllFunction(const std::string& dll, const std::string& function) {
-  size_t count = 0;
-  const DllExport* exports = PlatformDllExports(&count);
-  std::string base = DllBaseName(dll);
-  for (size_t i = 0; i < count; ++i) {
-    if (function != exports[i].function) continue;
-    if (base.empty() || base == exports[i].dll) return &exports[i];
-  }
-  return nullptr;
-}
-
+// Calls `function` with `count` words in the compiler's default convention,
+// which is that of the stand-ins; false when count exceeds MAX_DLL_ARGUMENTS.
 bool CallWithWords(const void* function, uint32_t count, const uintptr_t* a, uintptr_t* result) {
   void* f = const_cast<void*>(function);  // function addresses are never const data
   switch (count) {
@@ -72,6 +63,26 @@ bool CallWithWords(const void* function, uint32_t count, const uintptr_t* a, uin
     default:
       return false;
   }
+}
+
+}  // namespace
+
+const DllExport* ResolveDllFunction(const std::string& dll, const std::string& function) {
+  size_t count = 0;
+  const DllExport* exports = PlatformDllExports(&count);
+  std::string base = DllBaseName(dll);
+  for (size_t i = 0; i < count; ++i) {
+    if (function != exports[i].function) continue;
+    if (base.empty() || base == exports[i].dll) return &exports[i];
+  }
+  return nullptr;
+}
+
+DllCallOutcome CallDllWords(const DllExport& target, uint32_t count, const uintptr_t* args,
+                            uintptr_t* result) {
+  if (count != target.words) return DllCallOutcome::kWrongWordCount;
+  if (!CallWithWords(target.address, count, args, result)) return DllCallOutcome::kTooManyWords;
+  return DllCallOutcome::kDone;
 }
 
 }  // namespace tulora::rt

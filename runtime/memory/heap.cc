@@ -1,6 +1,5 @@
-// The program's heap: the C library's heap for ordinary blocks, large
-// blocks (runtime/memory/large_blocks.h) from kLargeBlockFrom on.
-#include <malloc.h>
+#include "runtime/memory/heap.h"
+
 #include <stdlib.h>
 #include <string.h>
 
@@ -20,7 +19,7 @@ void* ResizeHeapBlock(void* block, size_t size) {
   if (size < kLargeBlockFrom) return realloc(block, size ? size : 1);
   void* large = AllocateLargeBlock(size);
   if (large == nullptr) return nullptr;
-  memcpy(large, block, std::min(malloc_usable_size(block), size));
+  memcpy(large, block, std::min(OrdinaryBlockSize(block), size));
   free(block);
   return large;
 }

@@ -5,14 +5,14 @@
 // called with the argument as its one word (0 when omitted; a routine that
 // takes none ignores it). The thread is detached: nobody waits for it, and
 // the handle written back is a number that identifies it, counting from 1.
-#include <pthread.h>
-
 #include <atomic>
 #include <cstring>
 
 #include "image/commands.h"
 #include "runtime/base/argument_view.h"
+#include "runtime/base/export.h"
 #include "runtime/base/library_abi.h"
+#include "runtime/libraries/thread_start.h"
 
 namespace {
 
@@ -23,6 +23,8 @@ using tulora::rt::LibraryHost;
 
 typedef void(TULORA_CALL* ThreadRoutine)(intptr_t argument);
 
+constexpr unsigned kThreadStackBytes = 1u << 20;
+
 struct ThreadStart {
   ThreadRoutine routine;
   intptr_t argument;
@@ -31,31 +33,21 @@ struct ThreadStart {
 
 std::atomic<int32_t> g_nextHandle{1};
 
-void* RunThread(void* raw) {
+void RunThread(void* raw) {
   ThreadStart start = *static_cast<ThreadStart*>(raw);
   delete static_cast<ThreadStart*>(raw);
   start.routine(start.argument);
   start.host->ThreadEnds();
-  return nullptr;
 }
 
 bool StartThread(const LibraryHost* host, ThreadRoutine routine, intptr_t argument) {
-  pthread_attr_t attr;
-  if (pthread_attr_init(&attr) != 0) return false;
-  pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_DETACHED);
-  pthread_attr_setstacksize(&attr, 1u << 20);
   ThreadStart* start = new ThreadStart{routine, argument, host};
   host->ThreadBegins();  // counted before it can run, so an exit sees it
-  pthread_t thread;
-  bool started = pthread_create(&thread, &attr, RunThread, start) == 0;
-  pthread_attr_destroy(&attr);
-  if (!started) {
-    host->ThreadEnds();
-    delete start;
-  }
-  return started;
+  if (tulora::rt::StartDetachedThread(RunThread, start, kThreadStackBytes)) return true;
+  host->ThreadEnds();
+  delete start;
+  return false;
 }
-
 CommandResult StartCommand(const LibraryHost* host, ArgumentList* list) {
   ArgumentView args(list);
   ThreadRoutine routine = reinterpret_cast<ThreadRoutine>(args.Address(0));
@@ -69,7 +61,7 @@ CommandResult StartCommand(const LibraryHost* host, ArgumentList* list) {
 
 }  // namespace
 
-extern "C" __attribute__((visibility("default"))) CommandResult TuloraLibraryCommand(
+TULORA_EXPORT CommandResult TuloraLibraryCommand(
     const LibraryHost* host, uint32_t command, ArgumentList* args) {
   if (command == tulora::CMD_THREAD_START) return StartCommand(host, args);
   return 0;
