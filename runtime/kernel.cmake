@@ -23,7 +23,6 @@ else()
 endif()
 
 add_library(tulora_runtime_core STATIC
-  ${R}/base/argument_view.cc
   ${R}/kernel/image_loader.cc
   ${R}/kernel/kernel_commands.cc
   ${R}/kernel/kernel_services.cc
@@ -34,7 +33,7 @@ add_library(tulora_runtime_core STATIC
   ${TULORA_WINAPI_SOURCES})
 target_include_directories(tulora_runtime_core PUBLIC ${PROJECT_SOURCE_DIR})
 target_link_libraries(tulora_runtime_core PUBLIC
-  tulora_image_format tulora_codepage tulora_text_commands tulora_memory ${TULORA_WINAPI_LIBS}
+  tulora_runtime_base tulora_image_format tulora_codepage tulora_text_commands tulora_memory ${TULORA_WINAPI_LIBS}
   ${CMAKE_DL_LIBS} Threads::Threads)
 
 function(tulora_runtime_library target)

@@ -9,7 +9,12 @@ constexpr uint32_t kByteSetMarker = 1;
 
 uint32_t BaseType(uint32_t type) { return type & ~static_cast<uint32_t>(TYPE_BYREF); }
 
-// Number stored in a variable of the given base type.
+bool IsNumberType(uint32_t baseType) {
+  return baseType == TYPE_INT || baseType == TYPE_BOOL || baseType == TYPE_BYTE ||
+         baseType == TYPE_DOUBLE;
+}
+
+// Number stored in a variable of the given number type.
 double LoadNumber(const void* variable, uint32_t baseType) {
   switch (baseType) {
     case TYPE_DOUBLE: {
@@ -94,6 +99,7 @@ double ArgumentView::Double(uint32_t index) const {
   if (Omitted(index)) return 0.0;
   const ArgumentRecord* r = At(index);
   uint32_t base = BaseType(r->type);
+  if (!IsNumberType(base)) return 0.0;
   if (IsByRef(index)) {
     const void* variable = Variable(index);
     return variable ? LoadNumber(variable, base) : 0.0;

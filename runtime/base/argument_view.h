@@ -1,11 +1,20 @@
 // Read access to a library command's argument list, for the runtime side.
 //
 // The application builds the list (count + ArgumentRecords); the runtime
-// reads it through this view. Omitted arguments (three zero words) and
-// arguments beyond the count read as 0 / false / the empty text; a
-// by-reference argument is read through the caller's variable.
-#ifndef TULORA_RUNTIME_ARGUMENT_VIEW_H
-#define TULORA_RUNTIME_ARGUMENT_VIEW_H
+// reads it through this view, the one reader of argument lists in the whole
+// runtime (kernel commands, text commands, support libraries). Omitted
+// arguments (three zero words) and arguments beyond the count read as 0 /
+// false / the empty text; a by-reference argument is read through the
+// caller's variable.
+//
+// Numbers, whatever the command: an integer or truth value reads as its
+// 32-bit value, a byte as its low 8 bits, a double as itself. Read as an
+// integer, a double is truncated toward zero and held to the 32-bit range
+// (1e12 gives INT32_MAX, NaN gives 0). A truth value is true when the
+// number the argument holds is not 0, so a double 0.5 is true. Any other
+// type (a text, a byte set, a routine, a value block) reads as the number 0.
+#ifndef TULORA_RUNTIME_BASE_ARGUMENT_VIEW_H
+#define TULORA_RUNTIME_BASE_ARGUMENT_VIEW_H
 
 #include <stdint.h>
 
@@ -52,4 +61,4 @@ class ArgumentView {
 
 }  // namespace tulora::rt
 
-#endif  // TULORA_RUNTIME_ARGUMENT_VIEW_H
+#endif  // TULORA_RUNTIME_BASE_ARGUMENT_VIEW_H

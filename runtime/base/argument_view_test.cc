@@ -96,14 +96,25 @@ TEST(ArgumentView, OmittedAndMissingArgumentsReadAsNothing) {
   EXPECT_STREQ(none.Text(0), "");
 }
 
-TEST(ArgumentView, DoublesBeyondTheIntegerRangeSaturate) {
+// The number rules every command reads by.
+TEST(ArgumentView, NumbersAsIntegersAndTruthValues) {
   struct Row {
-    double value;
+    ArgumentRecord record;
     int32_t integer;
-  } rows[] = {{3.99, 3}, {-3.99, -3}, {1e12, INT32_MAX}, {-1e12, INT32_MIN}, {0.0 / 0.0, 0}};
+    bool truth;
+  } rows[] = {
+      {ArgDouble(3.99), 3, true},           {ArgDouble(-3.99), -3, true},
+      {ArgDouble(1e12), INT32_MAX, true},   {ArgDouble(-1e12), INT32_MIN, true},
+      {ArgDouble(0.0 / 0.0), 0, true},      {ArgDouble(0.5), 0, true},
+      {ArgDouble(-0.0), 0, false},          {ArgumentRecord{0x1FF, 0, TYPE_BYTE}, 0xFF, true},
+      {ArgInt(INT32_MIN), INT32_MIN, true}, {ArgBool(false), 0, false},
+      {ArgText("12"), 0, false},
+  };
   for (const Row& row : rows) {
-    auto list = MakeArguments(ArgDouble(row.value));
-    EXPECT_EQ(ArgumentView(list.list()).Int(0), row.integer) << row.value;
+    auto list = MakeArguments(row.record);
+    ArgumentView view(list.list());
+    EXPECT_EQ(view.Int(0), row.integer) << view.Double(0);
+    EXPECT_EQ(view.Bool(0), row.truth) << view.Double(0);
   }
 }
 

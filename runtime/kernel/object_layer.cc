@@ -1,7 +1,6 @@
 #include "runtime/kernel/object_layer.h"
 
-#include <strings.h>
-
+#include <cctype>
 #include <cstring>
 #include <mutex>
 
@@ -32,10 +31,20 @@ std::vector<const ObjectClass*>& Registry() {
   return classes;
 }
 
+// ProgIDs match without regard to the letter case of ASCII letters.
+bool SameProgId(const char* a, const char* b) {
+  for (;; ++a, ++b) {
+    int x = std::tolower(static_cast<unsigned char>(*a));
+    int y = std::tolower(static_cast<unsigned char>(*b));
+    if (x != y) return false;
+    if (x == 0) return true;
+  }
+}
+
 const ObjectClass* FindClass(const char* progId) {
   std::lock_guard<std::mutex> lock(g_registryLock);
   for (const ObjectClass* c : Registry()) {
-    if (strcasecmp(c->progId, progId) == 0) return c;
+    if (SameProgId(c->progId, progId)) return c;
   }
   return nullptr;
 }

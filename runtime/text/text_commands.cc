@@ -10,95 +10,30 @@
 #include <vector>
 
 #include "image/commands.h"
+#include "runtime/base/argument_view.h"
 
 namespace tulora {
 namespace {
 
 // ---- reading arguments -------------------------------------------------------
 
+// The runtime's one argument reader, with texts and byte sets as views.
 class Arguments {
  public:
-  explicit Arguments(const ArgumentList* list) : list_(list) {}
+  explicit Arguments(ArgumentList* list) : view_(list) {}
 
-  const ArgumentRecord* Record(uint32_t i) const {
-    if (list_ == nullptr || i >= list_->count) return nullptr;
-    return &list_->records[i];
-  }
-
-  static const void* Pointer(const ArgumentRecord& r) {
-    uint64_t word = (static_cast<uint64_t>(r.high) << 32) | r.value;
-    return reinterpret_cast<const void*>(static_cast<uintptr_t>(word));
-  }
-
-  // The record's value with one level of reference taken away: the
-  // address of the value for by-reference records, else the record itself.
-  std::string_view Text(uint32_t i) const {
-    const ArgumentRecord* r = Record(i);
-    if (r == nullptr) return {};
-    const char* text = nullptr;
-    if (r->type == TYPE_TEXT) {
-      text = static_cast<const char*>(Pointer(*r));
-    } else if (r->type == (TYPE_TEXT | TYPE_BYREF)) {
-      const char* const* variable = static_cast<const char* const*>(Pointer(*r));
-      text = variable != nullptr ? *variable : nullptr;
-    }
-    return text != nullptr ? std::string_view(text) : std::string_view();
-  }
-
-  // The bytes of a byte set argument; empty for anything else.
+  std::string_view Text(uint32_t i) const { return view_.Text(i); }
   std::string_view Bytes(uint32_t i) const {
-    const ArgumentRecord* r = Record(i);
-    if (r == nullptr) return {};
-    const uint32_t* block = nullptr;
-    if (r->type == TYPE_BYTES) {
-      block = static_cast<const uint32_t*>(Pointer(*r));
-    } else if (r->type == (TYPE_BYTES | TYPE_BYREF)) {
-      const uint32_t* const* variable = static_cast<const uint32_t* const*>(Pointer(*r));
-      block = variable != nullptr ? *variable : nullptr;
-    }
-    if (block == nullptr || block[0] != 1) return {};
-    return std::string_view(reinterpret_cast<const char*>(block + 2), block[1]);
+    uint32_t length;
+    const uint8_t* data = view_.Bytes(i, &length);
+    return std::string_view(reinterpret_cast<const char*>(data), length);
   }
-
-  int32_t Int(uint32_t i) const {
-    const ArgumentRecord* r = Record(i);
-    if (r == nullptr) return 0;
-    switch (r->type) {
-      case TYPE_INT:
-      case TYPE_BYTE:
-      case TYPE_BOOL:
-        return static_cast<int32_t>(r->value);
-      case TYPE_INT | TYPE_BYREF: {
-        const int32_t* variable = static_cast<const int32_t*>(Pointer(*r));
-        return variable != nullptr ? *variable : 0;
-      }
-      case TYPE_DOUBLE: {
-        double d = Double(i);
-        if (!(d > -2147483649.0 && d < 2147483648.0)) return 0;
-        return static_cast<int32_t>(d);
-      }
-      default:
-        return 0;
-    }
-  }
-
-  bool Bool(uint32_t i) const { return Int(i) != 0; }
-
-  double Double(uint32_t i) const {
-    const ArgumentRecord* r = Record(i);
-    if (r == nullptr) return 0;
-    if (r->type == TYPE_DOUBLE) {
-      uint64_t bits = (static_cast<uint64_t>(r->high) << 32) | r->value;
-      double d;
-      std::memcpy(&d, &bits, sizeof d);
-      return d;
-    }
-    if (r->type == TYPE_INT || r->type == TYPE_BYTE) return static_cast<int32_t>(r->value);
-    return 0;
-  }
+  int32_t Int(uint32_t i) const { return view_.Int(i); }
+  bool Bool(uint32_t i) const { return view_.Bool(i); }
+  double Double(uint32_t i) const { return view_.Double(i); }
 
  private:
-  const ArgumentList* list_;
+  rt::ArgumentView view_;
 };
 
 // ---- GBK character walking -------------------------------------------------
