@@ -5,8 +5,8 @@
 // `TuloraLibraryCommand`. The kernel loads it from its own directory when the
 // program image's LibraryTable names it and routes CallLibraryCommand to it,
 // handing over a LibraryHost with what the library may use of the kernel.
-#ifndef TULORA_RUNTIME_LIBRARY_ABI_H
-#define TULORA_RUNTIME_LIBRARY_ABI_H
+#ifndef TULORA_RUNTIME_BASE_LIBRARY_ABI_H
+#define TULORA_RUNTIME_BASE_LIBRARY_ABI_H
 
 #include <stdint.h>
 
@@ -37,4 +37,4 @@ inline constexpr char LIBRARY_FILE_SUFFIX[] = ".vlr";
 
 }  // namespace tulora::rt
 
-#endif  // TULORA_RUNTIME_LIBRARY_ABI_H
+#endif  // TULORA_RUNTIME_BASE_LIBRARY_ABI_H

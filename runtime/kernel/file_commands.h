@@ -1,7 +1,7 @@
 // File and directory commands. Paths arrive as GBK texts with "\" as the
 // separator; the platform back-end turns them into its own paths.
-#ifndef TULORA_RUNTIME_FILE_COMMANDS_H
-#define TULORA_RUNTIME_FILE_COMMANDS_H
+#ifndef TULORA_RUNTIME_KERNEL_FILE_COMMANDS_H
+#define TULORA_RUNTIME_KERNEL_FILE_COMMANDS_H
 
 #include <stdint.h>
 
@@ -28,4 +28,4 @@ bool WriteWholeFile(const char* gbkPath, const uint8_t* data, uint32_t length);
 
 }  // namespace tulora::rt
 
-#endif  // TULORA_RUNTIME_FILE_COMMANDS_H
+#endif  // TULORA_RUNTIME_KERNEL_FILE_COMMANDS_H

@@ -1,8 +1,8 @@
 // Places a decoded program image in memory below 2 GiB and makes it
 // runnable: copies the segments, applies the code relocations and rewrites
 // the link fix-up fields into the runtime's own selector forms.
-#ifndef TULORA_RUNTIME_IMAGE_LOADER_H
-#define TULORA_RUNTIME_IMAGE_LOADER_H
+#ifndef TULORA_RUNTIME_KERNEL_IMAGE_LOADER_H
+#define TULORA_RUNTIME_KERNEL_IMAGE_LOADER_H
 
 #include <stdint.h>
 
@@ -60,4 +60,4 @@ const PlacedSegment* FindPlaced(const LoadedImage& loaded, const std::string& na
 
 }  // namespace tulora::rt
 
-#endif  // TULORA_RUNTIME_IMAGE_LOADER_H
+#endif  // TULORA_RUNTIME_KERNEL_IMAGE_LOADER_H

@@ -7,8 +7,8 @@
 // into them. A class of objects becomes available by registering itself
 // under its ProgID; until one is registered, creating it answers "no such
 // object" (false).
-#ifndef TULORA_RUNTIME_OBJECT_LAYER_H
-#define TULORA_RUNTIME_OBJECT_LAYER_H
+#ifndef TULORA_RUNTIME_KERNEL_OBJECT_LAYER_H
+#define TULORA_RUNTIME_KERNEL_OBJECT_LAYER_H
 
 #include <stdint.h>
 
@@ -105,4 +105,4 @@ CommandResult RunObjectCommand(uint32_t command, ArgumentList* args);
 
 }  // namespace tulora::rt
 
-#endif  // TULORA_RUNTIME_OBJECT_LAYER_H
+#endif  // TULORA_RUNTIME_KERNEL_OBJECT_LAYER_H

@@ -1,8 +1,8 @@
 // What the kernel needs of the operating system to start a program: the
 // extent of the memory the launcher hands over, its own directory, and the
 // loading of the support libraries.
-#ifndef TULORA_RUNTIME_PLATFORM_H
-#define TULORA_RUNTIME_PLATFORM_H
+#ifndef TULORA_RUNTIME_KERNEL_PLATFORM_H
+#define TULORA_RUNTIME_KERNEL_PLATFORM_H
 
 #include <stddef.h>
 
@@ -28,4 +28,4 @@ LibraryCommandEntry LoadSupportLibrary(const std::string& directory, const std::
 
 }  // namespace tulora::rt
 
-#endif  // TULORA_RUNTIME_PLATFORM_H
+#endif  // TULORA_RUNTIME_KERNEL_PLATFORM_H

@@ -1,7 +1,7 @@
 // Starting a program image: read it, provide its DLL functions and support
 // libraries, place it and call its entry routine.
-#ifndef TULORA_RUNTIME_PROGRAM_START_H
-#define TULORA_RUNTIME_PROGRAM_START_H
+#ifndef TULORA_RUNTIME_KERNEL_PROGRAM_START_H
+#define TULORA_RUNTIME_KERNEL_PROGRAM_START_H
 
 #include <stdint.h>
 
@@ -32,4 +32,4 @@ void RunEntryRoutine(const LoadedImage& loaded);
 
 }  // namespace tulora::rt
 
-#endif  // TULORA_RUNTIME_PROGRAM_START_H
+#endif  // TULORA_RUNTIME_KERNEL_PROGRAM_START_H

@@ -1,7 +1,7 @@
 // The kernel's hand-over of text and number commands to the text command
 // unit. False when the command is none of them.
-#ifndef TULORA_RUNTIME_TEXT_DISPATCH_H
-#define TULORA_RUNTIME_TEXT_DISPATCH_H
+#ifndef TULORA_RUNTIME_KERNEL_TEXT_DISPATCH_H
+#define TULORA_RUNTIME_KERNEL_TEXT_DISPATCH_H
 
 #include <stdint.h>
 
@@ -13,4 +13,4 @@ bool DispatchTextCommand(uint32_t command, ArgumentList* args, CommandResult* re
 
 }  // namespace tulora::rt
 
-#endif  // TULORA_RUNTIME_TEXT_DISPATCH_H
+#endif  // TULORA_RUNTIME_KERNEL_TEXT_DISPATCH_H

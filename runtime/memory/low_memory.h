@@ -1,7 +1,7 @@
 // Memory below 2 GiB for the program image, so that the image's 32-bit
 // absolute address fields hold the addresses of its segments.
-#ifndef TULORA_RUNTIME_LOW_MEMORY_H
-#define TULORA_RUNTIME_LOW_MEMORY_H
+#ifndef TULORA_RUNTIME_MEMORY_LOW_MEMORY_H
+#define TULORA_RUNTIME_MEMORY_LOW_MEMORY_H
 
 #include <stddef.h>
 #include <stdint.h>
@@ -26,4 +26,4 @@ void FlushInstructionCache(void* block, size_t size);
 
 }  // namespace tulora::rt
 
-#endif  // TULORA_RUNTIME_LOW_MEMORY_H
+#endif  // TULORA_RUNTIME_MEMORY_LOW_MEMORY_H

@@ -42,8 +42,8 @@
 // MB_ERR_INVALID_CHARS (8) is accepted by CpMultiByteToWideChar: then any
 // of the replacements above fails the call instead. WC_ERR_INVALID_CHARS
 // (0x80) is accepted by CpWideCharToMultiByte for 65001 likewise.
-#ifndef TULORA_RUNTIME_CODEPAGE_H
-#define TULORA_RUNTIME_CODEPAGE_H
+#ifndef TULORA_RUNTIME_TEXT_CODEPAGE_H
+#define TULORA_RUNTIME_TEXT_CODEPAGE_H
 
 #include <stdint.h>
 
@@ -67,4 +67,4 @@ uint16_t GbkCodeToUnicode(uint16_t code);
 
 }  // namespace tulora
 
-#endif  // TULORA_RUNTIME_CODEPAGE_H
+#endif  // TULORA_RUNTIME_TEXT_CODEPAGE_H

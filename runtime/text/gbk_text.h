@@ -2,8 +2,8 @@
 // Linux console and file system, with the platform conversions' rules:
 // bytes that are no GBK character become U+FFFD, invalid UTF-8 becomes
 // U+FFFD on the way in and characters GBK lacks become "?".
-#ifndef TULORA_RUNTIME_GBK_TEXT_H
-#define TULORA_RUNTIME_GBK_TEXT_H
+#ifndef TULORA_RUNTIME_TEXT_GBK_TEXT_H
+#define TULORA_RUNTIME_TEXT_GBK_TEXT_H
 
 #include <stddef.h>
 
@@ -16,4 +16,4 @@ std::string Utf8ToGbk(const char* text, size_t length);
 
 }  // namespace tulora::rt
 
-#endif  // TULORA_RUNTIME_GBK_TEXT_H
+#endif  // TULORA_RUNTIME_TEXT_GBK_TEXT_H

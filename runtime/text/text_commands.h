@@ -19,8 +19,8 @@
 // - number-to-text writes NaN as "nan" and infinities as "inf"/"-inf", and
 //   -0 as "0";
 // - an argument of an unexpected type reads as omitted (0, false, "").
-#ifndef TULORA_RUNTIME_TEXT_COMMANDS_H
-#define TULORA_RUNTIME_TEXT_COMMANDS_H
+#ifndef TULORA_RUNTIME_TEXT_TEXT_COMMANDS_H
+#define TULORA_RUNTIME_TEXT_TEXT_COMMANDS_H
 
 #include <stdint.h>
 
@@ -44,4 +44,4 @@ bool RunTextCommand(uint32_t command, ArgumentList* args, CommandResult* result,
 
 }  // namespace tulora
 
-#endif  // TULORA_RUNTIME_TEXT_COMMANDS_H
+#endif  // TULORA_RUNTIME_TEXT_TEXT_COMMANDS_H
