@@ -59,24 +59,6 @@ set_property(GLOBAL PROPERTY TULORA_RUNTIME_FILES
 add_library(tulora_runtime_test_program STATIC ${R}/kernel/test_program.cc)
 target_link_libraries(tulora_runtime_test_program PUBLIC tulora_image_format)
 
-tulora_test(image_loader_test ${R}/kernel/image_loader_test.cc)
-target_link_libraries(image_loader_test PRIVATE tulora_runtime_core tulora_runtime_test_program
-  GTest::gmock)
-
-foreach(t kernel/kernel_services kernel/kernel_commands kernel/object_layer base/argument_view
-          memory/large_blocks)
-  get_filename_component(n ${t} NAME)
-  tulora_test(${n}_test ${R}/${t}_test.cc)
-  target_link_libraries(${n}_test PRIVATE tulora_runtime_core GTest::gmock)
-endforeach()
-
-# Loads the kernel and support libraries of this build from their directory.
-tulora_test(program_start_test ${R}/kernel/program_start_test.cc)
-target_link_libraries(program_start_test PRIVATE tulora_runtime_core tulora_runtime_test_program
-  GTest::gmock)
-target_compile_definitions(program_start_test PRIVATE TULORA_RUNTIME_DIR="${TULORA_RUNTIME_DIR}")
-add_dependencies(program_start_test ostra VThread xtra)
-
 if(NOT WIN32)
   # The certificate store shared by the TLS set-up of all transfers.
   tulora_test(curl_trust_test ${R}/linux_winapi/curl_trust_test.cc ${R}/linux_winapi/net_test_support.cc)
@@ -89,7 +71,7 @@ endif()
 
 # The build's own program image (made by the image build's tulora_image).
 tulora_test(image_run_test ${R}/kernel/image_run_test.cc)
-target_link_libraries(image_run_test PRIVATE ${CMAKE_DL_LIBS})
+target_link_libraries(image_run_test PRIVATE tulora_test_platform tulora_test_process)
 target_compile_definitions(image_run_test PRIVATE TULORA_RUNTIME_DIR="${TULORA_RUNTIME_DIR}"
   TULORA_IMAGE_PATH="${CMAKE_BINARY_DIR}/image/tulora-x86_64.img")
 add_dependencies(image_run_test ostra tulora_image)

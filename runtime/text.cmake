@@ -8,12 +8,6 @@ add_library(tulora_codepage STATIC ${CMAKE_CURRENT_SOURCE_DIR}/text/codepage.cc
             ${CMAKE_CURRENT_SOURCE_DIR}/text/gbk_text.cc)
 target_include_directories(tulora_codepage PUBLIC ${PROJECT_SOURCE_DIR})
 
-tulora_test(text_commands_test ${CMAKE_CURRENT_SOURCE_DIR}/text/text_commands_test.cc)
-target_link_libraries(text_commands_test PRIVATE tulora_text_commands)
-
-tulora_test(codepage_test ${CMAKE_CURRENT_SOURCE_DIR}/text/codepage_test.cc)
-target_link_libraries(codepage_test PRIVATE tulora_codepage)
-
 # The committed table must be what the generator writes.
 find_package(Python3 COMPONENTS Interpreter QUIET)
 if(Python3_Interpreter_FOUND)

@@ -16,3 +16,10 @@ target_include_directories(tulora_test_process PUBLIC ${PROJECT_SOURCE_DIR})
 
 tulora_test(process_test ${CMAKE_CURRENT_SOURCE_DIR}/support/process_test.cc)
 target_link_libraries(process_test PRIVATE tulora_test_process)
+
+# What the runtime's tests need of the operating system (libraries loaded by
+# path, standard streams, limits, guard pages, pipes), per platform.
+tulora_backends(TEST_PLATFORM_BACKENDS support/test_platform)
+add_library(tulora_test_platform STATIC ${TEST_PLATFORM_BACKENDS})
+target_include_directories(tulora_test_platform PUBLIC ${PROJECT_SOURCE_DIR})
+target_link_libraries(tulora_test_platform PUBLIC ${CMAKE_DL_LIBS})

@@ -1,13 +1,10 @@
 #include "runtime/kernel/kernel_commands.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -16,6 +13,8 @@
 #include "image/commands.h"
 #include "runtime/kernel/console_commands.h"
 #include "runtime/kernel/kernel_services.h"
+#include "tests/support/scratch_directory.h"
+#include "tests/support/test_platform.h"
 
 namespace tulora::rt {
 namespace {
@@ -34,30 +33,14 @@ std::string TakeText(CommandResult result) {
 class Console : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_EQ(pipe(out_), 0);
-    ASSERT_EQ(pipe(in_), 0);
-    fcntl(out_[0], F_SETFL, O_NONBLOCK);
-    UseConsoleStreams(out_[1], in_[0]);
+    ASSERT_TRUE(out_.ok() && in_.ok());
+    UseConsoleStreams(out_.writeEnd(), in_.readEnd());
   }
-  void TearDown() override {
-    UseProcessConsole();
-    for (int fd : {out_[0], out_[1], in_[0], in_[1]}) close(fd);
-  }
-  std::string Written() {
-    std::string all;
-    char buffer[256];
-    ssize_t n;
-    while ((n = read(out_[0], buffer, sizeof buffer)) > 0) all.append(buffer, n);
-    return all;
-  }
-  void Type(const std::string& bytes) {
-    ASSERT_EQ(write(in_[1], bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
-  }
-  void EndInput() {
-    close(in_[1]);
-    in_[1] = open("/dev/null", O_WRONLY);
-  }
-  int out_[2], in_[2];
+  void TearDown() override { UseProcessConsole(); }
+  std::string Written() { return out_.ReadAvailable(); }
+  void Type(const std::string& bytes) { ASSERT_TRUE(in_.Write(bytes)); }
+  void EndInput() { in_.EndWriting(); }
+  test_platform::TestPipe out_{false}, in_{true};
 };
 
 TEST_F(Console, WriteShowsGbkAsUtf8Unchanged) {
@@ -106,31 +89,23 @@ TEST_F(Console, ReadLineWithoutTheFlagArgument) {
 class Files : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/tulora-kernel-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-    char old[4096];
-    ASSERT_NE(getcwd(old, sizeof old), nullptr);
-    old_ = old;
-    ASSERT_EQ(chdir(dir_.c_str()), 0);
+    ASSERT_TRUE(scratch_.made());
+    dir_ = scratch_.path().string();
+    old_ = std::filesystem::current_path();
+    std::filesystem::current_path(dir_);
   }
-  void TearDown() override {
-    ASSERT_EQ(chdir(old_.c_str()), 0);
-    std::string command = "rm -rf '" + dir_ + "'";
-    ASSERT_EQ(std::system(command.c_str()), 0);
-  }
-  bool IsDirectory(const std::string& path) {
-    struct stat st;
-    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-  }
-  std::string dir_, old_;
+  void TearDown() override { std::filesystem::current_path(old_); }
+  bool IsDirectory(const std::string& path) { return std::filesystem::is_directory(path); }
+  process::ScratchDirectory scratch_{"tulora-kernel-"};
+  std::string dir_;
+  std::filesystem::path old_;
 };
 
 TEST_F(Files, RunningDirectoryIsTheCurrentDirectoryWithoutSeparator) {
   EXPECT_EQ(TakeText(S().CallKernelCommand(CMD_RUNNING_DIRECTORY, nullptr)), dir_);
-  ASSERT_EQ(chdir("/"), 0);
+  std::filesystem::current_path("/");
   EXPECT_EQ(TakeText(S().CallKernelCommand(CMD_RUNNING_DIRECTORY, nullptr)), "");
-  ASSERT_EQ(chdir(dir_.c_str()), 0);
+  std::filesystem::current_path(dir_);
 }
 
 TEST_F(Files, CreateDirectoryConvertsNameAndSeparators) {

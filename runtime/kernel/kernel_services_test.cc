@@ -2,13 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/resource.h>
-
 #include <cstdio>
 #include <cstring>
 
 #include "image/commands.h"
 #include "runtime/kernel/image_loader.h"
+#include "tests/support/test_platform.h"
 
 namespace tulora::rt {
 namespace {
@@ -93,9 +92,7 @@ TEST(KernelServicesDeathTest, SelectorsThatEscapedTheFixupsEndTheProgram) {
 TEST(KernelServicesDeathTest, OutOfMemoryEndsTheProgram) {
   EXPECT_EXIT(
       {
-        rlimit limit;
-        limit.rlim_cur = limit.rlim_max = 256u << 20;
-        setrlimit(RLIMIT_AS, &limit);
+        test_platform::LimitAddressSpace(256u << 20);
         S().Allocate(0xFFFFFFF0u);
       },
       ::testing::ExitedWithCode(1), "Error: out of memory \\(4294967280 bytes requested\\)");

@@ -1,18 +1,16 @@
 #include "runtime/kernel/program_start.h"
 
-#include <dlfcn.h>
-#include <sys/mman.h>
-#include <unistd.h>
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <thread>
 
 #include "image/arguments.h"
 #include "runtime/kernel/test_program.h"
+#include "tests/support/test_platform.h"
 
 namespace tulora::rt {
 namespace {
@@ -27,9 +25,11 @@ typedef void* (*GetNewSockFunction)(int32_t);
 class KernelLibrary : public ::testing::Test {
  protected:
   void SetUp() override {
-    handle_ = dlopen(TULORA_RUNTIME_DIR "/ostra.vlr", RTLD_NOW | RTLD_LOCAL);
-    ASSERT_NE(handle_, nullptr) << dlerror();
-    getNewSock_ = reinterpret_cast<GetNewSockFunction>(dlsym(handle_, "GetNewSock"));
+    std::string error;
+    handle_ = test_platform::LoadLibraryFile(TULORA_RUNTIME_DIR "/ostra.vlr", &error);
+    ASSERT_NE(handle_, nullptr) << error;
+    getNewSock_ =
+        reinterpret_cast<GetNewSockFunction>(test_platform::LibrarySymbol(handle_, "GetNewSock"));
     ASSERT_NE(getNewSock_, nullptr);
   }
   EntryFunction Entry() { return reinterpret_cast<EntryFunction>(getNewSock_(1000)); }
@@ -41,7 +41,8 @@ TEST_F(KernelLibrary, ServesOnlyInterfaceVersion1000) {
   EXPECT_NE(getNewSock_(1000), nullptr);
   for (int32_t other : {0, 999, 1001, -1000}) EXPECT_EQ(getNewSock_(other), nullptr) << other;
   // Nothing of the kernel's inner code is exported.
-  EXPECT_EQ(dlsym(handle_, "_ZN6tulora2rt16RunKernelCommandEjPNS_12ArgumentListE"), nullptr);
+  EXPECT_EQ(test_platform::LibrarySymbol(handle_, "_ZN6tulora2rt16RunKernelCommandEjPNS_12ArgumentListE"),
+            nullptr);
 }
 
 TEST_F(KernelLibrary, RunsAProgramToItsEnd) {
@@ -50,9 +51,9 @@ TEST_F(KernelLibrary, RunsAProgramToItsEnd) {
   // The console goes to stderr here so that the death test can see it.
   EXPECT_EXIT(
       {
-        dup2(STDERR_FILENO, STDOUT_FILENO);
+        test_platform::SendOutputToErrorStream();
         entry(bytes.data());
-        _exit(5);  // not reached: the program ends through ExitProgram
+        std::_Exit(5);  // not reached: the program ends through ExitProgram
       },
       ::testing::ExitedWithCode(0), "^\xE4\xB8\xAD\xE6\x96\x87 ok\r\nreleased\r\n$");
 }
@@ -61,14 +62,10 @@ TEST_F(KernelLibrary, ReportsABrokenImageAndReturns) {
   // The image's last bytes are cut off, and the page after them is not
   // readable: the kernel must notice without reading past them.
   std::vector<uint8_t> bytes = image::WriteImage(MakeTestProgram().image);
-  size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
-  size_t pages = (bytes.size() + page - 1) / page + 1;
-  uint8_t* area = static_cast<uint8_t*>(
-      mmap(nullptr, pages * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
-  ASSERT_NE(area, MAP_FAILED);
-  ASSERT_EQ(mprotect(area + (pages - 1) * page, page, PROT_NONE), 0);
+  test_platform::GuardedPages area(bytes.size());
+  ASSERT_NE(area.begin(), nullptr);
   size_t kept = bytes.size() - 3;
-  uint8_t* start = area + (pages - 1) * page - kept;
+  uint8_t* start = area.begin() + area.readableBytes() - kept;
   std::memcpy(start, bytes.data(), kept);
 
   ::testing::internal::CaptureStderr();
@@ -77,7 +74,6 @@ TEST_F(KernelLibrary, ReportsABrokenImageAndReturns) {
   std::string printed = ::testing::internal::GetCapturedStderr();
   EXPECT_THAT(printed, ::testing::StartsWith("Error: "));
   EXPECT_THAT(printed, ::testing::HasSubstr("\nError: no program image was handed over\n"));
-  munmap(area, pages * page);
 }
 
 // Preparing the image in this process, with the support libraries of the

@@ -1,15 +1,16 @@
 // The pause command of xtra.vlr, loaded from the build's runtime directory,
 // with and without the test hook that shortens the crawl's pauses.
-#include <dlfcn.h>
 #include <stdlib.h>
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <string>
 
 #include "image/arguments.h"
 #include "image/commands.h"
 #include "runtime/base/library_abi.h"
+#include "tests/support/test_platform.h"
 
 namespace tulora::rt {
 namespace {
@@ -17,9 +18,11 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 LibraryCommandEntry Extra() {
-  static void* library = dlopen(TULORA_RUNTIME_DIR "/xtra.vlr", RTLD_NOW | RTLD_LOCAL);
+  std::string error;
+  static void* library = test_platform::LoadLibraryFile(TULORA_RUNTIME_DIR "/xtra.vlr", &error);
   if (library == nullptr) return nullptr;
-  return reinterpret_cast<LibraryCommandEntry>(dlsym(library, LIBRARY_ENTRY_NAME));
+  return reinterpret_cast<LibraryCommandEntry>(
+      test_platform::LibrarySymbol(library, LIBRARY_ENTRY_NAME));
 }
 
 double PauseMs(LibraryCommandEntry entry, int32_t milliseconds) {
@@ -31,7 +34,7 @@ double PauseMs(LibraryCommandEntry entry, int32_t milliseconds) {
 
 TEST(ExtraPause, TestHookShortensOnlyPausesOfASecondOrMore) {
   const LibraryCommandEntry entry = Extra();
-  ASSERT_NE(entry, nullptr) << dlerror();
+  ASSERT_NE(entry, nullptr) << "xtra.vlr cannot be loaded from " TULORA_RUNTIME_DIR;
   struct Case {
     const char* hook;  // TULORA_TEST_PAUSE_MS, nullptr: not set
     int32_t asked;
