@@ -25,7 +25,7 @@
 #include <vector>
 
 #include "runtime/kernel/program_start.h"
-#include "runtime/kernel/test_program.h"
+#include "tests/support/test_program.h"
 
 extern char** environ;
 

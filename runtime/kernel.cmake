@@ -56,8 +56,6 @@ set_property(GLOBAL PROPERTY TULORA_RUNTIME_FILES
   $<TARGET_FILE:ostra> $<TARGET_FILE:VThread> $<TARGET_FILE:xtra>)
 
 # --- tests -------------------------------------------------------------------
-add_library(tulora_runtime_test_program STATIC ${R}/kernel/test_program.cc)
-target_link_libraries(tulora_runtime_test_program PUBLIC tulora_image_format)
 
 if(NOT WIN32)
   # The certificate store shared by the TLS set-up of all transfers.

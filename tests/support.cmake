@@ -23,3 +23,8 @@ tulora_backends(TEST_PLATFORM_BACKENDS support/test_platform)
 add_library(tulora_test_platform STATIC ${TEST_PLATFORM_BACKENDS})
 target_include_directories(tulora_test_platform PUBLIC ${PROJECT_SOURCE_DIR})
 target_link_libraries(tulora_test_platform PUBLIC ${CMAKE_DL_LIBS})
+
+# Program images for the kernel's tests: real machine code assembled in the
+# test, with the relocations and fix-ups an image linker would write.
+add_library(tulora_runtime_test_program STATIC ${CMAKE_CURRENT_SOURCE_DIR}/support/test_program.cc)
+target_link_libraries(tulora_runtime_test_program PUBLIC tulora_image_format)

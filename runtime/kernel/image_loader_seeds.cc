@@ -3,7 +3,7 @@
 #include <string>
 
 #include "fuzz/seed_files.h"
-#include "runtime/kernel/test_program.h"
+#include "tests/support/test_program.h"
 
 int main(int argc, char** argv) {
   if (!tulora::fuzz::SeedFolderGiven(argc, argv)) return 2;

@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "runtime/kernel/kernel_services.h"
-#include "runtime/kernel/test_program.h"
+#include "tests/support/test_program.h"
 
 namespace tulora::rt {
 namespace {

@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "image/arguments.h"
-#include "runtime/kernel/test_program.h"
+#include "tests/support/test_program.h"
 #include "tests/support/test_platform.h"
 
 namespace tulora::rt {

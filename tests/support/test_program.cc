@@ -1,4 +1,4 @@
-#include "runtime/kernel/test_program.h"
+#include "tests/support/test_program.h"
 
 #include <cstring>
 
