@@ -2,8 +2,8 @@
 // convention) assembled here, with the relocations and link fix-ups an image
 // linker would produce, so that loading and running can be checked without
 // the rest of the build.
-#ifndef TULORA_RUNTIME_KERNEL_TEST_PROGRAM_H
-#define TULORA_RUNTIME_KERNEL_TEST_PROGRAM_H
+#ifndef TULORA_TESTS_SUPPORT_TEST_PROGRAM_H
+#define TULORA_TESTS_SUPPORT_TEST_PROGRAM_H
 
 #include <stdint.h>
 
@@ -73,4 +73,4 @@ uint32_t AddConstText(TestProgram& program, const char* text);
 
 }  // namespace tulora::rt::test
 
-#endif  // TULORA_RUNTIME_KERNEL_TEST_PROGRAM_H
+#endif  // TULORA_TESTS_SUPPORT_TEST_PROGRAM_H
