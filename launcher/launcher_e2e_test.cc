@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "launcher/payload.h"
+#include "launcher/test_streams.h"
 #include "tests/support/process.h"
 #include "tests/support/scratch_directory.h"
 
@@ -85,12 +86,20 @@ class LauncherProcess : public ::testing::Test {
   }
 
   // build/tulora with `patch` applied to its bytes.
-  fs::path PatchedProgram(void (*patch)(Bytes&)) {
+  template <typename Patch>
+  fs::path PatchedProgram(Patch patch) {
     Bytes program = ReadAll(TULORA_PROGRAM);
     patch(program);
     const fs::path path = root_ / "patched";
     WriteAll(path, program);
     return path;
+  }
+
+  // build/tulora with its own payload replaced by `payload` (with trailer).
+  static void ReplacePayload(Bytes& program, const Bytes& payload) {
+    const uint32_t length = ReadLe32(program.data() + program.size() - 8);
+    program.resize(program.size() - 8 - length);
+    program.insert(program.end(), payload.begin(), payload.end());
   }
 
   process::ScratchDirectory scratch_{"tulora-e2e-"};
@@ -201,6 +210,20 @@ TEST_F(LauncherProcess, ProgramWithBrokenPayloads) {
                 p[p.size() - 8 - length] ^= 0xFF;
               }),
               messages::kPayloadReadFailed);
+  // The last byte of the zlib stream, the end of its Adler-32.
+  ExpectError(PatchedProgram([](Bytes& p) { p[p.size() - 9] ^= 0x01; }),
+              messages::kDecompressFailed);
+  // Streams declaring 287 and 288 length codes: deflate has 286.
+  ExpectError(PatchedProgram([](Bytes& p) {
+                ReplacePayload(p, BuildRawPayload({0x54, 3, ""}, FILESET_MAGIC, 64,
+                                                  test::OneLiteralStream(30)));
+              }),
+              messages::kDecompressFailed);
+  ExpectError(PatchedProgram([](Bytes& p) {
+                ReplacePayload(p, BuildRawPayload({0x54, 3, ""}, FILESET_MAGIC, 64,
+                                                  test::OneLiteralStream(31)));
+              }),
+              messages::kDecompressFailed);
 }
 
 TEST_F(LauncherProcess, KernelLibraryProblems) {

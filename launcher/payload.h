@@ -116,6 +116,7 @@ const char* CheckBody(std::span<const uint8_t> payload, BodyLayout& layout);
 // declared size. Succeeds only when the stream ends, with a matching
 // Adler-32, within that size; `produced` is then the byte count produced
 // (which may be less than declared). Bytes after the stream are ignored.
+// "Insufficient memory!" when the inflater's own state cannot be allocated.
 const char* InflateFileSet(std::span<const uint8_t> stream, uint8_t* out, size_t declaredSize,
                            size_t& produced);
 

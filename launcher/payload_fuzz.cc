@@ -1,9 +1,12 @@
 // Fuzz target: the payload reader on arbitrary executable tails. The input is
 // the end of an executable (1000 bytes of code are put in front of it); the
-// reader's rules run in the launcher's order on it, and its inflate is
-// checked against zlib's on every stream that gets that far.
-#include <zlib.h>
-
+// reader's rules run in the launcher's order on it. What passes a rule must
+// hold what the rule promises:
+// - an accepted body has its header inside the payload, and the writer
+//   builds the same payload from what was read;
+// - an inflated set is no larger than declared, and a walked set is exactly
+//   its records written back to back, with plain names and the last kernel
+//   library name among them.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -15,27 +18,47 @@
 #include "launcher/payload.h"
 
 using namespace tulora::launcher;
+using Bytes = std::vector<uint8_t>;
 
 // Declared sizes above this are not inflated here, only to keep the fuzzer
 // within its memory limit; the launcher itself allocates whatever is declared.
 constexpr uint32_t kMaxInflated = 16u << 20;
 
-// The launcher's inflate must give zlib's verdict and bytes for every stream.
-static void CompareWithZlib(std::span<const uint8_t> stream, size_t declared, bool inflated,
-                            const uint8_t* out, size_t produced) {
-  std::unique_ptr<uint8_t[]> expected(new uint8_t[declared]);
-  uLongf expectedSize = declared;
-  uLong sourceLength = stream.size();
-  const bool zlibInflated =
-      uncompress2(expected.get(), &expectedSize, stream.data(), &sourceLength) == Z_OK;
-  if (zlibInflated != inflated) std::abort();
-  if (inflated && (expectedSize != produced || std::memcmp(expected.get(), out, produced) != 0)) {
-    std::abort();
+static void Check(bool ok) {
+  if (!ok) std::abort();
+}
+
+// The restored payload, scrambled again by the writer from its parts, must
+// be the payload as read (the trailer is the writer's addition).
+static void CheckRebuilt(const Bytes& restored, const Bytes& asRead, const BodyLayout& layout) {
+  Check(layout.fileSetHeaderOffset + FILESET_HEADER_SIZE == layout.streamOffset);
+  Check(layout.streamOffset <= restored.size());
+  const bool named = restored[PAYLOAD_HEADER_SIZE] != 0;
+  if (!named) Check(layout.directoryName == DefaultDirectoryName(ReadLe32(restored.data() + 4)));
+  const PayloadOptions options{ReadLe32(restored.data() + 4), ReadLe32(restored.data() + 8),
+                               named ? layout.directoryName : ""};
+  Bytes rebuilt = BuildRawPayload(options, FILESET_MAGIC, layout.inflatedSize,
+                                  std::span<const uint8_t>(restored).subspan(layout.streamOffset));
+  rebuilt.resize(rebuilt.size() - TRAILER_SIZE);
+  Check(rebuilt == asRead);
+}
+
+static void CheckWalk(std::span<const uint8_t> set, const FileSet& walked) {
+  std::vector<PayloadFile> files;
+  std::string kernel;
+  for (const FileSetRecord& r : walked.records) {
+    Check(IsSafeRecordName(r.name));
+    Check(r.contents >= set.data() && r.size <= set.size() &&
+          r.contents - set.data() <= static_cast<ptrdiff_t>(set.size() - r.size));
+    if (IsKernelLibraryName(r.name)) kernel = std::string(r.name);
+    files.push_back({std::string(r.name), Bytes(r.contents, r.contents + r.size)});
   }
+  Check(walked.kernelName == kernel);
+  Check(SerializeFileSet(files) == Bytes(set.begin(), set.end()));
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  std::vector<uint8_t> file(1000, 0x90);
+  Bytes file(1000, 0x90);
   file.insert(file.end(), data, data + size);
   const int64_t position = static_cast<int64_t>(file.size()) - 8;
   if (CheckTrailerPosition(position) != nullptr) return 0;
@@ -44,24 +67,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                    position, length) != nullptr) {
     return 0;
   }
-  std::vector<uint8_t> payload(file.begin() + (position - length), file.begin() + position);
-  if (CheckPayloadMagic(payload) != nullptr) return 0;
+  Check(length >= 4 && length < position);
+  const Bytes asRead(file.begin() + (position - length), file.begin() + position);
+  if (CheckPayloadMagic(asRead) != nullptr) return 0;
+  Bytes payload = asRead;
   ScrambleBody(payload);
   BodyLayout layout;
-  if (CheckBody(payload, layout) != nullptr || layout.inflatedSize > kMaxInflated) return 0;
+  if (CheckBody(payload, layout) != nullptr) return 0;
+  CheckRebuilt(payload, asRead, layout);
+  if (layout.inflatedSize > kMaxInflated) return 0;
+
   std::unique_ptr<uint8_t[]> set(new uint8_t[layout.inflatedSize]);
   size_t produced = 0;
   const auto stream = std::span<const uint8_t>(payload).subspan(layout.streamOffset);
-  const bool inflated = InflateFileSet(stream, set.get(), layout.inflatedSize, produced) == nullptr;
-  CompareWithZlib(stream, layout.inflatedSize, inflated, set.get(), produced);
-  if (!inflated) return 0;
+  if (InflateFileSet(stream, set.get(), layout.inflatedSize, produced) != nullptr) return 0;
+  Check(produced <= layout.inflatedSize);
+  const std::span<const uint8_t> inflated(set.get(), produced);
   FileSet walked;
-  if (WalkFileSet(std::span<const uint8_t>(set.get(), produced), walked) == nullptr) {
-    volatile uint8_t sink = 0;
-    for (const FileSetRecord& r : walked.records) {
-      if (r.size) sink = sink ^ r.contents[r.size - 1];
-      sink = sink ^ static_cast<uint8_t>(r.name.size());
-    }
+  if (WalkFileSet(inflated, walked) == nullptr) {
+    CheckWalk(inflated, walked);
+  } else {
+    Check(walked.records.empty() && walked.kernelName.empty());
   }
   return 0;
 }

@@ -5,6 +5,7 @@
 
 #include "fuzz/seed_files.h"
 #include "launcher/payload.h"
+#include "launcher/test_streams.h"
 
 using namespace tulora::launcher;
 using Bytes = std::vector<uint8_t>;
@@ -23,5 +24,9 @@ int main(int argc, char** argv) {
   Bytes bad = BuildPayload(files, {1, 0, ""});
   bad[bad.size() - 12] ^= 0xFF;  // last byte of the zlib stream (Adler-32)
   WriteSeedFile(dir, "bad-adler", bad);
+  WriteSeedFile(dir, "one-literal",
+                BuildRawPayload({2, 0x0BADF00D, ""}, FILESET_MAGIC, 64, test::OneLiteralStream(29)));
+  WriteSeedFile(dir, "hlit-30",
+                BuildRawPayload({2, 0x0BADF00D, ""}, FILESET_MAGIC, 64, test::OneLiteralStream(30)));
   return 0;
 }

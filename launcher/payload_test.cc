@@ -1,4 +1,5 @@
 #include "launcher/payload.h"
+#include "launcher/test_streams.h"
 
 #include <gtest/gtest.h>
 #include <zlib.h>
@@ -206,6 +207,26 @@ TEST(Inflate, BrokenStreamsFail) {
   EXPECT_EQ(InflateFileSet(withTail, out.data(), out.size(), produced), nullptr)
       << "bytes after the stream are ignored";
   EXPECT_EQ(produced, 64u);
+}
+
+TEST(Inflate, MoreLengthCodesThanDeflateHasFail) {
+  // 286 codes are the most there are; 287 and 288 are refused even though
+  // the extra codes are unused.
+  const struct {
+    uint32_t hlit;
+    const char* message;
+  } rows[] = {{29, nullptr}, {30, messages::kDecompressFailed}, {31, messages::kDecompressFailed}};
+  for (const auto& row : rows) {
+    Bytes out(10);
+    size_t produced = 0;
+    const char* m = InflateFileSet(test::OneLiteralStream(row.hlit), out.data(), out.size(), produced);
+    if (row.message) {
+      EXPECT_STREQ(m, row.message) << row.hlit;
+    } else {
+      ASSERT_EQ(m, nullptr) << row.hlit;
+      EXPECT_EQ(Bytes(out.begin(), out.begin() + produced), Bytes{'A'});
+    }
+  }
 }
 
 TEST(FileSetWalk, KernelNameLastMatchWinsAsStored) {

@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config
   gcc-multilib g++-multilib
-  zlib1g-dev libdeflate-dev
+  zlib1g-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   libcurl4-openssl-dev libssl-dev openssl libcpp-httplib-dev
