@@ -4,6 +4,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -261,6 +262,28 @@ TEST_F(LauncherProcess, RefusesRecordNamesLeavingTheDirectory) {
       BuildPayload({{"ostra.vlr", ReadAll(TESTKERNEL_RECORDING)}, {"..", Bytes{1}}}, {0x52, 3, ""}));
   ExpectError(exe, messages::kInvalidData);
   EXPECT_FALSE(fs::exists(temp_ / "V_N52" / "ostra.vlr"));
+}
+
+TEST_F(LauncherProcess, RefusesDirectoryNamesLeavingTheTemporaryDirectory) {
+  // Every file of the scratch folder but the captured output.
+  const auto tree = [this] {
+    std::vector<std::string> paths;
+    for (const auto& entry : fs::recursive_directory_iterator(root_)) {
+      const std::string name = entry.path().filename().string();
+      if (name != "stdout" && name != "stderr") paths.push_back(entry.path().string());
+    }
+    std::sort(paths.begin(), paths.end());
+    return paths;
+  };
+  for (const char* name : {"..", ".", "a/b", "a\\b"}) {
+    const fs::path exe = PatchedProgram([name](Bytes& p) {
+      ReplacePayload(p, BuildPayload(Runtime(TESTKERNEL_RECORDING), {0x55, 3, name}));
+    });
+    const std::vector<std::string> before = tree();
+    ExpectError(exe, messages::kInvalidData);
+    EXPECT_EQ(tree(), before) << name;
+    EXPECT_TRUE(fs::is_empty(temp_)) << name;
+  }
 }
 
 TEST_F(LauncherProcess, TooLongTemporaryDirectoryIsRefused) {

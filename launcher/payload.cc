@@ -82,6 +82,7 @@ const char* CheckBody(std::span<const uint8_t> payload, BodyLayout& layout) {
   layout.directoryName = (body[0] == 0)
       ? DefaultDirectoryName(ReadLe32(payload.data() + 4))
       : std::string(reinterpret_cast<const char*>(body), static_cast<size_t>(nul - body));
+  if (!IsPlainName(layout.directoryName)) return messages::kInvalidData;
   layout.fileSetHeaderOffset = headerOffset;
   layout.inflatedSize = static_cast<uint32_t>(inflated);
   layout.streamOffset = headerOffset + FILESET_HEADER_SIZE;
@@ -114,7 +115,7 @@ bool IsKernelLibraryName(std::string_view name) {
   return last == 'r' || last == 'R' || last == 'b' || last == 'B';
 }
 
-bool IsSafeRecordName(std::string_view name) {
+bool IsPlainName(std::string_view name) {
   if (name == "." || name == "..") return false;
   return name.find_first_of("/\\") == std::string_view::npos;
 }
@@ -141,7 +142,7 @@ const char* WalkFileSet(std::span<const uint8_t> data, FileSet& set) {
   size_t cursor = 0;
   while (cursor < data.size()) {
     FileSetRecord record;
-    if (!ReadRecord(data, cursor, record) || !IsSafeRecordName(record.name)) {
+    if (!ReadRecord(data, cursor, record) || !IsPlainName(record.name)) {
       set = {};
       return messages::kInvalidData;
     }

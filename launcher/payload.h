@@ -109,7 +109,8 @@ std::string DefaultDirectoryName(uint32_t directoryId);
 
 // Rule 7 on a restored payload: L - 20 > 0, the name's NUL and the 8 bytes
 // of the FileSetHeader inside the payload, FILESET_MAGIC, inflated size > 0
-// as a signed number. Also picks the directory name.
+// as a signed number. Also picks the directory name; a stored name that is
+// not a plain name (IsPlainName) is refused like a broken header.
 const char* CheckBody(std::span<const uint8_t> payload, BodyLayout& layout);
 
 // Rule 9: inflates `stream` in one call into `out`, a buffer of exactly the
@@ -123,10 +124,11 @@ const char* InflateFileSet(std::span<const uint8_t> stream, uint8_t* out, size_t
 // True when `name` is "ostra.vlr" or "ostra.vlb", ASCII case ignored.
 bool IsKernelLibraryName(std::string_view name);
 
-// True when a record name can be written inside the extraction directory:
-// no "/" or "\", not "." or "..". (An empty name is allowed here; it cannot
-// be created as a file and is skipped like any file that cannot be created.)
-bool IsSafeRecordName(std::string_view name);
+// True when a name stays inside the folder it is put in: no "/" or "\",
+// not "." or "..". The directory name and every record name must be one.
+// (An empty record name is allowed here; it cannot be created as a file and
+// is skipped like any file that cannot be created.)
+bool IsPlainName(std::string_view name);
 
 // The records of an inflated file set and the kernel library's name.
 struct FileSet {

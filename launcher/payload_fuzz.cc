@@ -2,8 +2,8 @@
 // the end of an executable (1000 bytes of code are put in front of it); the
 // reader's rules run in the launcher's order on it. What passes a rule must
 // hold what the rule promises:
-// - an accepted body has its header inside the payload, and the writer
-//   builds the same payload from what was read;
+// - an accepted body has a plain directory name and a header inside the
+//   payload, and the writer builds the same payload from what was read;
 // - an inflated set is no larger than declared, and a walked set is exactly
 //   its records written back to back, with plain names and the last kernel
 //   library name among them.
@@ -34,6 +34,7 @@ static void CheckRebuilt(const Bytes& restored, const Bytes& asRead, const BodyL
   Check(layout.fileSetHeaderOffset + FILESET_HEADER_SIZE == layout.streamOffset);
   Check(layout.streamOffset <= restored.size());
   const bool named = restored[PAYLOAD_HEADER_SIZE] != 0;
+  Check(IsPlainName(layout.directoryName));
   if (!named) Check(layout.directoryName == DefaultDirectoryName(ReadLe32(restored.data() + 4)));
   const PayloadOptions options{ReadLe32(restored.data() + 4), ReadLe32(restored.data() + 8),
                                named ? layout.directoryName : ""};
@@ -47,7 +48,7 @@ static void CheckWalk(std::span<const uint8_t> set, const FileSet& walked) {
   std::vector<PayloadFile> files;
   std::string kernel;
   for (const FileSetRecord& r : walked.records) {
-    Check(IsSafeRecordName(r.name));
+    Check(IsPlainName(r.name));
     Check(r.contents >= set.data() && r.size <= set.size() &&
           r.contents - set.data() <= static_cast<ptrdiff_t>(set.size() - r.size));
     if (IsKernelLibraryName(r.name)) kernel = std::string(r.name);

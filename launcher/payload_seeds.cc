@@ -24,6 +24,7 @@ int main(int argc, char** argv) {
   Bytes bad = BuildPayload(files, {1, 0, ""});
   bad[bad.size() - 12] ^= 0xFF;  // last byte of the zlib stream (Adler-32)
   WriteSeedFile(dir, "bad-adler", bad);
+  WriteSeedFile(dir, "parent-directory", BuildPayload(files, {0, 0x01020304, ".."}));
   WriteSeedFile(dir, "one-literal",
                 BuildRawPayload({2, 0x0BADF00D, ""}, FILESET_MAGIC, 64, test::OneLiteralStream(29)));
   WriteSeedFile(dir, "hlit-30",

@@ -86,11 +86,16 @@ int main(int argc, char** argv) {
   Arguments args;
   if (const char* problem = Parse(argc, argv, args)) return Usage(problem);
 
+  const std::string& directory = args.options.directoryName;
+  if (!directory.empty() && !tulora::launcher::IsPlainName(directory)) {
+    std::fprintf(stderr, "tulora-pack: directory name '%s' is not a plain name\n", directory.c_str());
+    return 1;
+  }
   std::vector<PayloadFile> files;
   for (const std::string& entry : args.files) {
     const size_t eq = entry.find('=');
     PayloadFile file{entry.substr(0, eq), {}};
-    if (file.name.empty() || !tulora::launcher::IsSafeRecordName(file.name)) {
+    if (file.name.empty() || !tulora::launcher::IsPlainName(file.name)) {
       std::fprintf(stderr, "tulora-pack: file name '%s' is not a plain name\n", file.name.c_str());
       return 1;
     }
