@@ -24,16 +24,29 @@ if(TULORA_IMAGE_TARGET)
   add_dependencies(tulora-launcher ${TULORA_IMAGE_TARGET})
 endif()
 
-# The runtime libraries the payload carries, as file-name=target pairs.
+# The runtime libraries the payload carries, as file-name=target pairs. The
+# payload gets copies without symbols and debug information, in every build
+# type, so that it stays small and quick to inflate; the libraries as built
+# stay beside their targets for debugging.
+if(NOT CMAKE_OBJCOPY)
+  message(FATAL_ERROR "objcopy (binutils) is needed to strip the payload's libraries")
+endif()
 set(payload_targets "ostra.vlr=ostra" "VThread.vlr=VThread" "xtra.vlr=xtra")
+set(payload_dir ${CMAKE_BINARY_DIR}/payload)
 set(payload_args)
-set(payload_deps)
+set(payload_files)
 foreach(pair ${payload_targets})
   string(REPLACE "=" ";" parts ${pair})
   list(GET parts 0 file_name)
   list(GET parts 1 target)
-  list(APPEND payload_args "${file_name}=$<TARGET_FILE:${target}>")
-  list(APPEND payload_deps ${target})
+  add_custom_command(
+    OUTPUT ${payload_dir}/${file_name}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${payload_dir}
+    COMMAND ${CMAKE_OBJCOPY} --strip-all $<TARGET_FILE:${target}> ${payload_dir}/${file_name}
+    DEPENDS ${target}
+    COMMENT "Stripping ${file_name} for the payload")
+  list(APPEND payload_args "${file_name}=${payload_dir}/${file_name}")
+  list(APPEND payload_files ${payload_dir}/${file_name})
 endforeach()
 
 # Fixed id and key: the extraction directory is $TMPDIR/V_N<id in hex>.
@@ -44,7 +57,7 @@ add_custom_command(
   COMMAND tulora-pack --launcher $<TARGET_FILE:tulora-launcher>
           --output ${CMAKE_BINARY_DIR}/tulora
           --id ${TULORA_DIRECTORY_ID} --key ${TULORA_PAYLOAD_KEY} ${payload_args}
-  DEPENDS tulora-launcher tulora-pack ${payload_deps}
+  DEPENDS tulora-launcher tulora-pack ${payload_files}
   COMMENT "Appending the runtime payload: build/tulora")
 add_custom_target(tulora_program ALL DEPENDS ${CMAKE_BINARY_DIR}/tulora)
 
@@ -54,6 +67,7 @@ target_link_libraries(launcher_e2e_test PRIVATE tulora_payload_writer tulora_tes
 target_compile_definitions(launcher_e2e_test PRIVATE
   TULORA_RAW_LAUNCHER="$<TARGET_FILE:tulora-launcher>"
   TULORA_PROGRAM="${CMAKE_BINARY_DIR}/tulora"
+  TULORA_DIRECTORY_ID=${TULORA_DIRECTORY_ID}
   TULORA_IMAGE_FILE="${TULORA_IMAGE_FILE}"
   TESTKERNEL_RECORDING="$<TARGET_FILE:tulora_testkernel_recording>"
   TESTKERNEL_NOEXPORT="$<TARGET_FILE:tulora_testkernel_noexport>"

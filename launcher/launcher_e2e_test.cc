@@ -65,6 +65,7 @@ class LauncherProcess : public ::testing::Test {
                    "PATH=/usr/bin:/bin"};
     for (std::string& e : process::InheritedEnvironment({"ASAN_OPTIONS"})) request.env.push_back(e);
     request.captureDir = root_.string();
+    request.workDir = root_.string();  // build/tulora makes its download folder there
     const Outcome o = process::RunProcess(request);
     EXPECT_TRUE(o.started) << exe;
     return o;
@@ -194,6 +195,19 @@ TEST_F(LauncherProcess, StoredDirectoryName) {
   EXPECT_EQ(Run(exe).out, "testkernel: entry\n");
   EXPECT_TRUE(fs::exists(temp_ / "rt-dir" / "ostra.vlr"));
   EXPECT_FALSE(fs::exists(temp_ / "V_NABC"));
+}
+
+TEST_F(LauncherProcess, ProgramExtractsItsLibrariesStripped) {
+  const Outcome o = Run(TULORA_PROGRAM);  // no input: the dialogue ends at once
+  EXPECT_EQ(o.exitCode, 0);
+  EXPECT_EQ(o.err, "");
+  for (const char* name : {"ostra.vlr", "VThread.vlr", "xtra.vlr"}) {
+    const Bytes library = ReadAll(temp_ / DefaultDirectoryName(TULORA_DIRECTORY_ID) / name);
+    ASSERT_GT(library.size(), 4u) << name;
+    const std::string text(library.begin(), library.end());
+    EXPECT_EQ(text.find(".symtab"), std::string::npos) << name << " keeps its symbol table";
+    EXPECT_EQ(text.find(".debug_info"), std::string::npos) << name << " keeps debug information";
+  }
 }
 
 TEST_F(LauncherProcess, ProgramWithBrokenPayloads) {
