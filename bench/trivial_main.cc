@@ -1,2 +1,5 @@
-// The peer of the launcher benchmark: an executable that does nothing.
-int main() { return 0; }
+// The peer of the launcher benchmark: an executable that writes one byte
+// and ends.
+#include <unistd.h>
+
+int main() { return write(STDOUT_FILENO, "x", 1) == 1 ? 0 : 1; }
