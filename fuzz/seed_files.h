@@ -1,8 +1,8 @@
 // What the programs that write a fuzz target's seed inputs share: bytes
 // from a literal with its zero bytes, and the file written into the
 // corpus folder. Each program takes that folder as argv[1].
-#ifndef TULORA_FUZZ_SEED_FILES_H_
-#define TULORA_FUZZ_SEED_FILES_H_
+#ifndef TULORA_FUZZ_SEED_FILES_H
+#define TULORA_FUZZ_SEED_FILES_H
 
 #include <cstddef>
 #include <cstdint>
@@ -42,4 +42,4 @@ inline bool SeedFolderGiven(int argc, char** argv) {
 
 }  // namespace tulora::fuzz
 
-#endif  // TULORA_FUZZ_SEED_FILES_H_
+#endif  // TULORA_FUZZ_SEED_FILES_H

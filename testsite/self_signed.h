@@ -1,6 +1,6 @@
 // A self-signed certificate for 127.0.0.1 and localhost, made at start.
-#ifndef TULORA_TESTSITE_SELF_SIGNED_H_
-#define TULORA_TESTSITE_SELF_SIGNED_H_
+#ifndef TULORA_TESTSITE_SELF_SIGNED_H
+#define TULORA_TESTSITE_SELF_SIGNED_H
 
 #include <openssl/evp.h>
 #include <openssl/x509.h>
@@ -35,4 +35,4 @@ class SelfSigned {
 
 }  // namespace tulora::testsite
 
-#endif  // TULORA_TESTSITE_SELF_SIGNED_H_
+#endif  // TULORA_TESTSITE_SELF_SIGNED_H

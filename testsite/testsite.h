@@ -8,8 +8,8 @@
 //   site.Log();                         // what went over the wire
 //
 // Tests trust the certificate by pointing SSL_CERT_FILE at cert_file().
-#ifndef TULORA_TESTSITE_TESTSITE_H_
-#define TULORA_TESTSITE_TESTSITE_H_
+#ifndef TULORA_TESTSITE_TESTSITE_H
+#define TULORA_TESTSITE_TESTSITE_H
 
 #include <atomic>
 #include <functional>
@@ -86,4 +86,4 @@ class TestSite {
 
 }  // namespace tulora::testsite
 
-#endif  // TULORA_TESTSITE_TESTSITE_H_
+#endif  // TULORA_TESTSITE_TESTSITE_H

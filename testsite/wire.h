@@ -1,7 +1,7 @@
 // Wire formats of the test site: a request as it arrived (kept byte for byte
 // for the request log) and a scripted reply as it is written back.
-#ifndef TULORA_TESTSITE_WIRE_H_
-#define TULORA_TESTSITE_WIRE_H_
+#ifndef TULORA_TESTSITE_WIRE_H
+#define TULORA_TESTSITE_WIRE_H
 
 #include <stddef.h>
 
@@ -70,4 +70,4 @@ bool HeaderNameIs(std::string_view line, std::string_view name);
 
 }  // namespace tulora::testsite
 
-#endif  // TULORA_TESTSITE_WIRE_H_
+#endif  // TULORA_TESTSITE_WIRE_H

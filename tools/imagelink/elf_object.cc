@@ -80,10 +80,10 @@ bool Reader::ReadIdent(ElfObject& out) {
   uint16_t type = static_cast<uint16_t>(U(16, 2)), machine = static_cast<uint16_t>(U(18, 2));
   if (type != ET_REL) return Fail("ELF header", "type " + std::to_string(type) + " is not a relocatable object");
   if (layout_.is64 && machine == EM_X86_64) {
-    out.machine = Machine::X86_64;
+    out.machine = Machine::kX86_64;
     out.rela = true;
   } else if (!layout_.is64 && machine == EM_386) {
-    out.machine = Machine::I386;
+    out.machine = Machine::kI386;
     out.rela = false;
   } else {
     return Fail("ELF header", "machine " + std::to_string(machine) + " in an ELF" +
@@ -197,7 +197,7 @@ bool Reader::ReadRelocations(ElfObject& out, uint32_t index) {
   uint32_t wanted = out.rela ? SHT_RELA : SHT_REL;
   if (s.type != wanted)
     return Fail(item, std::string(out.rela ? "REL" : "RELA") + " relocations in an " +
-                          (out.machine == Machine::X86_64 ? "x86-64" : "i386") + " object");
+                          (out.machine == Machine::kX86_64 ? "x86-64" : "i386") + " object");
   if (!FitsEntries(item, s, layout_.relocation, "entries")) return false;
   if (!symtab_ || s.link != symtab_) return Fail(item, "not linked to the symbol table");
   if (s.info == 0 || s.info >= out.sections.size())

@@ -14,7 +14,7 @@
 
 namespace tulora::imagelink {
 
-enum class Machine { X86_64, I386 };
+enum class Machine { kX86_64, kI386 };
 
 // ELF constants the linker uses.
 inline constexpr uint32_t SHT_PROGBITS = 1, SHT_SYMTAB = 2, SHT_STRTAB = 3, SHT_RELA = 4,
@@ -60,7 +60,7 @@ struct ElfRelocations {
 };
 
 struct ElfObject {
-  Machine machine = Machine::X86_64;
+  Machine machine = Machine::kX86_64;
   bool rela = true;  // x86-64: RELA; i386: REL
   std::vector<ElfSection> sections;
   std::vector<ElfSymbol> symbols;  // index 0 is the null symbol

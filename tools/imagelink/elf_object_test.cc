@@ -69,8 +69,8 @@ TEST_P(ElfObjectRead, DecodesSectionsSymbolsAndRelocations) {
 }
 
 INSTANTIATE_TEST_SUITE_P(BothArchitectures, ElfObjectRead,
-                         testing::Values(Architecture{"app_main-x86_64.o", Machine::X86_64, true},
-                                         Architecture{"app_main-i386.o", Machine::I386, false}));
+                         testing::Values(Architecture{"app_main-x86_64.o", Machine::kX86_64, true},
+                                         Architecture{"app_main-i386.o", Machine::kI386, false}));
 
 // ELF64 header and record positions, for damaging the x86-64 object.
 uint64_t U64(const std::vector<uint8_t>& b, size_t at) {

@@ -15,10 +15,10 @@ namespace {
 using image::RelocationKind;
 
 // What a section becomes in the image.
-enum class Role { Ignore, Code, Const, Texts, Var, Records };
+enum class Role { kIgnore, kCode, kConst, kTexts, kVar, kRecords };
 
-// The segment a reference lands in; Number is a reserved table symbol.
-enum class Target { Code, Const, Var, Services, Number };
+// The segment a reference lands in; kNumber is a reserved table symbol.
+enum class Target { kCode, kConst, kVar, kServices, kNumber };
 
 // x86-64 and i386 relocation types the linker understands.
 constexpr uint32_t R_X86_64_NONE = 0, R_X86_64_PC32 = 2, R_X86_64_PLT32 = 4, R_X86_64_32 = 10,
@@ -146,7 +146,7 @@ std::string Linker::UserOf(uint32_t section, uint64_t offset) const {
   std::string user;
   uint64_t bestStart = 0;
   for (const ElfRelocations& rel : obj_.relocations) {
-    if (roles_[rel.section] != Role::Code) continue;
+    if (roles_[rel.section] != Role::kCode) continue;
     const ElfSection& code = obj_.sections[rel.section];
     for (const ElfRelocation& r : rel.entries) {
       const ElfSymbol& s = obj_.symbols[r.symbol];
@@ -198,7 +198,7 @@ bool StartsWith(const std::string& text, const char* prefix) {
 }
 
 bool Linker::Classify() {
-  roles_.assign(obj_.sections.size(), Role::Ignore);
+  roles_.assign(obj_.sections.size(), Role::kIgnore);
   for (uint32_t i = 1; i < obj_.sections.size(); ++i) {
     const ElfSection& s = obj_.sections[i];
     if (!(s.flags & SHF_ALLOC) || s.type == SHT_NOTE || s.name == ".eh_frame") continue;
@@ -210,19 +210,19 @@ bool Linker::Classify() {
                  StartsWith(s.name, ".init_array") || StartsWith(s.name, ".fini_array");
     if (s.flags & SHF_TLS) return RefuseSection(i, "thread-local data");
     if (ctors) return RefuseSection(i, "static constructor or destructor");
-    if (IsRecordSection(s.name)) roles_[i] = Role::Records;
+    if (IsRecordSection(s.name)) roles_[i] = Role::kRecords;
     else if (s.flags & SHF_EXECINSTR) {
       if (s.type != SHT_PROGBITS) return RefuseSection(i, "code without stored bytes");
-      roles_[i] = Role::Code;
+      roles_[i] = Role::kCode;
     }
-    else if (s.type == SHT_NOBITS && (s.flags & SHF_WRITE)) roles_[i] = Role::Var;
+    else if (s.type == SHT_NOBITS && (s.flags & SHF_WRITE)) roles_[i] = Role::kVar;
     else if (s.flags & SHF_WRITE) {
       if (s.size != 0) return RefuseSection(i, "initialised writable data");
     } else if (s.type == SHT_PROGBITS && (s.flags & SHF_MERGE) && (s.flags & SHF_STRINGS) &&
                s.entrySize == 1) {
-      roles_[i] = Role::Texts;
+      roles_[i] = Role::kTexts;
     } else if (s.type == SHT_PROGBITS) {
-      roles_[i] = Role::Const;
+      roles_[i] = Role::kConst;
     } else {
       return Fail("section '" + s.name + "' of type " + std::to_string(s.type) +
                   " cannot be expressed in the image");
@@ -253,8 +253,8 @@ bool Linker::Place(uint32_t index, std::vector<uint8_t>* segment, uint64_t& size
 bool Linker::LayoutCodeAndVar() {
   uint64_t codeSize = 0;
   for (uint32_t i = 1; i < obj_.sections.size(); ++i) {
-    if (roles_[i] == Role::Code && !Place(i, &code_, codeSize, 0xCC)) return false;
-    if (roles_[i] == Role::Var && !Place(i, nullptr, varSize_, 0)) return false;
+    if (roles_[i] == Role::kCode && !Place(i, &code_, codeSize, 0xCC)) return false;
+    if (roles_[i] == Role::kVar && !Place(i, nullptr, varSize_, 0)) return false;
   }
   return LayoutCommon();
 }
@@ -309,7 +309,7 @@ uint32_t Linker::StoreText(const std::string& text) {
 bool Linker::LayoutConst() {
   std::vector<std::string> pool;
   for (uint32_t i = 1; i < obj_.sections.size(); ++i)
-    if (roles_[i] == Role::Texts && !SplitTexts(i, pool)) return false;
+    if (roles_[i] == Role::kTexts && !SplitTexts(i, pool)) return false;
   for (const std::string& text : pool) {
     if (const_.size() + text.size() + 1 > EMPTY_TEXT_OFFSET) continue;
     StoreText(text);
@@ -323,7 +323,7 @@ bool Linker::LayoutConst() {
     }
   uint64_t size = const_.size();
   for (uint32_t i = 1; i < obj_.sections.size(); ++i)
-    if (roles_[i] == Role::Const && !Place(i, &const_, size, 0)) return false;
+    if (roles_[i] == Role::kConst && !Place(i, &const_, size, 0)) return false;
   for (image::DllFunction& f : records_.dllFunctions) {
     f.dllNameOffset = StoreText(f.dllName);
     f.functionNameOffset = StoreText(f.functionName);
@@ -345,21 +345,21 @@ bool Linker::MapText(uint32_t section, uint64_t at, uint32_t& constOffset) const
 bool Linker::Resolve(const ElfRelocation& r, bool relative, int64_t addend, Resolved& out,
                      const std::string& where) {
   const ElfSymbol& sym = obj_.symbols[r.symbol];
-  out = {Target::Code, 0, addend};
+  out = {Target::kCode, 0, addend};
   if (r.symbol == 0) return Fail(where + ": a field without a symbol cannot be expressed");
   if (sym.section == SHN_UNDEF) {
     auto reserved = records_.reserved.find(sym.name);
     if (reserved != records_.reserved.end()) {
-      out = {Target::Number, reserved->second.value, addend, reserved->second.group};
+      out = {Target::kNumber, reserved->second.value, addend, reserved->second.group};
       return true;
     }
-    if (sym.name == SERVICES_SYMBOL) out.target = Target::Services;
-    else if (sym.name == EMPTY_TEXT_SYMBOL) out = {Target::Const, EMPTY_TEXT_OFFSET, addend};
+    if (sym.name == SERVICES_SYMBOL) out.target = Target::kServices;
+    else if (sym.name == EMPTY_TEXT_SYMBOL) out = {Target::kConst, EMPTY_TEXT_OFFSET, addend};
     else return Fail(where + ": undefined symbol " + SymbolName(sym));
     return true;
   }
   if (sym.section == SHN_COMMON) {
-    out = {Target::Var, static_cast<int64_t>(commons_.at(r.symbol)), addend};
+    out = {Target::kVar, static_cast<int64_t>(commons_.at(r.symbol)), addend};
     return true;
   }
   if (sym.section == SHN_ABS) return Fail(where + ": absolute symbol " + SymbolName(sym) + " cannot be expressed");
@@ -367,10 +367,10 @@ bool Linker::Resolve(const ElfRelocation& r, bool relative, int64_t addend, Reso
   const std::string& name = obj_.sections[sym.section].name;
   int64_t value = static_cast<int64_t>(sym.value);
   switch (role) {
-    case Role::Code: out.target = Target::Code; break;
-    case Role::Const: out.target = Target::Const; break;
-    case Role::Var: out.target = Target::Var; break;
-    case Role::Texts: {
+    case Role::kCode: out.target = Target::kCode; break;
+    case Role::kConst: out.target = Target::kConst; break;
+    case Role::kVar: out.target = Target::kVar; break;
+    case Role::kTexts: {
       // A section symbol names the text by its addend, a text's own symbol
       // by its value (the assembler keeps those for PC-relative fields).
       bool bySection = sym.type == STT_SECTION;
@@ -381,7 +381,7 @@ bool Linker::Resolve(const ElfRelocation& r, bool relative, int64_t addend, Reso
       uint32_t constOffset = 0;
       if (!MapText(sym.section, at, constOffset))
         return Fail(where + ": refers past the texts of section '" + name + "'");
-      out = {Target::Const, constOffset, bySection ? 0 : addend};
+      out = {Target::kConst, constOffset, bySection ? 0 : addend};
       return true;
     }
     default:
@@ -396,7 +396,7 @@ bool Linker::Resolve(const ElfRelocation& r, bool relative, int64_t addend, Reso
 bool Linker::Apply(uint32_t section, const ElfRelocation& r) {
   const ElfSection& s = obj_.sections[section];
   std::string where = "field at " + std::to_string(r.offset) + " of " + Where(section, r.offset);
-  bool x64 = obj_.machine == Machine::X86_64;
+  bool x64 = obj_.machine == Machine::kX86_64;
   if (r.type == (x64 ? R_X86_64_NONE : R_386_NONE)) return true;
   bool absolute = x64 ? r.type == R_X86_64_32 || r.type == R_X86_64_32S : r.type == R_386_32;
   bool relative = x64 ? r.type == R_X86_64_PC32 || r.type == R_X86_64_PLT32
@@ -411,7 +411,7 @@ bool Linker::Apply(uint32_t section, const ElfRelocation& r) {
   if (!Resolve(r, relative, addend, t, where)) return false;
   std::string target = SymbolName(obj_.symbols[r.symbol]);
 
-  if (t.target == Target::Number) {
+  if (t.target == Target::kNumber) {
     if (relative || t.addend != 0)
       return Fail(where + ": table symbol " + target + " used other than as a plain 32-bit number");
     StoreField(code_, field, static_cast<uint32_t>(t.offset));
@@ -426,7 +426,7 @@ bool Linker::Apply(uint32_t section, const ElfRelocation& r) {
                                                  : value >= INT32_MIN && value <= UINT32_MAX;
   if (!fits) return Fail(where + ": value for " + target + " does not fit 32 bits");
   StoreField(code_, field, static_cast<uint32_t>(value));
-  if (relative && t.target == Target::Code) return true;
+  if (relative && t.target == Target::kCode) return true;
   if (relative && !x64)
     return Fail(where + ": PC-relative field to " + target + " outside the code cannot be expressed in an i386 image");
   static constexpr RelocationKind kAbsolute[] = {image::RELOC_CODE, image::RELOC_CONST, image::RELOC_VAR,
@@ -441,8 +441,8 @@ bool Linker::Apply(uint32_t section, const ElfRelocation& r) {
 bool Linker::ApplyAll() {
   for (const ElfRelocations& rel : obj_.relocations) {
     Role role = roles_[rel.section];
-    if (role == Role::Ignore) continue;
-    if (role != Role::Code) {
+    if (role == Role::kIgnore) continue;
+    if (role != Role::kCode) {
       if (rel.entries.empty()) continue;
       const ElfRelocation& first = rel.entries[0];
       return Fail("relocation inside const data: " + Where(rel.section, first.offset) +
@@ -461,7 +461,7 @@ bool Linker::Finish(image::ProgramImage& out) {
   for (const ElfSymbol& s : obj_.symbols)
     if (s.name == ENTRY_SYMBOL && s.section != SHN_UNDEF && s.type != STT_SECTION) entry = &s;
   if (!entry) return Fail(std::string("entry routine '") + ENTRY_SYMBOL + "' is not defined");
-  if (entry->section >= obj_.sections.size() || roles_[entry->section] != Role::Code ||
+  if (entry->section >= obj_.sections.size() || roles_[entry->section] != Role::kCode ||
       entry->value >= obj_.sections[entry->section].size)
     return Fail(std::string("entry routine '") + ENTRY_SYMBOL + "' is not in the code");
   out = image::ProgramImage{};
