@@ -11,9 +11,7 @@
 #include <string>
 #include <utility>
 
-#include "image/services.h"
 #include "runtime/linux_winapi/body_buffer.h"
-#include "runtime/kernel/kernel_services.h"
 
 namespace tulora::rt {
 namespace {
@@ -76,25 +74,24 @@ TEST(LargeBlocks, OrdinaryBlocksAreNotTakenForLargeOnes) {
 }
 
 TEST(ProgramHeap, BlocksMoveBetweenKindsWithTheirBytes) {
-  const ServiceTable& services = KernelServiceTable();
-  void* block = services.Allocate(1000);
+  void* block = AllocateHeapBlock(1000);
   EXPECT_FALSE(IsLargeBlock(block));
   Fill(block, 1000, 9);
-  block = services.Reallocate(block, 5 * kMiB);  // grows into a large block
+  block = ResizeHeapBlock(block, 5 * kMiB);  // grows into a large block
   EXPECT_TRUE(IsLargeBlock(block));
   EXPECT_TRUE(Holds(block, 1000, 9));
   Fill(block, 5 * kMiB, 3);
-  block = services.Reallocate(block, 20 * kMiB);
+  block = ResizeHeapBlock(block, 20 * kMiB);
   EXPECT_TRUE(Holds(block, 5 * kMiB, 3));
-  block = services.Reallocate(block, 1234);  // keeps its kind, and its bytes
+  block = ResizeHeapBlock(block, 1234);  // keeps its kind, and its bytes
   EXPECT_TRUE(Holds(block, 1234, 3));
-  services.Release(block);
+  ReleaseHeapBlock(block);
   EXPECT_FALSE(IsLargeBlock(block));
 
-  void* large = services.Allocate(static_cast<uint32_t>(kLargeBlockFrom));
+  void* large = AllocateHeapBlock(kLargeBlockFrom);
   EXPECT_TRUE(IsLargeBlock(large));
-  services.Release(large);
-  services.Release(services.Reallocate(nullptr, 3 * kMiB));
+  ReleaseHeapBlock(large);
+  ReleaseHeapBlock(ResizeHeapBlock(nullptr, 3 * kMiB));
 }
 
 }  // namespace
