@@ -24,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "image/interface_constants.h"
 #include "runtime/kernel/program_start.h"
 #include "tests/support/test_program.h"
 
@@ -57,8 +58,8 @@ int LoadOnly() {
 int RunImage() {
   void* kernel = dlopen(TULORA_RUNTIME_DIR "/ostra.vlr", RTLD_NOW | RTLD_LOCAL);
   if (kernel == nullptr) return 1;
-  auto getNewSock = reinterpret_cast<void* (*)(int32_t)>(dlsym(kernel, "GetNewSock"));
-  auto entry = reinterpret_cast<int (*)(const void*)>(getNewSock(1000));
+  auto getNewSock = reinterpret_cast<tulora::GetNewSockFunction>(dlsym(kernel, "GetNewSock"));
+  tulora::RuntimeEntry entry = getNewSock(tulora::KERNEL_INTERFACE_VERSION);
   std::vector<uint8_t> image =
       tulora::image::WriteImage(tulora::rt::test::MakeTestProgram().image);
   entry(image.data());

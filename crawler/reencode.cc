@@ -38,7 +38,7 @@ bool HasZeroUnit(const ByteSet* data) {
 
 char* Utf8ToGbk(const char* text) {
   OwnedBytes units(TextToUtf16(text));
-  return Utf16ToText(units.get(), CODE_PAGE_GBK);
+  return Utf16ToText(units.get(), CP_GBK);
 }
 
 ByteSet* TextToUtf16(const char* text, int32_t codePage) {

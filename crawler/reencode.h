@@ -6,14 +6,10 @@
 
 #include <stdint.h>
 
+#include "image/interface_constants.h"
 #include "image/values.h"
 
 namespace tulora {
-
-// Code page arguments of the routines below.
-inline constexpr int32_t CODE_PAGE_ANSI = 0;
-inline constexpr int32_t CODE_PAGE_GBK = 936;
-inline constexpr int32_t CODE_PAGE_UTF8 = 65001;
 
 // A UTF-8 text (null reads as empty) as a new GBK text. Invalid UTF-8 and
 // characters GBK lacks come out as the code page's default character, one
@@ -23,11 +19,11 @@ char* Utf8ToGbk(const char* text);
 
 // The text, read in `codePage`, as a new byte set of UTF-16LE units with the
 // terminating zero unit: 2 zero bytes for the empty text.
-ByteSet* TextToUtf16(const char* text, int32_t codePage = CODE_PAGE_UTF8);
+ByteSet* TextToUtf16(const char* text, int32_t codePage = CP_UTF8_PAGE);
 
 // UTF-16LE data (read up to its first zero unit, or to its end when there
 // is none) as a new text in `codePage`.
-char* Utf16ToText(const ByteSet* data, int32_t codePage = CODE_PAGE_ANSI);
+char* Utf16ToText(const ByteSet* data, int32_t codePage = CP_ANSI);
 
 }  // namespace tulora
 

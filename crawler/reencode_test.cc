@@ -52,12 +52,12 @@ TEST_F(ReencodeTest, TextToUtf16IncludesTheTerminatingUnit) {
     int32_t codePage;
     std::string units;
   } rows[] = {
-      {"", CODE_PAGE_UTF8, std::string("\0\0", 2)},
-      {nullptr, CODE_PAGE_UTF8, std::string("\0\0", 2)},
-      {"ab", CODE_PAGE_UTF8, std::string("a\0b\0\0\0", 6)},
-      {"\xE6\xA0\x87", CODE_PAGE_UTF8, std::string("\x07\x68\0\0", 4)},
-      {"\xB1\xEA", CODE_PAGE_GBK, std::string("\x07\x68\0\0", 4)},
-      {"\xB1\xEA", CODE_PAGE_ANSI, std::string("\x07\x68\0\0", 4)},
+      {"", CP_UTF8_PAGE, std::string("\0\0", 2)},
+      {nullptr, CP_UTF8_PAGE, std::string("\0\0", 2)},
+      {"ab", CP_UTF8_PAGE, std::string("a\0b\0\0\0", 6)},
+      {"\xE6\xA0\x87", CP_UTF8_PAGE, std::string("\x07\x68\0\0", 4)},
+      {"\xB1\xEA", CP_GBK, std::string("\x07\x68\0\0", 4)},
+      {"\xB1\xEA", CP_ANSI, std::string("\x07\x68\0\0", 4)},
       {"ab", 1252, ""},  // a code page the system refuses: nothing to hold
   };
   for (const Row& r : rows) EXPECT_EQ(TakeBytes(TextToUtf16(r.text, r.codePage)), r.units);
@@ -74,22 +74,22 @@ TEST_F(ReencodeTest, Utf16ToText) {
     int32_t codePage;
     std::string text;
   } rows[] = {
-      {std::string("\x07\x68\0\0", 4), CODE_PAGE_ANSI, "\xB1\xEA"},
-      {std::string("\x07\x68\0\0", 4), CODE_PAGE_GBK, "\xB1\xEA"},
-      {std::string("\x07\x68\0\0", 4), CODE_PAGE_UTF8, "\xE6\xA0\x87"},
-      {std::string("a\0\0\0b\0", 6), CODE_PAGE_GBK, "a"},  // up to the first zero unit
-      {std::string("a\0b\0", 4), CODE_PAGE_GBK, "ab"},     // no zero unit at all
-      {std::string("a\0b", 3), CODE_PAGE_GBK, "a"},        // odd byte ignored
-      {"", CODE_PAGE_GBK, ""},
-      {std::string("\0\0", 2), CODE_PAGE_GBK, ""},
-      {std::string("a\0\0\0", 4), 1252, ""},               // refused: empty text
+      {std::string("\x07\x68\0\0", 4), CP_ANSI, "\xB1\xEA"},
+      {std::string("\x07\x68\0\0", 4), CP_GBK, "\xB1\xEA"},
+      {std::string("\x07\x68\0\0", 4), CP_UTF8_PAGE, "\xE6\xA0\x87"},
+      {std::string("a\0\0\0b\0", 6), CP_GBK, "a"},  // up to the first zero unit
+      {std::string("a\0b\0", 4), CP_GBK, "ab"},     // no zero unit at all
+      {std::string("a\0b", 3), CP_GBK, "a"},        // odd byte ignored
+      {"", CP_GBK, ""},
+      {std::string("\0\0", 2), CP_GBK, ""},
+      {std::string("a\0\0\0", 4), 1252, ""},        // refused: empty text
   };
   for (const Row& r : rows) {
     OwnedBytes set(NewByteSetFrom(r.units.data(), static_cast<uint32_t>(r.units.size())));
     EXPECT_EQ(TakeText(Utf16ToText(set.get(), r.codePage)), r.text);
   }
   EXPECT_EQ(TakeText(Utf16ToText(nullptr)), "");
-  EXPECT_EQ(TakeText(Utf16ToText(EmptyByteSet(), CODE_PAGE_GBK)), "");
+  EXPECT_EQ(TakeText(Utf16ToText(EmptyByteSet(), CP_GBK)), "");
 }
 
 TEST_F(ReencodeTest, DefaultCodePages) {

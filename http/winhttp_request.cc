@@ -4,16 +4,17 @@
 #include "http/headers.h"
 #include "http/object_calls.h"
 #include "image/dll_table.h"
+#include "image/interface_constants.h"
 #include "image/link_symbols.h"
 #include "image/runtime_calls.h"
 
 namespace tulora {
 namespace {
 
-constexpr int32_t PROXY_SETTING = 2;
-constexpr int32_t OPTION_TLS_ERRORS = 4;
-constexpr int32_t TLS_ERRORS_IGNORED = 0x3300;
-constexpr int32_t OPTION_REDIRECTS = 6;
+// Every certificate problem the object can be told to ignore.
+constexpr int32_t ALL_CERTIFICATE_ERRORS = REQUEST_IGNORE_UNKNOWN_CA | REQUEST_IGNORE_WRONG_USAGE |
+                                           REQUEST_IGNORE_CERT_CN_INVALID |
+                                           REQUEST_IGNORE_CERT_DATE_INVALID;
 constexpr int32_t PROXY_AUTH_BASIC = 1;
 
 void SetTimeouts(void* object, int32_t timeoutSeconds) {
@@ -66,10 +67,15 @@ ByteSet* TakeBody(void* object, void** created) {
 void Prepare(void* object, const char* url, int32_t method, const WinHttpParams& p,
              char** headers) {
   SetTimeouts(object, p.timeoutSeconds);
-  if (TextLength(p.proxy) > 0) CallMethod(object, "SetProxy", ArgInt(PROXY_SETTING), ArgText(p.proxy));
+  if (TextLength(p.proxy) > 0) {
+    CallMethod(object, "SetProxy", ArgInt(REQUEST_PROXY_SERVER), ArgText(p.proxy));
+  }
   CallMethod(object, "Open", ArgText(WinHttpMethodText(method)), ArgText(url), ArgBool(false));
-  if (p.noRedirect) SetIndexedProperty(object, "Option", OPTION_REDIRECTS, ArgInt(0));
-  SetIndexedProperty(object, "Option", OPTION_TLS_ERRORS, ArgInt(TLS_ERRORS_IGNORED));
+  if (p.noRedirect) {
+    SetIndexedProperty(object, "Option", REQUEST_OPTION_ENABLE_REDIRECTS, ArgInt(0));
+  }
+  SetIndexedProperty(object, "Option", REQUEST_OPTION_SSL_ERROR_IGNORE_FLAGS,
+                     ArgInt(ALL_CERTIFICATE_ERRORS));
   if (p.addDefaultHeaders.Or(true)) AddDefaultHeaders(headers, url, method);
   if (p.normalizeHeaders.Or(true)) ReplaceText(headers, NormalizeHeaderText(*headers));
   if (TextLength(p.proxy) > 0 && TextLength(p.proxyUser) > 0 &&

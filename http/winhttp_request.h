@@ -20,7 +20,6 @@
 namespace tulora {
 
 inline constexpr int32_t DEFAULT_TIMEOUT_MS = 15000;
-inline constexpr char REQUEST_PROG_ID[] = "WinHttp.WinHttpRequest.5.1";
 
 // An optional value together with whether the caller supplied it.
 template <typename T>

@@ -4,22 +4,12 @@
 #include "http/headers.h"
 #include "http/url.h"
 #include "image/dll_table.h"
+#include "image/interface_constants.h"
 #include "image/link_symbols.h"
 #include "image/runtime_calls.h"
 
 namespace tulora {
 namespace {
-
-constexpr uint32_t INTERNET_OPEN_TYPE_DIRECT = 1;
-constexpr uint32_t INTERNET_OPEN_TYPE_PROXY = 3;
-constexpr uint32_t INTERNET_SERVICE_HTTP = 3;
-constexpr uint32_t HTTP_QUERY_RAW_HEADERS_CRLF = 22;
-constexpr uint32_t INTERNET_FLAG_RELOAD = 0x80000000u;
-constexpr uint32_t INTERNET_FLAG_NEED_FILE = 0x10;
-constexpr uint32_t INTERNET_FLAG_NO_COOKIES = 0x80000;
-constexpr uint32_t INTERNET_FLAG_NO_AUTO_REDIRECT = 0x200000;
-constexpr uint32_t INTERNET_FLAG_SECURE = 0x800000;
-constexpr uint32_t INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTPS = 0x4000;
 
 void CloseHandle(uintptr_t handle) { CallDllWords(TULORA_DLL_ENTRY(InternetCloseHandle), handle); }
 

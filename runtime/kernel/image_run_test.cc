@@ -9,13 +9,11 @@
 #include <iterator>
 #include <vector>
 
+#include "image/interface_constants.h"
 #include "tests/support/scratch_directory.h"
 #include "tests/support/test_platform.h"
 
 namespace {
-
-typedef int (*EntryFunction)(const void*);
-typedef void* (*GetNewSockFunction)(int32_t);
 
 TEST(ProgramImage, StartsAndEndsThroughTheKernelLibrary) {
   std::ifstream in(TULORA_IMAGE_PATH, std::ios::binary);
@@ -24,10 +22,10 @@ TEST(ProgramImage, StartsAndEndsThroughTheKernelLibrary) {
   std::string error;
   void* kernel = tulora::test_platform::LoadLibraryFile(TULORA_RUNTIME_DIR "/ostra.vlr", &error);
   ASSERT_NE(kernel, nullptr) << error;
-  auto getNewSock = reinterpret_cast<GetNewSockFunction>(
+  auto getNewSock = reinterpret_cast<tulora::GetNewSockFunction>(
       tulora::test_platform::LibrarySymbol(kernel, "GetNewSock"));
   ASSERT_NE(getNewSock, nullptr);
-  auto entry = reinterpret_cast<EntryFunction>(getNewSock(1000));
+  tulora::RuntimeEntry entry = getNewSock(tulora::KERNEL_INTERFACE_VERSION);
   ASSERT_NE(entry, nullptr);
   tulora::process::ScratchDirectory dir("tulora-image-run-");
   ASSERT_TRUE(dir.made());

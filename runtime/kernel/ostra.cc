@@ -3,13 +3,13 @@
 #include <cstdio>
 #include <string>
 
+#include "image/interface_constants.h"
 #include "runtime/base/export.h"
 #include "runtime/kernel/platform.h"
 #include "runtime/kernel/program_start.h"
 
 namespace {
 
-constexpr int32_t kInterfaceVersion = 1000;
 // The launcher hands over only an address; the image is read no further
 // than the readable memory there, and never beyond this.
 constexpr size_t kMaxImageBytes = 64u << 20;
@@ -35,7 +35,7 @@ int RuntimeEntry(const void* programImage) {
 }  // namespace
 
 // Other interface versions are not served: null tells the launcher so.
-TULORA_EXPORT void* GetNewSock(int32_t version) {
-  if (version != kInterfaceVersion) return nullptr;
-  return reinterpret_cast<void*>(&RuntimeEntry);
+TULORA_EXPORT tulora::RuntimeEntry GetNewSock(int32_t version) {
+  if (version != tulora::KERNEL_INTERFACE_VERSION) return nullptr;
+  return &RuntimeEntry;
 }

@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "image/arguments.h"
+#include "image/interface_constants.h"
 #include "tests/support/test_program.h"
 #include "tests/support/test_platform.h"
 
@@ -17,9 +18,6 @@ namespace {
 
 using test::MakeTestProgram;
 using test::TestProgram;
-
-typedef int (*EntryFunction)(const void*);
-typedef void* (*GetNewSockFunction)(int32_t);
 
 // The kernel library as the launcher sees it.
 class KernelLibrary : public ::testing::Test {
@@ -32,7 +30,7 @@ class KernelLibrary : public ::testing::Test {
         reinterpret_cast<GetNewSockFunction>(test_platform::LibrarySymbol(handle_, "GetNewSock"));
     ASSERT_NE(getNewSock_, nullptr);
   }
-  EntryFunction Entry() { return reinterpret_cast<EntryFunction>(getNewSock_(1000)); }
+  RuntimeEntry Entry() { return getNewSock_(KERNEL_INTERFACE_VERSION); }
   void* handle_ = nullptr;
   GetNewSockFunction getNewSock_ = nullptr;
 };
@@ -47,7 +45,7 @@ TEST_F(KernelLibrary, ServesOnlyInterfaceVersion1000) {
 
 TEST_F(KernelLibrary, RunsAProgramToItsEnd) {
   std::vector<uint8_t> bytes = image::WriteImage(MakeTestProgram().image);
-  EntryFunction entry = Entry();
+  RuntimeEntry entry = Entry();
   // The console goes to stderr here so that the death test can see it.
   EXPECT_EXIT(
       {

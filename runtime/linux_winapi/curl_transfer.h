@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "image/interface_constants.h"
 #include "runtime/linux_winapi/body_buffer.h"
 
 namespace tulora::net {
@@ -43,10 +44,10 @@ enum NetError : uint32_t {
 // bits): unknown or untrusted issuer, wrong key usage, a name that does not
 // match the host, a date outside the validity period.
 enum TlsIgnore : uint32_t {
-  kIgnoreUnknownCa = 0x0100,
-  kIgnoreWrongUsage = 0x0200,
-  kIgnoreCommonName = 0x1000,
-  kIgnoreDate = 0x2000,
+  kIgnoreUnknownCa = REQUEST_IGNORE_UNKNOWN_CA,
+  kIgnoreWrongUsage = REQUEST_IGNORE_WRONG_USAGE,
+  kIgnoreCommonName = REQUEST_IGNORE_CERT_CN_INVALID,
+  kIgnoreDate = REQUEST_IGNORE_CERT_DATE_INVALID,
 };
 
 enum class ProxyMode {

@@ -18,6 +18,7 @@
 
 #include <cstring>
 
+#include "image/interface_constants.h"
 #include "runtime/text/gbk_text.h"
 #include "runtime/kernel/object_layer.h"
 #include "runtime/linux_winapi/request_object.h"
@@ -106,8 +107,7 @@ bool GetProperty(void* instance, const char* property, Variant* out) {
   return false;
 }
 
-const ObjectClass kRequestClass = {"WinHttp.WinHttpRequest.5.1", Create, Destroy, Call,
-                                   SetIndexed, GetProperty};
+const ObjectClass kRequestClass = {REQUEST_PROG_ID, Create, Destroy, Call, SetIndexed, GetProperty};
 
 }  // namespace
 

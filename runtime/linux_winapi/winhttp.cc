@@ -70,12 +70,12 @@ bool WinHttpRequest::SetTimeouts(int32_t resolve, int32_t connect, int32_t send,
 }
 
 bool WinHttpRequest::SetProxy(int32_t setting, std::string_view server, std::string_view) {
-  if (setting < kProxyDefault || setting > kProxyServer ||
-      (setting == kProxyServer && server.empty())) {
+  if (setting < REQUEST_PROXY_DEFAULT || setting > REQUEST_PROXY_SERVER ||
+      (setting == REQUEST_PROXY_SERVER && server.empty())) {
     return Fail(kErrorInvalidParameter);
   }
   proxy_setting_ = setting;
-  proxy_list_ = setting == kProxyServer ? std::string(server) : std::string();
+  proxy_list_ = setting == REQUEST_PROXY_SERVER ? std::string(server) : std::string();
   error_ = kErrorNone;
   return true;
 }
@@ -94,9 +94,9 @@ bool WinHttpRequest::Open(std::string_view method, std::string_view url, bool) {
 }
 
 bool WinHttpRequest::SetOption(int32_t index, int32_t value) {
-  if (index == kOptionSslErrorIgnoreFlags) {
+  if (index == REQUEST_OPTION_SSL_ERROR_IGNORE_FLAGS) {
     tls_ignore_ = static_cast<uint32_t>(value);
-  } else if (index == kOptionEnableRedirects) {
+  } else if (index == REQUEST_OPTION_ENABLE_REDIRECTS) {
     redirects_ = value != 0;
   } else {
     return Fail(kErrorInvalidParameter);
@@ -106,8 +106,8 @@ bool WinHttpRequest::SetOption(int32_t index, int32_t value) {
 }
 
 int32_t WinHttpRequest::GetOption(int32_t index) const {
-  if (index == kOptionSslErrorIgnoreFlags) return static_cast<int32_t>(tls_ignore_);
-  if (index == kOptionEnableRedirects) return redirects_ ? 1 : 0;
+  if (index == REQUEST_OPTION_SSL_ERROR_IGNORE_FLAGS) return static_cast<int32_t>(tls_ignore_);
+  if (index == REQUEST_OPTION_ENABLE_REDIRECTS) return redirects_ ? 1 : 0;
   return 0;
 }
 
@@ -157,7 +157,7 @@ bool WinHttpRequest::SendBody(std::string body, bool has_body) {
   // always announce theirs, Content-Length: 0 included.
   r.send_body = has_body && (!body.empty() || (method_ != "GET" && method_ != "HEAD"));
   r.body = std::move(body);
-  if (proxy_setting_ == kProxyServer) {
+  if (proxy_setting_ == REQUEST_PROXY_SERVER) {
     r.proxy = ProxyFor(proxy_list_, StartsWithNoCase(url_, "https:"));
     if (!r.proxy.empty()) r.proxy_mode = ProxyMode::kServer;
   }

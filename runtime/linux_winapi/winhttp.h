@@ -16,19 +16,17 @@
 #include <string_view>
 #include <vector>
 
+#include "image/interface_constants.h"
 #include "runtime/linux_winapi/curl_transfer.h"
 
 namespace tulora::net {
 
 class WinHttpRequest {
  public:
-  // Option indices.
-  static constexpr int32_t kOptionSslErrorIgnoreFlags = 4;  // TlsIgnore bits, default 0
-  static constexpr int32_t kOptionEnableRedirects = 6;      // default on
-  // SetProxy settings.
-  static constexpr int32_t kProxyDefault = 0;  // no proxy configured here: direct
-  static constexpr int32_t kProxyDirect = 1;
-  static constexpr int32_t kProxyServer = 2;
+  // Option indices REQUEST_OPTION_* and SetProxy settings REQUEST_PROXY_*:
+  // image/interface_constants.h. No certificate error is ignored and
+  // redirects are followed until an option says otherwise;
+  // REQUEST_PROXY_DEFAULT goes direct (no proxy is configured here).
   static constexpr const char* kDefaultAgent =
       "Mozilla/4.0 (compatible; Win32; WinHttp.WinHttpRequest.5)";
 
@@ -37,7 +35,7 @@ class WinHttpRequest {
   // longest pause while the request goes out or the response comes in.
   // Defaults: resolve 0, connect 60000, send 30000, receive 30000.
   bool SetTimeouts(int32_t resolve, int32_t connect, int32_t send, int32_t receive);
-  // kProxyServer with a proxy list ("host:port", "http=host:port", ...);
+  // REQUEST_PROXY_SERVER with a proxy list ("host:port", "http=host:port", ...);
   // the bypass list is not supported and ignored.
   bool SetProxy(int32_t setting, std::string_view server = {}, std::string_view bypass = {});
   // Starts a new request: clears the request headers and the last response;
@@ -76,7 +74,7 @@ class WinHttpRequest {
   std::string method_, url_;
   std::vector<std::pair<std::string, std::string>> headers_;
   int32_t resolve_ms_ = 0, connect_ms_ = 60000, send_ms_ = 30000, receive_ms_ = 30000;
-  int32_t proxy_setting_ = kProxyDefault;
+  int32_t proxy_setting_ = REQUEST_PROXY_DEFAULT;
   std::string proxy_list_;
   uint32_t tls_ignore_ = 0;
   bool redirects_ = true;

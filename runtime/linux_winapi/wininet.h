@@ -10,28 +10,9 @@
 
 #include <stdint.h>
 
+#include "image/interface_constants.h"  // access types, flags, information levels
+
 namespace tulora::net {
-
-// Access types of InternetOpenA.
-constexpr uint32_t INTERNET_OPEN_TYPE_PRECONFIG = 0;  // the environment's proxy
-constexpr uint32_t INTERNET_OPEN_TYPE_DIRECT = 1;
-constexpr uint32_t INTERNET_OPEN_TYPE_PROXY = 3;
-constexpr uint32_t INTERNET_SERVICE_HTTP = 3;
-
-// Request flags of HttpOpenRequestA.
-constexpr uint32_t INTERNET_FLAG_RELOAD = 0x80000000;
-constexpr uint32_t INTERNET_FLAG_SECURE = 0x00800000;
-constexpr uint32_t INTERNET_FLAG_NO_AUTO_REDIRECT = 0x00200000;
-constexpr uint32_t INTERNET_FLAG_NO_COOKIES = 0x00080000;
-constexpr uint32_t INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTP = 0x00008000;
-constexpr uint32_t INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTPS = 0x00004000;
-constexpr uint32_t INTERNET_FLAG_NEED_FILE = 0x00000010;
-
-// Information levels of HttpQueryInfoA.
-constexpr uint32_t HTTP_QUERY_STATUS_CODE = 19;
-constexpr uint32_t HTTP_QUERY_STATUS_TEXT = 20;
-constexpr uint32_t HTTP_QUERY_RAW_HEADERS_CRLF = 22;
-constexpr uint32_t HTTP_QUERY_FLAG_NUMBER = 0x20000000;
 
 uintptr_t InternetOpenA(const char* agent, uint32_t accessType, const char* proxy,
                         const char* proxyBypass, uint32_t flags);

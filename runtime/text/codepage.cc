@@ -248,7 +248,7 @@ uint16_t UserDefinedChar(uint16_t code) {
   return 0;
 }
 
-bool IsGbkPage(uint32_t codePage) { return codePage == 936 || codePage == 0; }
+bool IsGbkPage(uint32_t codePage) { return codePage == CP_GBK || codePage == CP_ANSI; }
 
 // Number of source units to convert, or -1 for an invalid length.
 template <typename Unit>

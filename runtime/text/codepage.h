@@ -47,11 +47,10 @@
 
 #include <stdint.h>
 
+#include "image/interface_constants.h"  // CP_ANSI, CP_GBK, CP_UTF8_PAGE
+
 namespace tulora {
 
-inline constexpr uint32_t CP_ANSI = 0;
-inline constexpr uint32_t CP_GBK = 936;
-inline constexpr uint32_t CP_UTF8_PAGE = 65001;
 inline constexpr uint32_t CP_FLAG_MB_ERR_INVALID_CHARS = 0x8;
 inline constexpr uint32_t CP_FLAG_WC_ERR_INVALID_CHARS = 0x80;
 
