@@ -1,17 +1,19 @@
-# The entry routine, the main routine and the application's system calls
-# (console, files, directories, threads, pauses).
+# The entry routine, the main routine, the program-wide values and the
+# application's system calls (console, files, directories, threads, pauses).
 set(TULORA_CONSOLE_SOURCES
   ${PROJECT_SOURCE_DIR}/image/system_calls.cc
+  ${CMAKE_CURRENT_SOURCE_DIR}/program_values.cc
   ${CMAKE_CURRENT_SOURCE_DIR}/entry.cc
   ${CMAKE_CURRENT_SOURCE_DIR}/console_main.cc)
 foreach(src ${TULORA_CONSOLE_SOURCES})
   set_property(GLOBAL APPEND PROPERTY TULORA_APP_SOURCES ${src})
 endforeach()
 
-# Hosted: the system calls join the shared application library; the entry
-# routine forms its own, since each program has one entry (its tests bring
-# their own ConsoleMain).
-target_sources(tulora_app_shared PRIVATE ${PROJECT_SOURCE_DIR}/image/system_calls.cc)
+# Hosted: the system calls and the program-wide values join the shared
+# application library; the entry routine forms its own, since each program
+# has one entry (its tests bring their own ConsoleMain).
+target_sources(tulora_app_shared PRIVATE ${PROJECT_SOURCE_DIR}/image/system_calls.cc
+  ${CMAKE_CURRENT_SOURCE_DIR}/program_values.cc)
 add_library(tulora_app_entry STATIC ${CMAKE_CURRENT_SOURCE_DIR}/entry.cc)
 target_link_libraries(tulora_app_entry PUBLIC tulora_app_shared)
 

@@ -12,6 +12,7 @@
 //   crawl to finish, so that the program can be driven by a script.
 #include "crawler/crawl.h"
 #include "crawler/entry.h"
+#include "crawler/program_values.h"
 #include "crawler/site_urls.h"
 #include "http/url.h"
 #include "image/arguments.h"

@@ -1,7 +1,7 @@
 #include "crawler/crawl.h"
 
-#include "crawler/entry.h"
 #include "crawler/folder_name.h"
+#include "crawler/program_values.h"
 #include "crawler/reencode.h"
 #include "crawler/site_urls.h"
 #include "http/winhttp_request.h"

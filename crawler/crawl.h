@@ -14,7 +14,8 @@ inline constexpr int32_t PICTURES_PER_GALLERY = 80;
 inline constexpr int32_t CRAWL_PAUSE_MS = 1000;
 inline constexpr int32_t SUCCESS_STATUS = 200;
 
-// The crawl of StartId .. StartId + GalleryCount - 1 into DownloadRoot.
+// The crawl of StartId .. StartId + GalleryCount - 1 into DownloadRoot
+// (program_values.h).
 // Lowers StartId by one when it starts. Runs on the crawl thread.
 void CrawlGalleries();
 

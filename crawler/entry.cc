@@ -1,10 +1,8 @@
 #include "crawler/entry.h"
 
-namespace tulora {
+#include "crawler/program_values.h"
 
-char* DownloadRoot;
-int32_t StartId;
-int32_t GalleryCount;
+namespace tulora {
 
 TULORA_CALL void ReleaseGlobals() {
   if (DownloadRoot != nullptr && !CrawlMayStillRun()) {

@@ -1,5 +1,4 @@
-// The application's entry routine, its main routine and the program-wide
-// values they share with the crawl.
+// The application's entry routine and the main routine it runs.
 #ifndef TULORA_CRAWLER_ENTRY_H
 #define TULORA_CRAWLER_ENTRY_H
 
@@ -8,11 +7,6 @@
 #include "image/services.h"
 
 namespace tulora {
-
-// The program-wide values: zero at start (the image's var segment).
-extern char* DownloadRoot;     // owned by the program, released by ReleaseGlobals
-extern int32_t StartId;
-extern int32_t GalleryCount;
 
 // The main routine; its result is not used.
 int32_t ConsoleMain();

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "crawler/program_values.h"
 #include "image/arguments.h"
 #include "image/commands.h"
 

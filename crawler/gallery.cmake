@@ -34,12 +34,9 @@ target_link_libraries(folder_name_test PRIVATE tulora_app_shared tulora_hosted_r
 
 # The crawl's readers of response header blocks, and what a hostile site
 # controls: page bodies, titles and header blocks.
-# The crawl needs the program-wide values of the entry routine, which needs
-# the dialogue of this library again: one link group.
-set(TULORA_CRAWLER_LINK "$<LINK_GROUP:RESCAN,tulora_app_crawler,tulora_app_entry>")
 tulora_test(crawl_test ${CMAKE_CURRENT_SOURCE_DIR}/crawl_test.cc)
-target_link_libraries(crawl_test PRIVATE ${TULORA_CRAWLER_LINK} tulora_hosted_runtime)
+target_link_libraries(crawl_test PRIVATE tulora_app_crawler tulora_hosted_runtime)
 tulora_fuzz(crawler_texts
   SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/texts_fuzz.cc
-  LIBS ${TULORA_CRAWLER_LINK} tulora_hosted_runtime
+  LIBS tulora_app_crawler tulora_hosted_runtime
   SEED_SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/texts_fuzz_seeds.cc)

@@ -1,0 +1,9 @@
+#include "crawler/program_values.h"
+
+namespace tulora {
+
+char* DownloadRoot;
+int32_t StartId;
+int32_t GalleryCount;
+
+}  // namespace tulora
