@@ -2,4 +2,4 @@
 find_package(benchmark REQUIRED)
 add_executable(values_bench ${CMAKE_CURRENT_SOURCE_DIR}/values_bench.cc)
 target_link_libraries(values_bench PRIVATE
-  tulora_app_shared tulora_hosted_runtime benchmark::benchmark)
+  tulora_app tulora_hosted_runtime benchmark::benchmark)

@@ -3,12 +3,7 @@
 # libraries appended.
 enable_language(ASM)
 
-get_property(TULORA_IMAGE_FILE GLOBAL PROPERTY TULORA_IMAGE_FILE)
-get_property(TULORA_IMAGE_TARGET GLOBAL PROPERTY TULORA_IMAGE_TARGET)
-if(NOT TULORA_IMAGE_FILE OR NOT TARGET ostra)
-  message(FATAL_ERROR "the program needs the image build (tools/) and the runtime (runtime/)")
-endif()
-
+# TULORA_IMAGE_FILE and tulora_image: tools/image.cmake.
 set_source_files_properties(${PROJECT_SOURCE_DIR}/launcher/program_image.S PROPERTIES
   COMPILE_DEFINITIONS "TULORA_IMAGE_PATH=\"${TULORA_IMAGE_FILE}\""
   OBJECT_DEPENDS ${TULORA_IMAGE_FILE})
@@ -20,9 +15,7 @@ target_link_libraries(tulora-launcher PRIVATE tulora_launcher_core)
 # relocation of a large shared library.
 target_link_options(tulora-launcher PRIVATE -static-libstdc++ -static-libgcc)
 set_target_properties(tulora-launcher PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/launcher)
-if(TULORA_IMAGE_TARGET)
-  add_dependencies(tulora-launcher ${TULORA_IMAGE_TARGET})
-endif()
+add_dependencies(tulora-launcher tulora_image)
 
 # The runtime libraries the payload carries, as file-name=target pairs. The
 # payload gets copies without symbols and debug information, in every build

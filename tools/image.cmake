@@ -18,27 +18,24 @@ target_link_libraries(tulora-imageinspect PRIVATE tulora_imageinspect)
 # Application sources are compiled freestanding for x86-64 and i386, merged
 # with `ld -r` and linked by tulora-imagelink. link_symbols.h is included
 # ahead of every source so that the table macros name reserved symbols.
-# Kept in the cache so that the deferred call in the top directory sees
-# them as well. No vectorising and no switch-to-table conversion: both put
-# addresses into constant pools and tables, which const data cannot hold.
+# No vectorising and no switch-to-table conversion: both put addresses into
+# constant pools and tables, which const data cannot hold.
 set(TULORA_IMAGE_CXX_FLAGS
   -std=c++20 -O2 -Wall -Wextra -ffreestanding -fno-pic -fno-pie -fno-exceptions -fno-rtti
   -fno-jump-tables -fno-asynchronous-unwind-tables -fno-stack-protector
   -fcf-protection=none -fstack-clash-protection -fno-threadsafe-statics
   -fno-tree-vectorize
-  -DTULORA_IMAGE_BUILD=1 -I${PROJECT_SOURCE_DIR} -include image/link_symbols.h
-  CACHE INTERNAL "Flags of the image build")
+  -DTULORA_IMAGE_BUILD=1 -I${PROJECT_SOURCE_DIR} -include image/link_symbols.h)
 if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
   # clang has no such pass apart from jump tables, which are already off.
-  set(TULORA_IMAGE_CXX_FLAGS ${TULORA_IMAGE_CXX_FLAGS} -fno-tree-switch-conversion
-      CACHE INTERNAL "Flags of the image build")
+  list(APPEND TULORA_IMAGE_CXX_FLAGS -fno-tree-switch-conversion)
 endif()
-set(TULORA_IMAGE_FLAGS_x86_64 -m64 -mcmodel=small CACHE INTERNAL "")
-set(TULORA_IMAGE_FLAGS_i386 -m32 CACHE INTERNAL "")
-set(TULORA_IMAGE_EMULATION_x86_64 elf_x86_64 CACHE INTERNAL "")
-set(TULORA_IMAGE_EMULATION_i386 elf_i386 CACHE INTERNAL "")
+set(TULORA_IMAGE_FLAGS_x86_64 -m64 -mcmodel=small)
+set(TULORA_IMAGE_FLAGS_i386 -m32)
+set(TULORA_IMAGE_EMULATION_x86_64 elf_x86_64)
+set(TULORA_IMAGE_EMULATION_i386 elf_i386)
 if(CMAKE_LINKER)
-  set(TULORA_IMAGE_LD ${CMAKE_LINKER} CACHE INTERNAL "")
+  set(TULORA_IMAGE_LD ${CMAKE_LINKER})
 else()
   find_program(TULORA_IMAGE_LD ld REQUIRED)
 endif()
@@ -88,28 +85,19 @@ function(tulora_link_image)
     VERBATIM)
 endfunction()
 
-# The program images, from every source registered in TULORA_APP_SOURCES.
-# Called at the end of the top directory, when every folder has registered
-# its sources.
+# The program images, from the application's source list.
+include(${PROJECT_SOURCE_DIR}/cmake/app_sources.cmake)
+set(image_outputs)
+foreach(arch x86_64 i386)
+  tulora_link_image(ARCH ${arch}
+    OUTPUT ${CMAKE_BINARY_DIR}/image/tulora-${arch}.img
+    OBJECT ${CMAKE_BINARY_DIR}/image/tulora-${arch}.o
+    SOURCES ${TULORA_APP_SOURCES})
+  list(APPEND image_outputs ${CMAKE_BINARY_DIR}/image/tulora-${arch}.img)
+endforeach()
+add_custom_target(tulora_image DEPENDS ${image_outputs})
+# The image the launcher embeds (cmake/program.cmake).
 set(TULORA_IMAGE_FILE ${CMAKE_BINARY_DIR}/image/tulora-x86_64.img CACHE INTERNAL
     "The x86-64 program image the launcher embeds")
-function(tulora_define_program_images)
-  get_property(sources GLOBAL PROPERTY TULORA_APP_SOURCES)
-  list(REMOVE_DUPLICATES sources)
-  set(outputs)
-  foreach(arch x86_64 i386)
-    tulora_link_image(ARCH ${arch}
-      OUTPUT ${CMAKE_BINARY_DIR}/image/tulora-${arch}.img
-      OBJECT ${CMAKE_BINARY_DIR}/image/tulora-${arch}.o
-      SOURCES ${sources})
-    list(APPEND outputs ${CMAKE_BINARY_DIR}/image/tulora-${arch}.img)
-  endforeach()
-  add_custom_target(tulora_image DEPENDS ${outputs})
-endfunction()
-cmake_language(DEFER DIRECTORY ${PROJECT_SOURCE_DIR} CALL tulora_define_program_images)
-
-# The image the launcher embeds.
-set_property(GLOBAL PROPERTY TULORA_IMAGE_FILE ${TULORA_IMAGE_FILE})
-set_property(GLOBAL PROPERTY TULORA_IMAGE_TARGET tulora_image)
 
 include(${CMAKE_CURRENT_LIST_DIR}/imagelink/tests.cmake)
