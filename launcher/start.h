@@ -6,16 +6,18 @@
 
 #include <cstdint>
 
+#include "image/interface_constants.h"
 #include "launcher/platform.h"
 
 namespace tulora::launcher {
 
-// The kernel library's interface: GetNewSock(1000) gives the runtime entry,
-// which takes the address of the program image and returns when the
-// application has finished (its result is ignored).
-using RuntimeEntry = int (*)(const void* programImage);
-using GetNewSockFunction = RuntimeEntry (*)(int32_t);
-inline constexpr int32_t KERNEL_INTERFACE_VERSION = 1000;
+// The kernel library's interface (image/interface_constants.h):
+// GetNewSock(KERNEL_INTERFACE_VERSION) gives the runtime entry, which takes
+// the address of the program image and returns when the application has
+// finished (its result is ignored).
+using tulora::GetNewSockFunction;
+using tulora::KERNEL_INTERFACE_VERSION;
+using tulora::RuntimeEntry;
 inline constexpr const char* KERNEL_EXPORT = "GetNewSock";
 
 // Runs the whole start-up and hand-over. Every failure before the hand-over
