@@ -53,29 +53,3 @@ add_custom_command(
   DEPENDS tulora-launcher tulora-pack ${payload_files}
   COMMENT "Appending the runtime payload: build/tulora")
 add_custom_target(tulora_program ALL DEPENDS ${CMAKE_BINARY_DIR}/tulora)
-
-# The assembled executables, run as processes.
-tulora_test(launcher_e2e_test ${PROJECT_SOURCE_DIR}/launcher/launcher_e2e_test.cc)
-target_link_libraries(launcher_e2e_test PRIVATE tulora_payload_writer tulora_test_process)
-target_compile_definitions(launcher_e2e_test PRIVATE
-  TULORA_RAW_LAUNCHER="$<TARGET_FILE:tulora-launcher>"
-  TULORA_PROGRAM="${CMAKE_BINARY_DIR}/tulora"
-  TULORA_DIRECTORY_ID=${TULORA_DIRECTORY_ID}
-  TULORA_IMAGE_FILE="${TULORA_IMAGE_FILE}"
-  TESTKERNEL_RECORDING="$<TARGET_FILE:tulora_testkernel_recording>"
-  TESTKERNEL_NOEXPORT="$<TARGET_FILE:tulora_testkernel_noexport>"
-  TESTKERNEL_REFUSING="$<TARGET_FILE:tulora_testkernel_refusing>")
-add_dependencies(launcher_e2e_test tulora_program tulora_testkernel_recording
-                 tulora_testkernel_noexport tulora_testkernel_refusing)
-
-# The program against the local demo site. The site's ports are the ones
-# the program was built with, so these tests run one at a time.
-add_executable(crawler_e2e_test ${PROJECT_SOURCE_DIR}/crawler/crawler_e2e_test.cc)
-target_link_libraries(crawler_e2e_test PRIVATE tulora_demosite tulora_test_process GTest::gtest_main)
-target_compile_definitions(crawler_e2e_test PRIVATE
-  TULORA_PROGRAM="${CMAKE_BINARY_DIR}/tulora"
-  TULORA_GALLERY_URL="${TULORA_GALLERY_URL}"
-  TULORA_PICTURE_URL="${TULORA_PICTURE_URL}")
-add_dependencies(crawler_e2e_test tulora_program)
-gtest_discover_tests(crawler_e2e_test DISCOVERY_TIMEOUT 60
-                     PROPERTIES RESOURCE_LOCK demosite_ports TIMEOUT 600)

@@ -11,14 +11,9 @@
 #include "http/winhttp_request.h"
 #include "http/wininet_request.h"
 #include "image/dll_table.h"
-#include "runtime/kernel/dll_calls.h"
-#include "runtime/kernel/image_loader.h"
 #include "runtime/kernel/kernel_services.h"
 #include "runtime/linux_winapi/net_test_support.h"
-#include "runtime/kernel/platform_winapi.h"
-
-// Declared extern "C" in image/services.h.
-tulora::ServiceTable tulora_services = {};
+#include "tests/support/kernel_host.h"
 
 namespace tulora {
 namespace {
@@ -29,23 +24,9 @@ using ::testing::HasSubstr;
 using ::testing::Not;
 using testsite::Reply;
 
-// Hosted code names DLL entries by their plain numbers; loading an image
-// turns them into the kernel's selectors, which this does for the test.
-TULORA_CALL uintptr_t CallDll(uint32_t entry, uint32_t count, const uintptr_t* args) {
-  return rt::KernelServiceTable().CallDllFunction(rt::DLL_SELECTOR_TAG | entry, count, args);
-}
-
 void BindKernel() {
-  tulora_services = rt::KernelServiceTable();
-  tulora_services.CallDllFunction = CallDll;
-  rt::ProgramBindings bindings;
-  bindings.libraries.push_back(nullptr);
-#define TULORA_DLL_ROW(id, entry, dll, function) \
-  bindings.dllFunctions.push_back(rt::ResolveDllFunction(dll, function));
-#include "image/dll_table.def"
-  for (const rt::DllExport* e : bindings.dllFunctions) ASSERT_NE(e, nullptr);
-  rt::BindProgram(std::move(bindings));
-  rt::RegisterPlatformObjects();
+  std::string error;
+  ASSERT_TRUE(test::BindHostedApplicationToKernel(TULORA_RUNTIME_DIR, &error)) << error;
 }
 
 // A caller's text variable; released at the end of the test.

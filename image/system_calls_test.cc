@@ -15,27 +15,8 @@
 #include <sstream>
 #include <thread>
 
-#include "runtime/kernel/image_loader.h"
 #include "runtime/kernel/console_commands.h"
-#include "runtime/kernel/kernel_commands.h"
-#include "runtime/kernel/kernel_services.h"
-#include "runtime/kernel/platform.h"
-
-namespace {
-
-const tulora::ServiceTable& Kernel() { return tulora::rt::KernelServiceTable(); }
-
-// Hosted code names library rows by their plain numbers; loading an image
-// turns them into the kernel's selectors, which this does for the test.
-TULORA_CALL tulora::CommandResult CallLibrary(uint32_t row, uint32_t command,
-                                              tulora::ArgumentList* args) {
-  return Kernel().CallLibraryCommand(tulora::rt::LIBRARY_SELECTOR_TAG | row, command, args);
-}
-
-}  // namespace
-
-// Declared extern "C" in image/services.h.
-tulora::ServiceTable tulora_services = {};
+#include "tests/support/kernel_host.h"
 
 namespace tulora {
 namespace {
@@ -43,16 +24,8 @@ namespace {
 class SystemCalls : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    tulora_services = Kernel();
-    tulora_services.CallLibraryCommand = CallLibrary;
-    rt::ProgramBindings bindings;
-    bindings.libraries.push_back(nullptr);
-    for (const char* name : {"VThread", "xtra"}) {
-      std::string error;
-      bindings.libraries.push_back(rt::LoadSupportLibrary(TULORA_RUNTIME_DIR, name, error));
-      ASSERT_NE(bindings.libraries.back(), nullptr) << error;
-    }
-    rt::BindProgram(std::move(bindings));
+    std::string error;
+    ASSERT_TRUE(test::BindHostedApplicationToKernel(TULORA_RUNTIME_DIR, &error)) << error;
   }
   void SetUp() override {
     char pattern[] = "/tmp/tulora-calls-XXXXXX";

@@ -67,13 +67,6 @@ if(NOT WIN32)
     GTest::gmock)
 endif()
 
-# The build's own program image (made by the image build's tulora_image).
-tulora_test(image_run_test ${R}/kernel/image_run_test.cc)
-target_link_libraries(image_run_test PRIVATE tulora_test_platform tulora_test_process)
-target_compile_definitions(image_run_test PRIVATE TULORA_RUNTIME_DIR="${TULORA_RUNTIME_DIR}"
-  TULORA_IMAGE_PATH="${CMAKE_BINARY_DIR}/image/tulora-x86_64.img")
-add_dependencies(image_run_test ostra tulora_image)
-
 tulora_fuzz(image_loader
   SOURCES ${R}/kernel/image_loader_fuzz.cc
   LIBS tulora_runtime_core tulora_runtime_test_program

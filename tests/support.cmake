@@ -5,8 +5,6 @@ add_library(tulora_hosted_runtime OBJECT ${CMAKE_CURRENT_SOURCE_DIR}/support/hos
 target_include_directories(tulora_hosted_runtime PUBLIC ${PROJECT_SOURCE_DIR})
 target_link_libraries(tulora_hosted_runtime PUBLIC tulora_text_commands tulora_codepage)
 
-tulora_test(hosted_runtime_test ${CMAKE_CURRENT_SOURCE_DIR}/support/hosted_runtime_test.cc)
-target_link_libraries(hosted_runtime_test PRIVATE tulora_hosted_runtime)
 
 # Child processes for end-to-end tests: environment, standard input, working
 # directory; exit code, output and wall time; a scratch directory per test.
@@ -14,8 +12,6 @@ add_library(tulora_test_process STATIC ${CMAKE_CURRENT_SOURCE_DIR}/support/proce
                                        ${CMAKE_CURRENT_SOURCE_DIR}/support/scratch_directory.cc)
 target_include_directories(tulora_test_process PUBLIC ${PROJECT_SOURCE_DIR})
 
-tulora_test(process_test ${CMAKE_CURRENT_SOURCE_DIR}/support/process_test.cc)
-target_link_libraries(process_test PRIVATE tulora_test_process)
 
 # What the runtime's tests need of the operating system (libraries loaded by
 # path, standard streams, limits, guard pages, pipes), per platform.
@@ -28,3 +24,9 @@ target_link_libraries(tulora_test_platform PUBLIC ${CMAKE_DL_LIBS})
 # test, with the relocations and fix-ups an image linker would write.
 add_library(tulora_runtime_test_program STATIC ${CMAKE_CURRENT_SOURCE_DIR}/support/test_program.cc)
 target_link_libraries(tulora_runtime_test_program PUBLIC tulora_image_format)
+
+# The hosted application on the real kernel: tulora_services for the tests
+# of the application on the kernel. An object library, like the hosted
+# runtime, so that its definition of tulora_services is always linked.
+add_library(tulora_kernel_host OBJECT ${CMAKE_CURRENT_SOURCE_DIR}/support/kernel_host.cc)
+target_link_libraries(tulora_kernel_host PUBLIC tulora_runtime_core)

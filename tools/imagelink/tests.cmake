@@ -2,7 +2,8 @@
 # test application linked for both architectures, and objects the linker
 # must refuse (merged, never linked by the build).
 set(IMAGELINK_TESTDATA ${CMAKE_CURRENT_LIST_DIR}/testdata)
-set(IMAGELINK_OUT ${CMAKE_BINARY_DIR}/tools/imagelink-testdata)
+set(IMAGELINK_OUT ${CMAKE_BINARY_DIR}/tools/imagelink-testdata CACHE INTERNAL
+    "Where the image linker tests' objects are built")
 set(imagelink_outputs)
 foreach(arch x86_64 i386)
   tulora_link_image(ARCH ${arch}
@@ -19,14 +20,6 @@ foreach(arch x86_64 i386)
   endforeach()
 endforeach()
 add_custom_target(imagelink_testdata DEPENDS ${imagelink_outputs})
-
-tulora_test(imagelink_test
-  ${CMAKE_CURRENT_LIST_DIR}/elf_object_test.cc
-  ${CMAKE_CURRENT_LIST_DIR}/image_linker_test.cc
-  ${CMAKE_CURRENT_LIST_DIR}/../imageinspect/image_report_test.cc)
-target_link_libraries(imagelink_test PRIVATE tulora_imagelink tulora_imageinspect)
-target_compile_definitions(imagelink_test PRIVATE IMAGELINK_TESTDATA_DIR="${IMAGELINK_OUT}")
-add_dependencies(imagelink_test imagelink_testdata)
 
 tulora_fuzz(elf_object
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/elf_object_fuzz.cc
