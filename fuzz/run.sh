@@ -32,7 +32,10 @@ if [ ${#names[@]} -eq 0 ]; then
   exit 1
 fi
 
+# One file per target of this run, read by the summary (and by
+# scripts/fuzz.sh, which merges the corpora of the targets that ran).
 results=$build/corpus/results
+rm -rf "$results"
 mkdir -p "$results"
 
 # One target: prepares its corpus, runs it, writes its summary line.
