@@ -41,7 +41,7 @@
 
 namespace fs = std::filesystem;
 using Bytes = std::vector<uint8_t>;
-using tulora::launcher::BodyLayout;
+using tulora::launcher::PayloadFile;
 
 static Bytes ReadAll(const char* path) {
   std::ifstream in(path, std::ios::binary);
@@ -72,7 +72,7 @@ static Bytes RuntimeLikeData() {
 struct Payload {
   size_t size = 0;       // the payload and its trailer
   size_t setSize = 0;    // the inflated file set
-  std::vector<tulora::launcher::PayloadFile> files;
+  std::vector<PayloadFile> files;
 };
 
 static bool ReadPayload(const Bytes& exe, Payload& out) {
@@ -145,8 +145,9 @@ static double Median(std::vector<double> v) {
 }
 
 static void WriteExecutable(const fs::path& path, const Bytes& bytes) {
-  std::ofstream(path, std::ios::binary)
-      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  std::ofstream out(path, std::ios::binary);
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.close();
   fs::permissions(path, fs::perms::owner_all);
 }
 
@@ -166,8 +167,8 @@ int main(int argc, char** argv) {
     return 1;
   }
   const Bytes launcher = ReadAll(TULORA_RAW_LAUNCHER);
-  const auto withPayload = [&](const char* name, const std::vector<tulora::launcher::PayloadFile>& files,
-                               uint32_t id, Payload& read) {
+  const auto withPayload = [&](const char* name, const std::vector<PayloadFile>& files, uint32_t id,
+                               Payload& read) {
     Bytes exe = launcher;
     const Bytes payload = tulora::launcher::BuildPayload(files, {id, 0x31415926, ""});
     exe.insert(exe.end(), payload.begin(), payload.end());
@@ -176,7 +177,7 @@ int main(int argc, char** argv) {
     return Subject{(root / name).string(), root.string()};
   };
   // The same files with the test kernel as the kernel library.
-  std::vector<tulora::launcher::PayloadFile> sameFiles = real.files;
+  std::vector<PayloadFile> sameFiles = real.files;
   for (auto& f : sameFiles) {
     if (tulora::launcher::IsKernelLibraryName(f.name)) f.name += ".real";
   }

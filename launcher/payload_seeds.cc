@@ -25,9 +25,11 @@ int main(int argc, char** argv) {
   bad[bad.size() - 12] ^= 0xFF;  // last byte of the zlib stream (Adler-32)
   WriteSeedFile(dir, "bad-adler", bad);
   WriteSeedFile(dir, "parent-directory", BuildPayload(files, {0, 0x01020304, ".."}));
-  WriteSeedFile(dir, "one-literal",
-                BuildRawPayload({2, 0x0BADF00D, ""}, FILESET_MAGIC, 64, test::OneLiteralStream(29)));
-  WriteSeedFile(dir, "hlit-30",
-                BuildRawPayload({2, 0x0BADF00D, ""}, FILESET_MAGIC, 64, test::OneLiteralStream(30)));
+  // Streams declaring 286 length codes (inflates) and 287 (fails).
+  for (const uint32_t hlit : {29u, 30u}) {
+    WriteSeedFile(dir, "hlit-" + std::to_string(hlit),
+                  BuildRawPayload({2, 0x0BADF00D, ""}, FILESET_MAGIC, 64,
+                                  test::OneLiteralStream(hlit)));
+  }
   return 0;
 }

@@ -219,7 +219,8 @@ TEST(Inflate, MoreLengthCodesThanDeflateHasFail) {
   for (const auto& row : rows) {
     Bytes out(10);
     size_t produced = 0;
-    const char* m = InflateFileSet(test::OneLiteralStream(row.hlit), out.data(), out.size(), produced);
+    const Bytes stream = test::OneLiteralStream(row.hlit);
+    const char* m = InflateFileSet(stream, out.data(), out.size(), produced);
     if (row.message) {
       EXPECT_STREQ(m, row.message) << row.hlit;
     } else {

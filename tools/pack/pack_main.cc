@@ -88,7 +88,8 @@ int main(int argc, char** argv) {
 
   const std::string& directory = args.options.directoryName;
   if (!directory.empty() && !tulora::launcher::IsPlainName(directory)) {
-    std::fprintf(stderr, "tulora-pack: directory name '%s' is not a plain name\n", directory.c_str());
+    std::fprintf(stderr, "tulora-pack: directory name '%s' is not a plain name\n",
+                 directory.c_str());
     return 1;
   }
   std::vector<PayloadFile> files;
