@@ -8,6 +8,8 @@ if(NOT WIN32)
   add_library(tulora_net STATIC
     ${_net}/linux_winapi/body_buffer.cc
     ${_net}/linux_winapi/proxy_list.cc
+    ${_net}/linux_winapi/curl_init.cc
+    ${_net}/linux_winapi/cookie_share.cc
     ${_net}/linux_winapi/curl_transfer.cc
     ${_net}/linux_winapi/wininet.cc
     ${_net}/linux_winapi/winhttp.cc)

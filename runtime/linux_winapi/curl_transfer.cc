@@ -18,6 +18,9 @@
 #include <string_view>
 #include <utility>
 
+#include "runtime/linux_winapi/cookie_share.h"
+#include "runtime/linux_winapi/curl_init.h"
+
 namespace tulora::net {
 namespace {
 
@@ -28,37 +31,6 @@ constexpr size_t kMaxReserve = 64u << 20;
 constexpr long kReceiveBuffer = 256L << 10;  // bytes asked of the socket at a time
 // A streamed body waits here for its reader: two reads of the socket.
 constexpr size_t kStageBytes = 2 * kReceiveBuffer;
-
-void GlobalInit() {
-  static std::once_flag once;
-  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
-
-// The per-process cookie store: a curl share handle with one lock per kind
-// of shared data.
-struct CookieStore {
-  CURLSH* share = nullptr;
-  std::mutex locks[CURL_LOCK_DATA_LAST];
-};
-
-CookieStore& Cookies() {
-  static CookieStore* store = [] {
-    GlobalInit();
-    auto* s = new CookieStore;
-    s->share = curl_share_init();
-    curl_share_setopt(s->share, CURLSHOPT_SHARE, CURL_LOCK_DATA_COOKIE);
-    curl_share_setopt(s->share, CURLSHOPT_LOCKFUNC,
-                      +[](CURL*, curl_lock_data data, curl_lock_access, void* p) {
-                        static_cast<CookieStore*>(p)->locks[data].lock();
-                      });
-    curl_share_setopt(s->share, CURLSHOPT_UNLOCKFUNC, +[](CURL*, curl_lock_data data, void* p) {
-      static_cast<CookieStore*>(p)->locks[data].unlock();
-    });
-    curl_share_setopt(s->share, CURLSHOPT_USERDATA, s);
-    return s;
-  }();
-  return *store;
-}
 
 // ---- TLS: trust SSL_CERT_FILE too, ignore what the request allows -------
 //
@@ -384,7 +356,7 @@ void SetConnection(CURL* curl, const TransferRequest& r, std::string* proxy_url)
   curl_easy_setopt(curl, CURLOPT_MAXREDIRS, kMaxRedirects);
   curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, RedirectSchemes(r).c_str());
   if (r.cookie_store) {
-    curl_easy_setopt(curl, CURLOPT_SHARE, Cookies().share);
+    curl_easy_setopt(curl, CURLOPT_SHARE, CookieShare());
     curl_easy_setopt(curl, CURLOPT_COOKIEFILE, "");
   }
   if (!r.user_agent.empty()) curl_easy_setopt(curl, CURLOPT_USERAGENT, r.user_agent.c_str());
@@ -501,7 +473,7 @@ struct Transfer::Engine {
 };
 
 Transfer::Engine::Engine(TransferRequest r, bool collect) : request(std::move(r)) {
-  GlobalInit();
+  InitCurl();
   ex.result = &result;
   ex.collect = collect;
   ex.sink = collect ? &result.body : &stage;
@@ -613,14 +585,6 @@ TransferResult PerformTransfer(const TransferRequest& request) {
   Transfer::Engine engine(request, true);
   engine.RunUntil([] { return false; });
   return std::move(engine.result);
-}
-
-void ClearCookieStore() {
-  CURL* curl = curl_easy_init();
-  if (curl == nullptr) return;
-  curl_easy_setopt(curl, CURLOPT_SHARE, Cookies().share);
-  curl_easy_setopt(curl, CURLOPT_COOKIELIST, "ALL");
-  curl_easy_cleanup(curl);
 }
 
 }  // namespace tulora::net

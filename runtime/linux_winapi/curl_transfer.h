@@ -125,9 +125,6 @@ class Transfer {
 // SSL_CERT_FILE names.
 TransferResult PerformTransfer(const TransferRequest& request);
 
-// Empties the per-process cookie store.
-void ClearCookieStore();
-
 }  // namespace tulora::net
 
 #endif  // TULORA_RUNTIME_CURL_TRANSFER_POSIX_H_

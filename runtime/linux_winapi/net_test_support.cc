@@ -14,7 +14,7 @@
 #include <fstream>
 #include <thread>
 
-#include "runtime/linux_winapi/curl_transfer.h"
+#include "runtime/linux_winapi/cookie_share.h"
 
 namespace tulora::net {
 namespace {
