@@ -12,6 +12,7 @@ if(NOT WIN32)
     ${_net}/linux_winapi/cookie_share.cc
     ${_net}/linux_winapi/trust_store.cc
     ${_net}/linux_winapi/header_lists.cc
+    ${_net}/linux_winapi/reception.cc
     ${_net}/linux_winapi/curl_transfer.cc
     ${_net}/linux_winapi/wininet.cc
     ${_net}/linux_winapi/winhttp.cc)

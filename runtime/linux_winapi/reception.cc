@@ -1,0 +1,161 @@
+#include "runtime/linux_winapi/reception.h"
+
+#include <openssl/x509_vfy.h>
+
+#include <algorithm>
+#include <string>
+#include <string_view>
+
+namespace tulora::net {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr size_t kMaxReserve = 64u << 20;
+
+int ParseStatus(std::string_view line) {
+  size_t space = line.find(' ');
+  int status = 0;
+  for (size_t i = space + 1; space != std::string_view::npos && i < line.size(); ++i) {
+    if (line[i] < '0' || line[i] > '9' || status > 99) break;
+    status = status * 10 + (line[i] - '0');
+  }
+  return status;
+}
+
+// Keeps the header block of the latest response only: a status line starts
+// a new block (after an interim 100, a followed redirect, a proxy CONNECT).
+// An announced body gets its room at once: up to kMaxReserve when it is
+// kept whole, up to the stage's limit when it is streamed (a small body
+// takes no more than it needs). Lines after a block's end other than a new
+// status line (the trailer of a chunked body) belong to no block.
+size_t OnHeader(char* data, size_t size, size_t count, void* p) {
+  auto* ex = static_cast<Exchange*>(p);
+  std::string_view line(data, size * count);
+  while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
+  std::string& block = ex->result->raw_headers;
+  if (line.substr(0, 5) == "HTTP/") {
+    block.clear();
+    ex->head_done = false;
+    ex->result->status = ParseStatus(line);
+  } else if (ex->head_done) {
+    return size * count;
+  }
+  block.append(line).append("\r\n");
+  if (line.empty()) {
+    ex->head_done = true;
+    curl_off_t length = -1;
+    curl_easy_getinfo(ex->curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+    size_t most = ex->collect ? kMaxReserve : ex->sink_limit;
+    if (length > 0) ex->sink->Reserve(std::min<size_t>(length, most));
+  }
+  return size * count;
+}
+
+// A body that finds no more memory ends the transfer as a failed write.
+// A stream's full stage pauses the transfer: the library keeps the bytes
+// and reads nothing more from the socket until it is resumed.
+size_t OnBody(char* data, size_t size, size_t count, void* p) {
+  auto* ex = static_cast<Exchange*>(p);
+  size_t n = size * count;
+  ex->body_started = true;
+  if (ex->sink_limit != 0 && !ex->sink->empty() && n > ex->sink_limit - ex->sink->size()) {
+    ex->paused = true;
+    return CURL_WRITEFUNC_PAUSE;
+  }
+  return ex->sink->Append(data, n) ? n : 0;
+}
+
+// Ends the transfer when nothing moved for longer than the send or receive
+// timeout allows, counting from the moment the connection was ready.
+int OnProgress(void* p, curl_off_t, curl_off_t down, curl_off_t up_total, curl_off_t up) {
+  auto* ex = static_cast<Exchange*>(p);
+  Clock::time_point now = Clock::now();
+  if (!ex->started) {
+    curl_off_t pretransfer = 0;
+    curl_easy_getinfo(ex->curl, CURLINFO_PRETRANSFER_TIME_T, &pretransfer);
+    if (pretransfer <= 0) return 0;
+    ex->started = true;
+    ex->last_activity = now;
+  }
+  if (down != ex->last_down || up != ex->last_up) {
+    ex->last_down = down;
+    ex->last_up = up;
+    ex->last_activity = now;
+  }
+  uint32_t limit = up < up_total ? ex->send_timeout_ms : ex->receive_timeout_ms;
+  if (limit == 0 || now - ex->last_activity <= std::chrono::milliseconds(limit)) return 0;
+  ex->timed_out = true;
+  return 1;
+}
+
+// What a failed certificate check means in the platform's words.
+uint32_t TlsError(CURL* curl) {
+  long verify = X509_V_OK;
+  curl_easy_getinfo(curl, CURLINFO_SSL_VERIFYRESULT, &verify);
+  switch (verify) {
+    case X509_V_OK:
+      return kErrorCertCommonNameInvalid;  // the chain was fine, the name was not
+    case X509_V_ERR_CERT_HAS_EXPIRED:
+    case X509_V_ERR_CERT_NOT_YET_VALID:
+      return kErrorCertDateInvalid;
+    case X509_V_ERR_INVALID_PURPOSE:
+      return kErrorSecureFailure;
+    default:
+      return kErrorInvalidCa;
+  }
+}
+
+uint32_t ErrorFor(CURLcode code, const Exchange& ex) {
+  switch (code) {
+    case CURLE_OK: return kErrorNone;
+    case CURLE_URL_MALFORMAT: return kErrorInvalidUrl;
+    case CURLE_UNSUPPORTED_PROTOCOL: return ex.result->status >= 300 ? kErrorRedirectFailed
+                                                                     : kErrorUnrecognizedScheme;
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_RESOLVE_PROXY: return kErrorNameNotResolved;
+    case CURLE_COULDNT_CONNECT: return kErrorCannotConnect;
+    case CURLE_OPERATION_TIMEDOUT: return kErrorTimeout;
+    case CURLE_ABORTED_BY_CALLBACK: return ex.timed_out ? kErrorTimeout : kErrorInternal;
+    case CURLE_PEER_FAILED_VERIFICATION: return TlsError(ex.curl);
+    case CURLE_SSL_CONNECT_ERROR: return kErrorSecureFailure;
+    case CURLE_TOO_MANY_REDIRECTS: return kErrorRedirectFailed;
+    case CURLE_GOT_NOTHING:
+    case CURLE_WEIRD_SERVER_REPLY: return kErrorInvalidServerResponse;
+    case CURLE_SEND_ERROR: return kErrorConnectionReset;
+    case CURLE_PARTIAL_FILE:
+    case CURLE_RECV_ERROR: return kErrorConnectionAborted;
+    default: return kErrorInternal;
+  }
+}
+
+}  // namespace
+
+void Receive(Exchange* ex) {
+  curl_easy_setopt(ex->curl, CURLOPT_HEADERFUNCTION, OnHeader);
+  curl_easy_setopt(ex->curl, CURLOPT_HEADERDATA, ex);
+  curl_easy_setopt(ex->curl, CURLOPT_WRITEFUNCTION, OnBody);
+  curl_easy_setopt(ex->curl, CURLOPT_WRITEDATA, ex);
+  curl_easy_setopt(ex->curl, CURLOPT_XFERINFOFUNCTION, OnProgress);
+  curl_easy_setopt(ex->curl, CURLOPT_XFERINFODATA, ex);
+  curl_easy_setopt(ex->curl, CURLOPT_NOPROGRESS, 0L);
+}
+
+void Conclude(CURLcode code, Exchange* ex) {
+  TransferResult& out = *ex->result;
+  out.complete = code == CURLE_OK;
+  out.error = ErrorFor(code, *ex);
+  long connect_code = 0;
+  curl_easy_getinfo(ex->curl, CURLINFO_HTTP_CONNECTCODE, &connect_code);
+  bool body_phase = ex->body_started || code == CURLE_OK || code == CURLE_PARTIAL_FILE ||
+                    code == CURLE_RECV_ERROR || code == CURLE_OPERATION_TIMEDOUT ||
+                    (code == CURLE_ABORTED_BY_CALLBACK && ex->timed_out);
+  out.tunnel_refused = code != CURLE_OK && ex->head_done && connect_code >= 300;
+  out.got_head = ex->head_done && (body_phase || out.tunnel_refused);
+  if (!out.got_head) {
+    out.status = 0;
+    out.raw_headers.clear();
+  }
+}
+
+}  // namespace tulora::net

@@ -1,0 +1,46 @@
+// Receiving a response: the transfer library's header, body and progress
+// callbacks fill one exchange's result, and its end is told in the
+// platform's error numbers.
+#ifndef TULORA_RUNTIME_LINUX_WINAPI_RECEPTION_H
+#define TULORA_RUNTIME_LINUX_WINAPI_RECEPTION_H
+
+#include <curl/curl.h>
+#include <stddef.h>
+#include <stdint.h>
+
+#include <chrono>
+
+#include "runtime/linux_winapi/body_buffer.h"
+#include "runtime/linux_winapi/curl_transfer.h"
+
+namespace tulora::net {
+
+// One transfer as its callbacks see it: where the head and body go, and
+// the watch on pauses of the peer.
+struct Exchange {
+  CURL* curl = nullptr;
+  TransferResult* result = nullptr;
+  BodyBuffer* sink = nullptr;  // where the body goes: the result's, or a stream's stage
+  bool collect = false;        // the whole body is kept (room reserved for it at once)
+  size_t sink_limit = 0;       // a stream's stage holds no more than this, 0: no limit
+  bool paused = false;         // the library holds back body bytes the stage had no room for
+  bool head_done = false;
+  bool body_started = false;   // the final response's body began
+  // Pause watch for the send and receive timeouts.
+  uint32_t send_timeout_ms = 0, receive_timeout_ms = 0;
+  bool started = false, timed_out = false;
+  curl_off_t last_down = -1, last_up = -1;
+  std::chrono::steady_clock::time_point last_activity;
+};
+
+// Hands what `ex->curl` receives, and its progress, to `ex`.
+void Receive(Exchange* ex);
+
+// Settles the result after the library ended the transfer with `code`.
+// Failures after the header block (a cut body, a stall) still leave the
+// response standing; so does a proxy that refused the tunnel with a status.
+void Conclude(CURLcode code, Exchange* ex);
+
+}  // namespace tulora::net
+
+#endif  // TULORA_RUNTIME_LINUX_WINAPI_RECEPTION_H
