@@ -1,6 +1,5 @@
-// WinINet: the words the application passes, handed to the network
-// back-end's functions with their real types.
-#include "runtime/linux_winapi/dll_exports.h"
+#include "runtime/linux_winapi/dll_wininet.h"
+
 #include "runtime/linux_winapi/wininet.h"
 
 namespace tulora::rt {

@@ -4,6 +4,7 @@
 #include "runtime/kernel/platform_winapi.h"
 
 #include "runtime/linux_winapi/dll_exports.h"
+#include "runtime/linux_winapi/dll_wininet.h"
 #include "runtime/linux_winapi/request_object.h"
 
 namespace tulora::rt {
