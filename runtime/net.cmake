@@ -20,6 +20,7 @@ if(NOT WIN32)
   target_link_libraries(tulora_net PUBLIC tulora_memory CURL::libcurl OpenSSL::SSL OpenSSL::Crypto)
 
   tulora_test(net_test
+    ${_net}/linux_winapi/body_buffer_test.cc
     ${_net}/linux_winapi/proxy_list_test.cc
     ${_net}/linux_winapi/net_test_support.cc
     ${_net}/linux_winapi/curl_transfer_test.cc
