@@ -2,8 +2,8 @@
 // a large block (huge pages, runtime/memory/large_blocks.h) once it reaches
 // kLargeBlockFrom, so that filling it costs a page fault per 2 MiB instead
 // of one per 4 KiB.
-#ifndef TULORA_RUNTIME_BODY_BUFFER_H
-#define TULORA_RUNTIME_BODY_BUFFER_H
+#ifndef TULORA_RUNTIME_LINUX_WINAPI_BODY_BUFFER_H
+#define TULORA_RUNTIME_LINUX_WINAPI_BODY_BUFFER_H
 
 #include <stddef.h>
 
@@ -44,4 +44,4 @@ inline bool operator==(const BodyBuffer& body, std::string_view text) { return b
 
 }  // namespace tulora::net
 
-#endif  // TULORA_RUNTIME_BODY_BUFFER_H
+#endif  // TULORA_RUNTIME_LINUX_WINAPI_BODY_BUFFER_H

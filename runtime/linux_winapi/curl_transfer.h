@@ -1,7 +1,7 @@
 // One complete HTTP exchange over libcurl: the engine under the WinINet
 // functions and the WinHttp request object of the Linux runtime.
-#ifndef TULORA_RUNTIME_CURL_TRANSFER_POSIX_H_
-#define TULORA_RUNTIME_CURL_TRANSFER_POSIX_H_
+#ifndef TULORA_RUNTIME_LINUX_WINAPI_CURL_TRANSFER_H
+#define TULORA_RUNTIME_LINUX_WINAPI_CURL_TRANSFER_H
 
 #include <stdint.h>
 
@@ -127,4 +127,4 @@ TransferResult PerformTransfer(const TransferRequest& request);
 
 }  // namespace tulora::net
 
-#endif  // TULORA_RUNTIME_CURL_TRANSFER_POSIX_H_
+#endif  // TULORA_RUNTIME_LINUX_WINAPI_CURL_TRANSFER_H

@@ -2,8 +2,8 @@
 // arguments as the words the application passes (pointer-sized); 32-bit
 // parameters are taken from a word's low half. The WinINet functions are
 // declared in dll_wininet.h.
-#ifndef TULORA_RUNTIME_DLL_EXPORTS_POSIX_H
-#define TULORA_RUNTIME_DLL_EXPORTS_POSIX_H
+#ifndef TULORA_RUNTIME_LINUX_WINAPI_DLL_EXPORTS_H
+#define TULORA_RUNTIME_LINUX_WINAPI_DLL_EXPORTS_H
 
 #include <stdint.h>
 
@@ -23,4 +23,4 @@ Word DllWideCharToMultiByte(Word codePage, Word flags, Word src, Word srcLen, Wo
 
 }  // namespace tulora::rt
 
-#endif  // TULORA_RUNTIME_DLL_EXPORTS_POSIX_H
+#endif  // TULORA_RUNTIME_LINUX_WINAPI_DLL_EXPORTS_H

@@ -1,6 +1,6 @@
 // Proxy lists as the platform's HTTP stacks take them.
-#ifndef TULORA_RUNTIME_PROXY_LIST_H_
-#define TULORA_RUNTIME_PROXY_LIST_H_
+#ifndef TULORA_RUNTIME_LINUX_WINAPI_PROXY_LIST_H
+#define TULORA_RUNTIME_LINUX_WINAPI_PROXY_LIST_H
 
 #include <string>
 #include <string_view>
@@ -17,4 +17,4 @@ std::string ProxyFor(std::string_view list, bool secure);
 
 }  // namespace tulora::net
 
-#endif  // TULORA_RUNTIME_PROXY_LIST_H_
+#endif  // TULORA_RUNTIME_LINUX_WINAPI_PROXY_LIST_H

@@ -6,8 +6,8 @@
 // leaves its error number in LastError(); after a failed Send (bad URL,
 // refused connection, timeout, a response that breaks off) the body and the
 // header block are empty and Status() is 0.
-#ifndef TULORA_RUNTIME_WINHTTP_POSIX_H_
-#define TULORA_RUNTIME_WINHTTP_POSIX_H_
+#ifndef TULORA_RUNTIME_LINUX_WINAPI_WINHTTP_H
+#define TULORA_RUNTIME_LINUX_WINAPI_WINHTTP_H
 
 #include <stdint.h>
 
@@ -85,4 +85,4 @@ class WinHttpRequest {
 
 }  // namespace tulora::net
 
-#endif  // TULORA_RUNTIME_WINHTTP_POSIX_H_
+#endif  // TULORA_RUNTIME_LINUX_WINAPI_WINHTTP_H

@@ -5,8 +5,8 @@
 //
 // HttpSendRequestA performs the whole exchange at once and keeps the body;
 // InternetReadFile then hands it out in the caller's chunk size.
-#ifndef TULORA_RUNTIME_WININET_POSIX_H_
-#define TULORA_RUNTIME_WININET_POSIX_H_
+#ifndef TULORA_RUNTIME_LINUX_WINAPI_WININET_H
+#define TULORA_RUNTIME_LINUX_WINAPI_WININET_H
 
 #include <stdint.h>
 
@@ -37,4 +37,4 @@ uint32_t InternetLastError();
 
 }  // namespace tulora::net
 
-#endif  // TULORA_RUNTIME_WININET_POSIX_H_
+#endif  // TULORA_RUNTIME_LINUX_WINAPI_WININET_H
