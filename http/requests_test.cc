@@ -12,7 +12,7 @@
 #include "http/wininet_request.h"
 #include "image/dll_table.h"
 #include "runtime/kernel/kernel_services.h"
-#include "runtime/linux_winapi/net_test_support.h"
+#include "tests/support/net_test_support.h"
 #include "tests/support/kernel_host.h"
 
 namespace tulora {

@@ -59,7 +59,7 @@ set_property(GLOBAL PROPERTY TULORA_RUNTIME_FILES
 
 if(NOT WIN32)
   # The certificate store shared by the TLS set-up of all transfers.
-  tulora_test(trust_store_test ${R}/linux_winapi/trust_store_test.cc ${R}/linux_winapi/net_test_support.cc)
+  tulora_test(trust_store_test ${R}/linux_winapi/trust_store_test.cc ${PROJECT_SOURCE_DIR}/tests/support/net_test_support.cc)
   target_link_libraries(trust_store_test PRIVATE tulora_net tulora_testsite)
 
   tulora_test(request_object_test ${R}/linux_winapi/request_object_test.cc)

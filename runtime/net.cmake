@@ -22,7 +22,7 @@ if(NOT WIN32)
   tulora_test(net_test
     ${_net}/linux_winapi/body_buffer_test.cc
     ${_net}/linux_winapi/proxy_list_test.cc
-    ${_net}/linux_winapi/net_test_support.cc
+    ${PROJECT_SOURCE_DIR}/tests/support/net_test_support.cc
     ${_net}/linux_winapi/curl_transfer_test.cc
     ${_net}/linux_winapi/wininet_test.cc
     ${_net}/linux_winapi/winhttp_test.cc)

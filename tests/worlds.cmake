@@ -20,7 +20,7 @@ target_link_libraries(entry_test PRIVATE tulora_app)
 # the build's own program image run by the kernel library.
 tulora_test(app_kernel_test
   ${S}/image/system_calls_test.cc
-  ${S}/http/requests_test.cc ${S}/runtime/linux_winapi/net_test_support.cc
+  ${S}/http/requests_test.cc ${S}/tests/support/net_test_support.cc
   ${S}/runtime/kernel/image_run_test.cc)
 target_link_libraries(app_kernel_test PRIVATE tulora_app tulora_kernel_host tulora_testsite
   tulora_test_platform tulora_test_process GTest::gmock)

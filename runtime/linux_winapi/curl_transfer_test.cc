@@ -6,7 +6,7 @@
 #include <string>
 #include <thread>
 
-#include "runtime/linux_winapi/net_test_support.h"
+#include "tests/support/net_test_support.h"
 
 namespace tulora::net {
 namespace {

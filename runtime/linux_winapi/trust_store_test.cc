@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "runtime/linux_winapi/curl_transfer.h"
-#include "runtime/linux_winapi/net_test_support.h"
+#include "tests/support/net_test_support.h"
 
 namespace tulora::net {
 namespace {

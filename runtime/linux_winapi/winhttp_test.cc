@@ -4,7 +4,7 @@
 
 #include <chrono>
 
-#include "runtime/linux_winapi/net_test_support.h"
+#include "tests/support/net_test_support.h"
 
 namespace tulora::net {
 namespace {

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "runtime/linux_winapi/curl_transfer.h"
-#include "runtime/linux_winapi/net_test_support.h"
+#include "tests/support/net_test_support.h"
 
 namespace tulora::net {
 namespace {

@@ -1,4 +1,4 @@
-#include "runtime/linux_winapi/net_test_support.h"
+#include "tests/support/net_test_support.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
