@@ -55,18 +55,6 @@ add_dependencies(ostra VThread xtra)
 set_property(GLOBAL PROPERTY TULORA_RUNTIME_FILES
   $<TARGET_FILE:ostra> $<TARGET_FILE:VThread> $<TARGET_FILE:xtra>)
 
-# --- tests -------------------------------------------------------------------
-
-if(NOT WIN32)
-  # The certificate store shared by the TLS set-up of all transfers.
-  tulora_test(trust_store_test ${R}/linux_winapi/trust_store_test.cc ${PROJECT_SOURCE_DIR}/tests/support/net_test_support.cc)
-  target_link_libraries(trust_store_test PRIVATE tulora_net tulora_testsite)
-
-  tulora_test(request_object_test ${R}/linux_winapi/request_object_test.cc)
-  target_link_libraries(request_object_test PRIVATE tulora_runtime_core tulora_testsite
-    GTest::gmock)
-endif()
-
 tulora_fuzz(image_loader
   SOURCES ${R}/kernel/image_loader_fuzz.cc
   LIBS tulora_runtime_core tulora_runtime_test_program

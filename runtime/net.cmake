@@ -1,5 +1,5 @@
 # The Linux HTTP back-ends: the WinINet functions and the WinHttp request
-# object over libcurl, with their tests against the local test site.
+# object over libcurl (their tests: tests/worlds.cmake).
 if(NOT WIN32)
   find_package(CURL REQUIRED)
   find_package(OpenSSL REQUIRED)
@@ -18,15 +18,6 @@ if(NOT WIN32)
     ${_net}/linux_winapi/winhttp.cc)
   target_include_directories(tulora_net PUBLIC ${_net}/..)
   target_link_libraries(tulora_net PUBLIC tulora_memory CURL::libcurl OpenSSL::SSL OpenSSL::Crypto)
-
-  tulora_test(net_test
-    ${_net}/linux_winapi/body_buffer_test.cc
-    ${_net}/linux_winapi/proxy_list_test.cc
-    ${PROJECT_SOURCE_DIR}/tests/support/net_test_support.cc
-    ${_net}/linux_winapi/curl_transfer_test.cc
-    ${_net}/linux_winapi/wininet_test.cc
-    ${_net}/linux_winapi/winhttp_test.cc)
-  target_link_libraries(net_test PRIVATE tulora_net tulora_testsite)
 
   tulora_fuzz(transfer
     SOURCES ${_net}/linux_winapi/transfer_fuzz.cc

@@ -45,6 +45,19 @@ target_link_libraries(runtime_test PRIVATE tulora_runtime_core tulora_runtime_te
 target_compile_definitions(runtime_test PRIVATE TULORA_RUNTIME_DIR="${TULORA_RUNTIME_DIR}")
 add_dependencies(runtime_test ostra VThread xtra)
 
+# The Linux stand-ins for the Windows functions against the local test site
+# and a real proxy: the transfer engine and its trust store, the WinINet
+# functions, the request class and the request object as the kernel's
+# object commands and DLL bindings reach them.
+if(NOT WIN32)
+  set(W ${R}/linux_winapi)
+  tulora_test(winapi_test
+    ${W}/body_buffer_test.cc ${W}/proxy_list_test.cc ${W}/trust_store_test.cc
+    ${W}/curl_transfer_test.cc ${W}/wininet_test.cc ${W}/winhttp_test.cc
+    ${W}/request_object_test.cc ${S}/tests/support/net_test_support.cc)
+  target_link_libraries(winapi_test PRIVATE tulora_runtime_core tulora_testsite GTest::gmock)
+endif()
+
 # The launcher's units over a table of fake platform functions.
 tulora_test(launcher_test ${S}/launcher/payload_test.cc ${S}/launcher/start_test.cc)
 target_link_libraries(launcher_test PRIVATE tulora_launcher_core tulora_payload_writer)

@@ -1,7 +1,7 @@
 // Test support for the HTTP back-ends: the in-process test site with its
 // certificate, and a real Basic-authenticating proxy started per test.
-#ifndef TULORA_RUNTIME_LINUX_WINAPI_NET_TEST_SUPPORT_H
-#define TULORA_RUNTIME_LINUX_WINAPI_NET_TEST_SUPPORT_H
+#ifndef TULORA_TESTS_SUPPORT_NET_TEST_SUPPORT_H
+#define TULORA_TESTS_SUPPORT_NET_TEST_SUPPORT_H
 
 #include <gtest/gtest.h>
 #include <sys/types.h>
@@ -43,4 +43,4 @@ class AuthProxy {
 
 }  // namespace tulora::net
 
-#endif  // TULORA_RUNTIME_LINUX_WINAPI_NET_TEST_SUPPORT_H
+#endif  // TULORA_TESTS_SUPPORT_NET_TEST_SUPPORT_H
