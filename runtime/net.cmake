@@ -8,6 +8,7 @@ if(NOT WIN32)
   add_library(tulora_net STATIC
     ${_net}/linux_winapi/body_buffer.cc
     ${_net}/linux_winapi/proxy_list.cc
+    ${_net}/linux_winapi/lazy_libraries.cc
     ${_net}/linux_winapi/curl_init.cc
     ${_net}/linux_winapi/cookie_share.cc
     ${_net}/linux_winapi/trust_store.cc
@@ -17,7 +18,24 @@ if(NOT WIN32)
     ${_net}/linux_winapi/wininet.cc
     ${_net}/linux_winapi/winhttp.cc)
   target_include_directories(tulora_net PUBLIC ${_net}/..)
-  target_link_libraries(tulora_net PUBLIC tulora_memory CURL::libcurl OpenSSL::SSL OpenSSL::Crypto)
+  # The transfer and TLS libraries are loaded on first use
+  # (linux_winapi/lazy_libraries.h), by the names they are known under at
+  # run time: the file name up to the major version (libcurl.so.4.8.0 is
+  # known as libcurl.so.4).
+  foreach(lib CURL:${CURL_LIBRARIES} SSL:${OPENSSL_SSL_LIBRARY})
+    string(REGEX REPLACE ":.*" "" _name "${lib}")
+    string(REGEX REPLACE "^[A-Z]+:" "" _file "${lib}")
+    get_filename_component(_file "${_file}" REALPATH)
+    get_filename_component(_file "${_file}" NAME)
+    string(REGEX MATCH "^lib[^.]+\\.so\\.[0-9]+" _soname "${_file}")
+    if(NOT _soname)
+      message(FATAL_ERROR "cannot tell the run-time name of ${lib}")
+    endif()
+    target_compile_definitions(tulora_net PRIVATE TULORA_${_name}_SONAME="${_soname}")
+  endforeach()
+  target_include_directories(tulora_net PUBLIC ${CURL_INCLUDE_DIRS})
+  target_include_directories(tulora_net PUBLIC ${OPENSSL_INCLUDE_DIR})
+  target_link_libraries(tulora_net PUBLIC tulora_memory ${CMAKE_DL_LIBS})
 
   tulora_fuzz(transfer
     SOURCES ${_net}/linux_winapi/transfer_fuzz.cc

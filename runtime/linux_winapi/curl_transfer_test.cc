@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <string>
 #include <thread>
 
+#include "runtime/linux_winapi/lazy_libraries.h"
 #include "tests/support/net_test_support.h"
 
 namespace tulora::net {
@@ -43,6 +45,22 @@ class TransferTest : public NetTest {
     return cut;
   }
 };
+
+// The transfer library comes in with the first transfer, not before: the
+// program's start does not wait for it. Run in a fresh process of its own.
+TEST(TransferLibrary, IsLoadedByTheFirstTransfer) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        if (CurlLibraryLoaded()) std::_Exit(3);
+        TransferRequest request;
+        request.url = "http://127.0.0.1:9/";  // refused at once; the library is needed all the same
+        request.connect_timeout_ms = 2000;
+        const TransferResult result = PerformTransfer(request);
+        std::_Exit(CurlLibraryLoaded() && result.error != kErrorNone ? 0 : 4);
+      },
+      ::testing::ExitedWithCode(0), "");
+}
 
 TEST_F(TransferTest, SendsHeaderLinesUnchangedAndNothingExtra) {
   struct Case {
