@@ -23,8 +23,19 @@ std::string RunningDirectory();
 bool CreateDirectoryAt(const char* gbkPath);
 
 // Makes the file hold exactly `length` bytes at `data`, creating or
-// truncating it. True only when every byte was written.
+// replacing it. True only when every byte was written. The bytes go into a
+// temporary file in the same folder, named "." + the file's name + "." +
+// the process id + ".part" (never a name the program gives a file of its
+// own), which one rename then puts in the file's place: the file holds
+// either all the new bytes or what it held before, never part of them. A
+// failed write removes its temporary file.
 bool WriteWholeFile(const char* gbkPath, const uint8_t* data, uint32_t length);
+
+// The process-end path: removes the temporary file of a write still under
+// way on another thread, and makes every later write fail. Called once,
+// right before the process ends; it does not return the writes' lock, so
+// no write can create or rename a file after it.
+void AbandonUnfinishedWrites();
 
 }  // namespace tulora::rt
 

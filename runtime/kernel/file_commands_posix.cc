@@ -5,11 +5,48 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
+#include <mutex>
+#include <vector>
 
 #include "runtime/text/gbk_text.h"
 
 namespace tulora::rt {
+namespace {
+
+// The temporary files of the writes under way. Their lock is held while a
+// temporary file is created and while it is renamed or removed, so the
+// process-end path sees every temporary file that exists.
+struct UnfinishedWrites {
+  std::mutex mutex;
+  std::vector<std::string> paths;
+  bool ending = false;
+};
+
+UnfinishedWrites& Unfinished() {
+  static UnfinishedWrites* writes = new UnfinishedWrites;  // used until the process ends
+  return *writes;
+}
+
+std::string TemporaryPath(const std::string& path) {
+  const size_t name = path.rfind('/') + 1;  // 0 when there is no folder
+  return path.substr(0, name) + "." + path.substr(name) + "." + std::to_string(getpid()) +
+         ".part";
+}
+
+bool WriteAll(int fd, const uint8_t* data, uint32_t length) {
+  uint32_t done = 0;
+  while (done < length) {
+    ssize_t n = write(fd, data + done, length - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<uint32_t>(n);
+  }
+  return true;
+}
+
+}  // namespace
 
 // The separator is replaced after the conversion: in GBK the byte 0x5C may
 // be the second byte of a character, in UTF-8 it is always "\".
@@ -38,19 +75,33 @@ bool CreateDirectoryAt(const char* gbkPath) {
 }
 
 bool WriteWholeFile(const char* gbkPath, const uint8_t* data, uint32_t length) {
-  std::string path = NativePath(gbkPath);
-  if (path.empty()) return false;
-  int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (fd < 0) return false;
-  uint32_t done = 0;
-  while (done < length) {
-    ssize_t n = write(fd, data + done, length - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    done += static_cast<uint32_t>(n);
+  const std::string path = NativePath(gbkPath);
+  if (path.empty() || path.back() == '/') return false;
+  const std::string temporary = TemporaryPath(path);
+  UnfinishedWrites& writes = Unfinished();
+  int fd = -1;
+  {
+    std::lock_guard<std::mutex> lock(writes.mutex);
+    if (writes.ending) return false;
+    fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0) return false;
+    writes.paths.push_back(temporary);
   }
-  bool closed = close(fd) == 0;
-  return closed && done == length;
+  const bool written = WriteAll(fd, data, length);
+  const bool closed = close(fd) == 0;
+  std::lock_guard<std::mutex> lock(writes.mutex);
+  const bool placed = written && closed && rename(temporary.c_str(), path.c_str()) == 0;
+  if (!placed) unlink(temporary.c_str());
+  writes.paths.erase(std::find(writes.paths.begin(), writes.paths.end(), temporary));
+  return placed;
+}
+
+void AbandonUnfinishedWrites() {
+  UnfinishedWrites& writes = Unfinished();
+  writes.mutex.lock();  // kept until the process ends
+  writes.ending = true;
+  for (const std::string& path : writes.paths) unlink(path.c_str());
+  writes.paths.clear();
 }
 
 }  // namespace tulora::rt

@@ -2,12 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "image/arguments.h"
 #include "image/commands.h"
@@ -97,6 +99,15 @@ class Files : public ::testing::Test {
   void TearDown() override { std::filesystem::current_path(old_); }
   bool IsDirectory(const std::string& path) { return std::filesystem::is_directory(path); }
   process::ScratchDirectory scratch_{"tulora-kernel-"};
+  // The names in dir_, sorted.
+  std::vector<std::string> Names() const {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir_)) {
+      names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+  }
   std::string dir_;
   std::filesystem::path old_;
 };
@@ -167,6 +178,35 @@ TEST_F(Files, WriteFileStoresTheWholeByteSet) {
   std::string nowhere = dir_ + "\\no\\such.jpg";
   auto failing = MakeArguments(ArgText(nowhere.c_str()), ArgPointer(set.data(), TYPE_BYTES));
   EXPECT_EQ(S().CallKernelCommand(CMD_WRITE_FILE, failing.list()), 0u);
+  EXPECT_EQ(Names(), std::vector<std::string>{"1.jpg"}) << "no temporary file stays behind";
+}
+
+// A write that fails half-way (the file size limit standing in for a full
+// disk) or cannot take the file's place leaves the file as it was and no
+// temporary file.
+TEST_F(Files, FailedWriteLeavesTheOldFileAndNoTemporaryFile) {
+  std::string path = dir_ + "\\1.jpg";
+  std::vector<uint8_t> old = ByteSetOf("old picture");
+  auto first = MakeArguments(ArgText(path.c_str()), ArgPointer(old.data(), TYPE_BYTES));
+  ASSERT_EQ(S().CallKernelCommand(CMD_WRITE_FILE, first.list()), 1u);
+
+  std::vector<uint8_t> big = ByteSetOf(std::string(1u << 20, 'x'));
+  auto large = MakeArguments(ArgText(path.c_str()), ArgPointer(big.data(), TYPE_BYTES));
+  uint32_t result = 1;
+  {
+    test_platform::FileSizeLimit limit(64u << 10);
+    ASSERT_TRUE(limit.ok());
+    result = S().CallKernelCommand(CMD_WRITE_FILE, large.list());
+  }
+  EXPECT_EQ(result, 0u);
+  EXPECT_EQ(FileContents(dir_ + "/1.jpg"), "old picture");
+
+  ASSERT_TRUE(std::filesystem::create_directory(dir_ + "/2.jpg"));  // a folder cannot be replaced
+  std::string folder = dir_ + "\\2.jpg";
+  auto onFolder = MakeArguments(ArgText(folder.c_str()), ArgPointer(old.data(), TYPE_BYTES));
+  EXPECT_EQ(S().CallKernelCommand(CMD_WRITE_FILE, onFolder.list()), 0u);
+  EXPECT_TRUE(IsDirectory(dir_ + "/2.jpg"));
+  EXPECT_EQ(Names(), (std::vector<std::string>{"1.jpg", "2.jpg"}));
 }
 
 TEST(KernelCommands, TextCommandsReachTheTextUnit) {

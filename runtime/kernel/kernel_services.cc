@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "runtime/base/argument_view.h"
+#include "runtime/kernel/file_commands.h"
 #include "runtime/kernel/image_loader.h"
 #include "runtime/kernel/kernel_commands.h"
 #include "runtime/kernel/process_end.h"
@@ -94,9 +95,13 @@ TULORA_CALL void Release(void* block) { ReleaseBlock(block); }
 // use the globals; with a thread still running, the process ends without it
 // (its memory goes back to the system with the process) and without running
 // the process's exit handlers, which could pull state from under that thread.
+// A file the crawl is still writing is given up: its temporary file goes.
 TULORA_CALL void ExitProgram(int32_t code) {
   FlushConsole();
-  if (g_liveThreads.load() > 0) EndProcessAtOnce(code);
+  if (g_liveThreads.load() > 0) {
+    AbandonUnfinishedWrites();
+    EndProcessAtOnce(code);
+  }
   ApplicationRoutine release = g_releaseGlobals.exchange(nullptr);
   if (release != nullptr) release();
   FlushConsole();
@@ -168,6 +173,7 @@ void EndWithError(const char* format, ...) {
   va_end(args);
   fprintf(stderr, "Error: %s\n", message);
   fflush(stderr);
+  AbandonUnfinishedWrites();
   EndProcessAtOnce(1);
 }
 

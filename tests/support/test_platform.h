@@ -26,6 +26,22 @@ void TakeInputFromNothing();
 // Limits the address space of this process; for a death test's child.
 bool LimitAddressSpace(size_t bytes);
 
+// While it lives, a write that would make a file larger than `bytes`
+// fails (a full disk's stand-in) instead of ending the process.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(size_t bytes);
+  ~FileSizeLimit();
+  FileSizeLimit(const FileSizeLimit&) = delete;
+  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+  bool ok() const { return ok_; }
+
+ private:
+  bool ok_ = false;
+  uint64_t saved_ = 0;
+  void (*savedHandler_)(int) = nullptr;
+};
+
 // Whole pages of zeros holding at least `readable` bytes, followed by one
 // page that cannot be read.
 class GuardedPages {

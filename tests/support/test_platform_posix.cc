@@ -2,6 +2,7 @@
 
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/mman.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -33,6 +34,23 @@ bool LimitAddressSpace(size_t bytes) {
   rlimit limit;
   limit.rlim_cur = limit.rlim_max = bytes;
   return setrlimit(RLIMIT_AS, &limit) == 0;
+}
+
+FileSizeLimit::FileSizeLimit(size_t bytes) {
+  rlimit limit{};
+  if (getrlimit(RLIMIT_FSIZE, &limit) != 0) return;
+  saved_ = limit.rlim_cur;
+  savedHandler_ = signal(SIGXFSZ, SIG_IGN);
+  limit.rlim_cur = bytes;
+  ok_ = setrlimit(RLIMIT_FSIZE, &limit) == 0;
+}
+
+FileSizeLimit::~FileSizeLimit() {
+  rlimit limit{};
+  getrlimit(RLIMIT_FSIZE, &limit);
+  limit.rlim_cur = saved_;
+  setrlimit(RLIMIT_FSIZE, &limit);
+  signal(SIGXFSZ, savedHandler_);
 }
 
 GuardedPages::GuardedPages(size_t readable) {
