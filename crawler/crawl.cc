@@ -66,15 +66,19 @@ char* FetchPage(const char* itemUrl, int32_t* status) {
 }
 
 // Fetches one picture and stores it; true only when the picture host
-// answered 200 with the whole body and the file was written whole.
+// answered 200, the body was read to its end (not cut off, not past the
+// routine's limit) and agrees with its announced length, and the file was
+// written whole.
 bool FetchPicture(const char* pictureUrl, const char* picturePath) {
   char* headers = PictureHeaders();
   char* responseHeaders = nullptr;
+  bool complete = false;
   WinInetParams params;
   params.headers = &headers;
   params.responseHeaders = &responseHeaders;
+  params.bodyComplete = &complete;
   OwnedBytes bytes(WinInetRequest(pictureUrl, params));
-  const bool whole = StatusOfHeaderBlock(responseHeaders) == SUCCESS_STATUS &&
+  const bool whole = complete && StatusOfHeaderBlock(responseHeaders) == SUCCESS_STATUS &&
                      !BodyIsShort(responseHeaders, ByteSetLength(bytes.get()));
   tulora_services.Release(headers);
   tulora_services.Release(responseHeaders);

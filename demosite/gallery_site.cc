@@ -139,6 +139,11 @@ void GallerySite::CutPicture(int gallery, int picture, long afterBytes) {
   pictureCut_[{gallery, picture}] = afterBytes;
 }
 
+void GallerySite::SetPictureReply(int gallery, int picture, testsite::Reply reply) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  pictureReply_[{gallery, picture}] = std::move(reply);
+}
+
 std::vector<std::string> GallerySite::Order() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return order_;
@@ -189,6 +194,7 @@ Reply GallerySite::AnswerPicture(const LoggedRequest& request) {
     if (auto status = pictureStatus_.find({gallery, picture}); status != pictureStatus_.end()) {
       return Reply::Text(status->second, "error page " + std::to_string(status->second));
     }
+    if (auto r = pictureReply_.find({gallery, picture}); r != pictureReply_.end()) return r->second;
     if (auto c = pictureCut_.find({gallery, picture}); c != pictureCut_.end()) cut = c->second;
   }
   if (!GalleryExists(gallery) || picture < 1 || picture > PictureCount(gallery)) {

@@ -67,6 +67,8 @@ class GallerySite {
   void FailPageAfter(int gallery, int requests);
   void SetPictureStatus(int gallery, int picture, int status);
   void CutPicture(int gallery, int picture, long afterBytes);
+  // Picture k of gallery n answered with `reply`, whatever the gallery has.
+  void SetPictureReply(int gallery, int picture, testsite::Reply reply);
 
   // Every request of both sites in the order they were answered, as
   // "page <path>" or "picture <path>".
@@ -86,6 +88,7 @@ class GallerySite {
   std::map<int, int> pageBudget_;
   std::map<std::pair<int, int>, int> pictureStatus_;
   std::map<std::pair<int, int>, long> pictureCut_;
+  std::map<std::pair<int, int>, testsite::Reply> pictureReply_;
   std::vector<std::string> order_;
 };
 

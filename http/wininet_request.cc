@@ -94,22 +94,25 @@ void Send(uintptr_t request, int32_t method, const char* headers, const char* po
       Word((*postBytes)->data()), static_cast<uintptr_t>(ByteSetLength(*postBytes)));
 }
 
-// The body to its end. Chunks go straight into the byte set that becomes
-// the result; its storage doubles when full and is cut to size at the end,
-// so the work is linear and no second copy of the body is made.
-ByteSet* ReadBody(uintptr_t request) {
+// The body to its end, or to MAX_BODY_BYTES. Chunks go straight into the
+// byte set that becomes the result; its storage doubles when full and is
+// cut to size at the end, so the work is linear and no second copy of the
+// body is made. `*complete`: the last read succeeded and delivered nothing.
+ByteSet* ReadBody(uintptr_t request, bool* complete) {
   const uint32_t head = static_cast<uint32_t>(sizeof(ByteSet));
   uint32_t used = 0, capacity = 4 * READ_CHUNK_SIZE;
   ByteSet* body = static_cast<ByteSet*>(tulora_services.Allocate(head + capacity));
-  for (;;) {
+  *complete = false;
+  while (used <= MAX_BODY_BYTES) {
     if (capacity - used < READ_CHUNK_SIZE) {
-      if (capacity > 0x7FFFFFFFu - head) break;  // a byte set holds under 4 GiB
-      capacity *= 2;
+      const uint32_t most = MAX_BODY_BYTES + READ_CHUNK_SIZE;
+      capacity = capacity > most / 2 ? most : capacity * 2;
       body = static_cast<ByteSet*>(tulora_services.Reallocate(body, head + capacity));
     }
     uint32_t count = 0;
-    CallDllWords(TULORA_DLL_ENTRY(InternetReadFile), request, Word(body->data() + used), READ_CHUNK_SIZE,
-        Word(&count));
+    const bool read = CallDllWords(TULORA_DLL_ENTRY(InternetReadFile), request,
+                                   Word(body->data() + used), READ_CHUNK_SIZE, Word(&count)) != 0;
+    if (count == 0) *complete = read;
     if (count == 0 || count > READ_CHUNK_SIZE) break;
     used += count;
   }
@@ -187,7 +190,9 @@ ByteSet* WinInetRequest(const char* url, const WinInetParams& p) {
   ByteSet* localBytes = nullptr;
   ByteSet** postBytes = p.postBytes ? p.postBytes : &localBytes;
   Send(request, method, *headers, p.postText, postBytes);
-  ByteSet* body = ReadBody(request);
+  bool complete = false;
+  ByteSet* body = ReadBody(request, &complete);
+  if (p.bodyComplete != nullptr) *p.bodyComplete = complete;
   char* responseHeaders = ResponseHeaders(request);
   CloseHandle(request);
   CloseHandle(connection);

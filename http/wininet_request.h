@@ -22,6 +22,12 @@ inline constexpr uint32_t READ_CHUNK_SIZE = 1024;
 // First size of the response header buffer; a larger block is queried again
 // with the size the first query reports.
 inline constexpr uint32_t HEADER_BUFFER_SIZE = 5000;
+// The longest body the routine holds: 128 MiB. Reading stops past it and
+// the body is not read to its end. A 32-bit process has 2 GiB of address
+// space for everything, and the body grows by doubling, so holding this
+// much may take a 128 MiB block beside the 64 MiB one it replaces; every
+// picture a gallery serves is far smaller.
+inline constexpr uint32_t MAX_BODY_BYTES = 128u << 20;
 
 // The optional parameters, in call order after `url`. Omitted ones keep the
 // values below: numbers and truth values 0/false, texts and byte sets empty.
@@ -39,6 +45,10 @@ struct WinInetParams {
   bool noRedirect = false;
   ByteSet** postBytes = nullptr;      // in/out: filled from postText when empty
   const char* proxy = nullptr;        // "host:port"; empty: direct
+  // out: true when the body was read to its end (the last read succeeded
+  // and delivered nothing); false when a read failed or the body went past
+  // MAX_BODY_BYTES. Written once the request was sent.
+  bool* bodyComplete = nullptr;
 };
 
 // The response body as read (any status); the empty byte set when no

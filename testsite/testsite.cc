@@ -177,12 +177,16 @@ void SendReply(WireStream& s, const Reply& reply, bool head_request, const TestS
   if (!s.RawWrite(head.data(), head.size())) return;
   Pause(site, reply.body_delay_ms);
   if (head_request) return;
-  size_t size = reply.body.size();
+  const std::string& body = reply.Body();
+  size_t size = body.size();
   if (reply.cut_after >= 0 && static_cast<size_t>(reply.cut_after) < size) {
     size = static_cast<size_t>(reply.cut_after);
     s.MarkCut();
   }
-  s.RawWrite(reply.body.data(), size);
+  bool written = s.RawWrite(body.data(), size);
+  while (reply.repeat_body && written && size > 0 && !site.stopping()) {
+    written = s.RawWrite(body.data(), size);
+  }
 }
 
 void ServeRequest(TestSite& site, bool secure, const httplib::Request& req) {

@@ -1,6 +1,9 @@
 #include "wire.h"
 
+#include <stdio.h>
 #include <strings.h>
+
+#include <algorithm>
 
 namespace tulora::testsite {
 namespace {
@@ -70,6 +73,19 @@ Reply Reply::Text(int status, std::string body) {
   return reply;
 }
 
+Reply Reply::Chunked(const std::string& body, size_t step, bool ended) {
+  Reply reply = Text(200, "");
+  reply.header_lines.push_back("Transfer-Encoding: chunked");
+  char size[32];
+  for (size_t at = 0; at < body.size(); at += step) {
+    const size_t n = std::min(step, body.size() - at);
+    snprintf(size, sizeof size, "%zx\r\n", n);
+    reply.body += size + body.substr(at, n) + "\r\n";
+  }
+  if (ended) reply.body += "0\r\nX-Trailer: late\r\n\r\n";
+  return reply;
+}
+
 Reply Reply::Redirect(int status, std::string location) {
   Reply reply;
   reply.status = status;
@@ -136,7 +152,7 @@ std::string FormatReplyHead(const Reply& reply) {
   for (const std::string& line : reply.header_lines) head += line + "\r\n";
   if (reply.add_content_length && !HasLineNamed(reply.header_lines, "Content-Length") &&
       !HasLineNamed(reply.header_lines, "Transfer-Encoding")) {
-    head += "Content-Length: " + std::to_string(reply.body.size()) + "\r\n";
+    head += "Content-Length: " + std::to_string(reply.Body().size()) + "\r\n";
   }
   if (!HasLineNamed(reply.header_lines, "Connection")) head += "Connection: close\r\n";
   head += "\r\n";

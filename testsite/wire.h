@@ -5,6 +5,7 @@
 
 #include <stddef.h>
 
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -36,6 +37,9 @@ struct Reply {
   std::string reason;                     // empty: the usual phrase for status
   std::vector<std::string> header_lines;  // without line ends
   std::string body;
+  // When set, written instead of `body`: a large body served again and
+  // again without a copy per request.
+  std::shared_ptr<const std::string> shared_body;
   // Adds "Content-Length: <body size>" unless a Content-Length or
   // Transfer-Encoding line is among header_lines.
   bool add_content_length = true;
@@ -46,8 +50,17 @@ struct Reply {
   // When >= 0: write only that many body bytes, then drop the connection
   // (Content-Length still announces the whole body).
   long cut_after = -1;
+  // The body is written again and again until the client goes away or the
+  // site stops: a body without end (announce it with header_lines).
+  bool repeat_body = false;
+
+  const std::string& Body() const { return shared_body ? *shared_body : body; }
 
   static Reply Text(int status, std::string body);
+  // 200 with `body` in chunks of `step` bytes, a trailer line after the
+  // last chunk. With `ended` false the chunks stop without the last one;
+  // together with repeat_body that is a body that never ends.
+  static Reply Chunked(const std::string& body, size_t step, bool ended = true);
   static Reply Redirect(int status, std::string location);
 };
 

@@ -182,24 +182,10 @@ std::string ReadAll(Transfer* t, std::initializer_list<size_t> sizes) {
   }
 }
 
-// "Transfer-Encoding: chunked" with pieces of `step` bytes and a trailer.
-Reply Chunked(const std::string& body, size_t step) {
-  Reply reply = Reply::Text(200, "");
-  reply.header_lines.push_back("Transfer-Encoding: chunked");
-  char size[32];
-  for (size_t at = 0; at < body.size(); at += step) {
-    size_t n = std::min(step, body.size() - at);
-    snprintf(size, sizeof size, "%zx\r\n", n);
-    reply.body += size + body.substr(at, n) + "\r\n";
-  }
-  reply.body += "0\r\nX-Trailer: late\r\n\r\n";
-  return reply;
-}
-
 TEST_F(TransferTest, StreamedBodyArrivesWholeWhateverTheReadSizes) {
   const std::string big = Pattern(9u << 20);
   site_.Route("/big", Reply::Text(200, big));
-  site_.Route("/chunked", Chunked(big.substr(0, 3u << 20), 100000));
+  site_.Route("/chunked", Reply::Chunked(big.substr(0, 3u << 20), 100000));
   site_.Route("/hop", Reply::Redirect(302, "/big"));
   struct Case {
     const char* path;

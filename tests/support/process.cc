@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -48,8 +49,10 @@ ProcessResult RunProcess(const ProcessRequest& request) {
   posix_spawn_file_actions_destroy(&actions);
   if (!result.started) return result;
   int status = 0;
-  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  rusage usage{};
+  while (wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {
   }
+  result.peakKib = usage.ru_maxrss;
   result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   result.exitCode = ExitCodeOf(status);
   result.out = ReadFile(out);

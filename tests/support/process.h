@@ -26,6 +26,7 @@ struct ProcessResult {
   int exitCode = -1;     // 128 + the signal number when a signal ended it
   std::string out, err;
   double seconds = 0;    // from creation to exit
+  long peakKib = 0;      // the process's peak resident size
 };
 
 ProcessResult RunProcess(const ProcessRequest& request);
