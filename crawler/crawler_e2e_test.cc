@@ -6,13 +6,21 @@
 // a time). Pauses are shortened through the pause library's test hook,
 // except where a test measures them.
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/inotify.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
+#include <sstream>
 #include <string>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "gallery_site.h"
@@ -59,13 +67,32 @@ std::string PictureLine(int gallery, int n, bool saved) {
 }
 std::string MissingLine(int gallery) { return "地址：" + ItemUrl(gallery) + " - 页面不存在！\r\n"; }
 
-// The lines of a gallery whose page answers 200 throughout: every picture
-// number is tried; those the host has are saved, the others fail.
-std::string GalleryLines(int gallery, const std::string& title, int available) {
-  std::string text = PageLine(gallery, title);
-  for (int n = 1; n <= 80; ++n) text += PictureLine(gallery, n, n <= available);
-  return text;
-}
+// The console text a run must write and where in it the crawl pauses: the
+// length of the text written before each pause.
+struct Script {
+  std::string text = Banner() + kPrompts;
+  std::vector<long> pauses;
+
+  void Pause() { pauses.push_back(static_cast<long>(text.size())); }
+  // A gallery whose page answers 200 for the page and `pictures` rechecks;
+  // those up to `available` are saved, the others fail. A pause after every
+  // picture line and one after the gallery.
+  Script& Gallery(int gallery, const std::string& title, int pictures, int available) {
+    text += PageLine(gallery, title);
+    for (int n = 1; n <= pictures; ++n) {
+      text += PictureLine(gallery, n, n <= available);
+      Pause();
+    }
+    Pause();
+    return *this;
+  }
+  // The gallery pause comes before the missing-page line.
+  Script& Missing(int gallery) {
+    Pause();
+    text += MissingLine(gallery);
+    return *this;
+  }
+};
 
 using Outcome = process::ProcessResult;
 
@@ -89,13 +116,19 @@ class CrawlerProcess : public ::testing::Test {
   Outcome Run(const std::string& input, const char* pauseMs = "0") {
     const fs::path in = root_ / "stdin";
     std::ofstream(in, std::ios::binary) << input;
+    return RunWithInput(in.string(), pauseMs);
+  }
+  // Runs build/tulora with standard input from the file (or pipe) `in`.
+  Outcome RunWithInput(const std::string& in, const char* pauseMs = "0") {
     process::ProcessRequest request;
     request.program = TULORA_PROGRAM;
     request.env = {"TMPDIR=" + (root_ / "tmp").string(), "SSL_CERT_FILE=" + site_.CertFile(),
                    "PATH=/usr/bin:/bin"};
     if (pauseMs != nullptr) request.env.push_back(std::string("TULORA_TEST_PAUSE_MS=") + pauseMs);
+    fs::remove(PauseLog());
+    request.env.push_back("TULORA_TEST_PAUSE_LOG=" + PauseLog().string());
     for (std::string& e : process::InheritedEnvironment({"ASAN_OPTIONS"})) request.env.push_back(e);
-    request.stdinFile = in.string();
+    request.stdinFile = in;
     request.workDir = root_.string();
     request.captureDir = root_.string();
     const Outcome o = process::RunProcess(request);
@@ -104,6 +137,30 @@ class CrawlerProcess : public ::testing::Test {
   }
 
   fs::path Downloads() const { return root_ / "Tulora"; }
+  fs::path PauseLog() const { return root_ / "pauses"; }
+
+  // Where the last run paused, as Script::pauses counts; every pause must
+  // have been asked for as 1000 ms.
+  std::vector<long> Pauses() const {
+    std::istringstream log(ReadText(PauseLog()));
+    std::vector<long> offsets;
+    long ms = 0, offset = 0;
+    while (log >> ms >> offset) {
+      EXPECT_EQ(ms, 1000) << "at " << offset;
+      offsets.push_back(offset);
+    }
+    return offsets;
+  }
+
+  // The names in a folder, sorted.
+  static std::vector<std::string> Names(const fs::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+      names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+  }
 
   std::vector<std::string> Folders() const {
     std::vector<std::string> names;
@@ -123,14 +180,64 @@ class CrawlerProcess : public ::testing::Test {
   GallerySite site_;
 };
 
+// Names made and moved in `folder` while it is watched, in order:
+// "+name" created, "-name" moved away, ">name" moved in.
+class FolderWatch {
+ public:
+  explicit FolderWatch(const fs::path& folder) : fd_(inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
+    if (fd_ >= 0) inotify_add_watch(fd_, folder.c_str(), IN_CREATE | IN_MOVED_FROM | IN_MOVED_TO);
+  }
+  ~FolderWatch() {
+    if (fd_ >= 0) close(fd_);
+  }
+  bool ok() const { return fd_ >= 0; }
+  int fd() const { return fd_; }
+  // The events queued so far.
+  std::vector<std::string> Events() {
+    std::vector<std::string> events;
+    alignas(inotify_event) char buffer[64 * 1024];
+    ssize_t n;
+    while ((n = read(fd_, buffer, sizeof buffer)) > 0) {
+      for (char* p = buffer; p < buffer + n;) {
+        const auto* e = reinterpret_cast<const inotify_event*>(p);
+        const char kind = (e->mask & IN_CREATE) ? '+' : (e->mask & IN_MOVED_FROM) ? '-' : '>';
+        if (e->len > 0) events.push_back(kind + std::string(e->name));
+        p += sizeof(inotify_event) + e->len;
+      }
+    }
+    return events;
+  }
+
+ private:
+  int fd_;
+};
+
+// A temporary file of the program's for picture `n`: a name no picture
+// has, "." + "n.jpg" + "." + process id + ".part".
+bool IsTemporaryFor(const std::string& name, int n) {
+  const std::string prefix = "." + std::to_string(n) + ".jpg.";
+  return name.rfind(prefix, 0) == 0 && name.size() > prefix.size() + 5 &&
+         name.compare(name.size() - 5, 5, ".part") == 0 &&
+         name.find_first_not_of("0123456789", prefix.size()) == name.size() - 5;
+}
+
 TEST_F(CrawlerProcess, WorkedExampleTwoGalleries) {
+  const std::string t1 = demosite::GalleryTitle(7284), t2 = demosite::GalleryTitle(7285);
+  // The first folder is there already (its creation fails unseen), so that
+  // its files can be watched from the start.
+  fs::create_directories(Downloads() / t1);
+  FolderWatch watch(Downloads() / t1);
+  ASSERT_TRUE(watch.ok());
   const Outcome o = Run("7284\n2\n1\n");
   EXPECT_EQ(o.exitCode, 0);
   EXPECT_EQ(o.err, "");
-  const std::string t1 = demosite::GalleryTitle(7284), t2 = demosite::GalleryTitle(7285);
-  EXPECT_EQ(o.out, Banner() + kPrompts + GalleryLines(7284, t1, 7) + GalleryLines(7285, t2, 3));
+  Script script;
+  script.Gallery(7284, t1, 80, 7).Gallery(7285, t2, 80, 3);
+  EXPECT_EQ(o.out, script.text);
+  EXPECT_EQ(Pauses(), script.pauses) << "a pause after each picture line and each gallery";
 
-  // Folders named after the titles; each picture exactly as served.
+  // Folders named after the titles; each picture exactly as served, and
+  // nothing else beside the pictures.
   std::vector<std::string> folders = {t1, t2};
   std::sort(folders.begin(), folders.end());
   EXPECT_EQ(Folders(), folders);
@@ -141,7 +248,20 @@ TEST_F(CrawlerProcess, WorkedExampleTwoGalleries) {
         << n;
   }
   EXPECT_FALSE(fs::exists(Downloads() / t1 / "8.jpg")) << "a 404 page is no picture";
-  EXPECT_EQ(std::distance(fs::directory_iterator(Downloads() / t2), fs::directory_iterator()), 3);
+  EXPECT_EQ(Names(Downloads() / t1), (std::vector<std::string>{"1.jpg", "2.jpg", "3.jpg", "4.jpg",
+                                                               "5.jpg", "6.jpg", "7.jpg"}));
+  EXPECT_EQ(Names(Downloads() / t2), (std::vector<std::string>{"1.jpg", "2.jpg", "3.jpg"}));
+
+  // Each picture was written under a temporary name and renamed into place.
+  const std::vector<std::string> events = watch.Events();
+  ASSERT_EQ(events.size(), 3u * 7u) << ::testing::PrintToString(events);
+  for (int n = 1; n <= 7; ++n) {
+    const std::string& made = events[3 * (n - 1)];
+    EXPECT_EQ(made[0], '+') << made;
+    EXPECT_TRUE(IsTemporaryFor(made.substr(1), n)) << made;
+    EXPECT_EQ(events[3 * (n - 1) + 1], "-" + made.substr(1));
+    EXPECT_EQ(events[3 * (n - 1) + 2], ">" + std::to_string(n) + ".jpg");
+  }
 
   // Order: the page, then per picture the page again and the picture.
   const auto order = site_.Order();
@@ -155,11 +275,12 @@ TEST_F(CrawlerProcess, WorkedExampleTwoGalleries) {
 }
 
 TEST_F(CrawlerProcess, ExactHeaderLinesOnTheWire) {
-  site_.FailPageAfter(7284, 2);  // the page and one recheck: one picture
-  const Outcome o = Run("7284\n1\n1\n");
+  // Not gallery 7284: the Referer names item 7284 whatever the gallery.
+  site_.FailPageAfter(7285, 2);  // the page and one recheck: one picture
+  const Outcome o = Run("7285\n1\n1\n");
   ASSERT_EQ(PageRequests(), 3u);
   const auto page = site_.GalleryLog()[0];
-  EXPECT_EQ(page.request_line, "GET /item/7284.html HTTP/1.1");
+  EXPECT_EQ(page.request_line, "GET /item/7285.html HTTP/1.1");
   EXPECT_EQ(page.Header("User-Agent"),
             "+Mozilla/5.var+(Windows+NT+6.1;+WOW64)+AppleWebKit/537.36+(KHTML,+like+Gecko)"
             "+Chrome/63.var.3239.132+Safari/537.36");
@@ -168,10 +289,14 @@ TEST_F(CrawlerProcess, ExactHeaderLinesOnTheWire) {
   EXPECT_EQ(page.Header("Accept-Language"), "+zh-CN,zh;q=0.9");
   EXPECT_EQ(page.HeaderCount("Cookie"), 0u);
   EXPECT_EQ(page.HeaderCount("Content-Type"), 0u) << "no form type on a GET";
+  // The recheck goes out exactly as the first request did.
+  const auto recheck = site_.GalleryLog()[1];
+  EXPECT_EQ(recheck.request_line, page.request_line);
+  EXPECT_EQ(recheck.header_lines, page.header_lines);
 
   ASSERT_EQ(PictureRequests(), 1u);
   const auto picture = site_.PictureLog()[0];
-  EXPECT_EQ(picture.request_line, "GET /images/img/7284/1.jpg HTTP/1.1");
+  EXPECT_EQ(picture.request_line, "GET /images/img/7285/1.jpg HTTP/1.1");
   std::vector<std::string> lines;
   for (const std::string& line : picture.header_lines) {
     if (line.rfind("Host:", 0) != 0) lines.push_back(line);
@@ -185,8 +310,8 @@ TEST_F(CrawlerProcess, ExactHeaderLinesOnTheWire) {
       "Content-Type: application/x-www-form-urlencoded",
   };
   EXPECT_EQ(lines, expected);
-  EXPECT_EQ(o.out, Banner() + kPrompts + PageLine(7284, demosite::GalleryTitle(7284)) +
-                       PictureLine(7284, 1, true));
+  EXPECT_EQ(o.out, Banner() + kPrompts + PageLine(7285, demosite::GalleryTitle(7285)) +
+                       PictureLine(7285, 1, true));
 }
 
 TEST_F(CrawlerProcess, NoCrawlWithoutConfirmationOrGalleries) {
@@ -201,36 +326,60 @@ TEST_F(CrawlerProcess, NoCrawlWithoutConfirmationOrGalleries) {
   EXPECT_TRUE(fs::is_directory(Downloads()));
 }
 
-TEST_F(CrawlerProcess, MissingPageAfterThePause) {
-  // 7280 is a multiple of 13: the site answers 404.
-  const Outcome o = Run("7280\n1\n1\n", nullptr);  // real pauses
-  EXPECT_EQ(o.out, Banner() + kPrompts + MissingLine(7280));
-  EXPECT_EQ(PageRequests(), 1u);
-  EXPECT_EQ(PictureRequests(), 0u);
-  EXPECT_TRUE(Folders().empty());
-  EXPECT_GE(o.seconds, 1.0) << "one gallery pause of a second before the line";
+// Real pauses: a gallery of one picture, then a missing page (7280 is a
+// multiple of 13: the site answers 404), whose line comes after its pause.
+TEST_F(CrawlerProcess, RealPausesAfterPictureAndGalleries) {
+  site_.FailPageAfter(7279, 2);
+  const Outcome o = Run("7279\n2\n1\n", nullptr);
+  Script script;
+  script.Gallery(7279, demosite::GalleryTitle(7279), 1, 1).Missing(7280);
+  EXPECT_EQ(o.out, script.text);
+  EXPECT_EQ(Pauses(), script.pauses);
+  EXPECT_EQ(PageRequests(), 4u) << "the page, two rechecks, the missing page";
+  EXPECT_EQ(PictureRequests(), 1u);
+  EXPECT_EQ(Folders(), std::vector<std::string>{demosite::GalleryTitle(7279)});
+  EXPECT_GE(o.seconds, 3.0) << "three pauses of a second";
 }
 
 TEST_F(CrawlerProcess, RecheckFailingAfterKPicturesEndsTheGallery) {
   site_.FailPageAfter(7284, 4);  // page + 3 rechecks: 3 pictures
   const Outcome o = Run("7284\n2\n1\n");
-  std::string expected = Banner() + kPrompts + PageLine(7284, demosite::GalleryTitle(7284));
-  for (int n = 1; n <= 3; ++n) expected += PictureLine(7284, n, true);
-  expected += GalleryLines(7285, demosite::GalleryTitle(7285), 3);
-  EXPECT_EQ(o.out, expected) << "no missing-page line: the page answered at first";
+  Script script;
+  script.Gallery(7284, demosite::GalleryTitle(7284), 3, 3)
+      .Gallery(7285, demosite::GalleryTitle(7285), 80, 3);
+  EXPECT_EQ(o.out, script.text) << "no missing-page line: the page answered at first";
+  EXPECT_EQ(Pauses(), script.pauses);
 }
 
+// Pictures that are no picture or did not arrive whole: an error page, a
+// body cut off with its length announced or in chunks, a chunked body
+// without end and one announced at 3 GB. Nothing is stored for them, the
+// memory stays bounded and the crawl goes on.
 TEST_F(CrawlerProcess, PictureFailuresStoreNothing) {
-  site_.FailPageAfter(7284, 4);
+  site_.FailPageAfter(7284, 7);  // page + 6 rechecks: 6 pictures
   site_.SetPictureStatus(7284, 1, 503);
   site_.CutPicture(7284, 2, 100);
+  const auto jpeg = demosite::PictureJpeg(7284, 3);
+  testsite::Reply chunkCut = testsite::Reply::Chunked(std::string(jpeg.begin(), jpeg.end()), 1000);
+  chunkCut.cut_after = 5000;
+  site_.SetPictureReply(7284, 3, chunkCut);
+  testsite::Reply endless = testsite::Reply::Chunked(std::string(1 << 16, '\xFF'), 1 << 16, false);
+  endless.repeat_body = true;
+  site_.SetPictureReply(7284, 4, endless);
+  testsite::Reply huge = testsite::Reply::Text(200, std::string(1 << 16, '\xD8'));
+  huge.header_lines = {"Content-Type: image/jpeg", "Content-Length: 3000000000"};
+  huge.repeat_body = true;
+  site_.SetPictureReply(7284, 5, huge);
   const Outcome o = Run("7284\n1\n1\n");
   const std::string title = demosite::GalleryTitle(7284);
-  EXPECT_EQ(o.out, Banner() + kPrompts + PageLine(7284, title) + PictureLine(7284, 1, false) +
-                       PictureLine(7284, 2, false) + PictureLine(7284, 3, true));
-  EXPECT_FALSE(fs::exists(Downloads() / title / "1.jpg")) << "an error page is no picture";
-  EXPECT_FALSE(fs::exists(Downloads() / title / "2.jpg")) << "a cut picture is not stored";
-  EXPECT_TRUE(fs::exists(Downloads() / title / "3.jpg"));
+  std::string expected = Banner() + kPrompts + PageLine(7284, title);
+  for (int n = 1; n <= 5; ++n) expected += PictureLine(7284, n, false);
+  EXPECT_EQ(o.out, expected + PictureLine(7284, 6, true));
+  EXPECT_EQ(Names(Downloads() / title), std::vector<std::string>{"6.jpg"});
+  // The routine holds at most 128 MiB of a body; the program's own share
+  // and the transfer's buffers come on top.
+  EXPECT_LT(o.peakKib, 192 * 1024) << "peak resident size in KiB";
+  std::printf("peak resident size with a body without end: %.1f MiB\n", o.peakKib / 1024.0);
 }
 
 TEST_F(CrawlerProcess, PictureThatCannotBeWrittenIsAFailure) {
@@ -282,6 +431,37 @@ TEST_F(CrawlerProcess, EnterEndsTheProgramWhileTheCrawlRuns) {
   EXPECT_EQ(o.err, "");
   EXPECT_LT(o.seconds, 20.0) << "three galleries would take far longer";
   EXPECT_LT(PictureRequests(), 240u);
+}
+
+// Enter pressed while a large picture is being written: the program ends
+// at once and leaves neither a cut-off picture nor its temporary file.
+TEST_F(CrawlerProcess, EnterDuringAPictureWriteLeavesNoFile) {
+  const std::string title = demosite::GalleryTitle(7284);
+  testsite::Reply large = testsite::Reply::Text(200, "");
+  large.shared_body = std::make_shared<const std::string>(100u << 20, '\x5A');
+  site_.SetPictureReply(7284, 1, large);
+  fs::create_directories(Downloads() / title);
+  FolderWatch watch(Downloads() / title);
+  ASSERT_TRUE(watch.ok());
+  const fs::path keys = root_ / "keys";
+  ASSERT_EQ(mkfifo(keys.c_str(), 0600), 0);
+  // Types the answers, and Enter as soon as a file appears in the folder.
+  bool typedEnter = false;
+  std::thread typist([&] {
+    std::ofstream in(keys, std::ios::binary);
+    in << "7284\n1\n1\n" << std::flush;
+    pollfd ready{watch.fd(), POLLIN, 0};
+    if (poll(&ready, 1, 30000) == 1) {
+      in << "\n" << std::flush;
+      typedEnter = true;
+    }
+  });
+  const Outcome o = RunWithInput(keys.string());
+  typist.join();
+  ASSERT_TRUE(typedEnter) << "no file was ever made";
+  EXPECT_EQ(o.exitCode, 0);
+  EXPECT_EQ(o.out, Banner() + kPrompts + PageLine(7284, title)) << "no picture line";
+  EXPECT_EQ(Names(Downloads() / title), std::vector<std::string>{});
 }
 
 }  // namespace

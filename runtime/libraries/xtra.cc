@@ -7,8 +7,13 @@
 // end-to-end tests of the crawl do not wait a second after every picture.
 // Shorter pauses are the steps of waiting loops and keep their length: made
 // zero they would turn such a loop into a busy one that takes a processor
-// away from the crawl. The program itself reads no environment; only this
-// library does, and only for this.
+// away from the crawl.
+//
+// Second test hook: when TULORA_TEST_PAUSE_LOG names a file, every pause
+// of a second or more is recorded there as it begins (RecordPause), so that
+// a test can tell which console line each pause followed without waiting
+// for it. The program itself reads no environment; only this library does,
+// and only for these two.
 #include <stdlib.h>
 
 #include "image/commands.h"
@@ -28,7 +33,15 @@ int32_t TestPause(int32_t milliseconds) {
   return static_cast<int32_t>(strtol(fixed, nullptr, 10));
 }
 
+void Record(int32_t milliseconds) {
+  const char* log = getenv("TULORA_TEST_PAUSE_LOG");
+  if (milliseconds >= kHookedFromMs && log != nullptr && *log != 0) {
+    tulora::rt::RecordPause(log, milliseconds);
+  }
+}
+
 void Pause(int32_t milliseconds) {
+  Record(milliseconds);
   milliseconds = TestPause(milliseconds);
   if (milliseconds > 0) tulora::rt::PauseThread(milliseconds);
 }
