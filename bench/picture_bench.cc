@@ -270,6 +270,9 @@ int Bench(int pairs) {
     std::printf("%4d MiB %11.1f %9.1f %9.2f %9.2f %8.1f %8.1f %9.1f %9.1f\n", size.mib,
                 Median(program), Median(curl), median, worst, Median(programCpu), Median(curlCpu),
                 peak, limit);
+    std::printf("        pairs (program/curl ms):");
+    for (size_t i = 0; i < program.size(); ++i) std::printf(" %.0f/%.0f", program[i], curl[i]);
+    std::printf("\n");
     if (median > 1.2 || worst > 1.5 || peak > limit) met = false;
   }
   std::printf("targets (median ratio <= 1.2, worst <= 1.5, peak <= 1.5 x picture + 32 MiB): %s\n",
