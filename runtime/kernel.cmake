@@ -11,7 +11,8 @@ set(R ${CMAKE_CURRENT_SOURCE_DIR})
 tulora_backends(KERNEL_BACKENDS kernel/console_commands kernel/dll_calls kernel/file_commands
                 kernel/platform kernel/process_end)
 if(WIN32)
-  set(TULORA_WINAPI_SOURCES)
+  # The system's own functions and COM classes serve: the hooks' Windows side.
+  set(TULORA_WINAPI_SOURCES ${R}/kernel/platform_winapi_win32.cc)
   set(TULORA_WINAPI_LIBS)
 else()
   set(TULORA_WINAPI_SOURCES
@@ -44,6 +45,10 @@ function(tulora_runtime_library target)
   target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR})
   # Only the library's own entry is exported, never the code linked into it.
   target_link_options(${target} PRIVATE -Wl,--exclude-libs,ALL -Wl,--no-undefined)
+  if(WIN32)
+    # A DLL is a run-time file there; its import library is not needed.
+    set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${TULORA_RUNTIME_DIR})
+  endif()
 endfunction()
 
 add_library(ostra SHARED ${R}/kernel/ostra.cc)

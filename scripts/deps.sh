@@ -3,6 +3,17 @@
 # they are missing. Run as root on Debian 12; does nothing when all are there.
 set -euo pipefail
 
+# `deps.sh windows`: what the Windows cross builds and wine need instead.
+if [ "${1:-}" = windows ]; then
+  packages=(mingw-w64 libz-mingw-w64-dev wine wine32:i386 wine64)
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    if [ "$(id -u)" -ne 0 ]; then
+      echo "deps: run as root to add the i386 architecture for 32-bit wine" >&2
+      exit 1
+    fi
+    dpkg --add-architecture i386
+  fi
+else
 packages=(
   build-essential cmake pkg-config
   gcc-multilib g++-multilib
@@ -13,6 +24,7 @@ packages=(
   libturbojpeg0-dev
   tinyproxy curl python3
 )
+fi
 
 missing=()
 for p in "${packages[@]}"; do
