@@ -7,6 +7,10 @@ target_link_libraries(tulora_text_commands PUBLIC tulora_runtime_base)
 add_library(tulora_codepage STATIC ${CMAKE_CURRENT_SOURCE_DIR}/text/codepage.cc
             ${CMAKE_CURRENT_SOURCE_DIR}/text/gbk_text.cc)
 target_include_directories(tulora_codepage PUBLIC ${PROJECT_SOURCE_DIR})
+if(WIN32)
+  # GBK to and from the UTF-16 of the wide functions.
+  target_sources(tulora_codepage PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/text/wide_text.cc)
+endif()
 
 # The committed table must be what the generator writes.
 find_package(Python3 COMPONENTS Interpreter QUIET)

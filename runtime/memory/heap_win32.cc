@@ -1,0 +1,9 @@
+#include <malloc.h>
+
+#include "runtime/memory/heap.h"
+
+namespace tulora::rt {
+
+size_t OrdinaryBlockSize(void* block) { return _msize(block); }
+
+}  // namespace tulora::rt
