@@ -1,0 +1,8 @@
+# The Windows builds' tests, plain programs run under wine by
+# scripts/test-windows.sh (no GoogleTest there). The runtime smoke test runs
+# a program image on the kernel library of this build, and checks the
+# Windows back-ends that only the system's own functions can show.
+add_executable(runtime_smoke ${CMAKE_CURRENT_SOURCE_DIR}/windows/runtime_smoke.cc)
+target_link_libraries(runtime_smoke PRIVATE tulora_runtime_core)
+set_target_properties(runtime_smoke PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${TULORA_RUNTIME_DIR})
+add_dependencies(runtime_smoke ostra VThread xtra)
