@@ -57,11 +57,13 @@ TULORA_CALL uintptr_t CallDllFunction(uint32_t entry, uint32_t count, const uint
   switch (CallDllWords(*target, count, args, &result)) {
     case DllCallOutcome::kDone:
       return result;
-    case DllCallOutcome::kWrongWordCount:  // where the platform knows the count, it says so
+    case DllCallOutcome::kWrongWordCount: {  // where the platform knows the count, it says so
+      char expected[32] = "";
+      if (target->words != 0) snprintf(expected, sizeof expected, " instead of %u", target->words);
       EndWithError("runtime error %d (%s): DLL function %s called with %u argument words%s",
                    ERROR_DLL_STACK, RuntimeErrorText(ERROR_DLL_STACK), target->function, count,
-                   target->words != 0 ? (" instead of " + std::to_string(target->words)).c_str()
-                                      : "");
+                   expected);
+    }
     case DllCallOutcome::kTooManyWords:
       break;
   }
