@@ -2,7 +2,10 @@
 // path is turned into UTF-16 with the runtime's own code page 936
 // conversion; "\" stays the separator (in GBK the byte 0x5C may be the
 // second byte of a character, which the conversion keeps whole).
+#include <algorithm>
 #include <cstring>
+#include <mutex>
+#include <vector>
 
 #include "runtime/kernel/file_commands.h"
 #include "runtime/kernel/wide_paths_win32.h"
@@ -12,6 +15,25 @@ namespace tulora::rt {
 namespace {
 
 std::wstring WidePath(const char* gbkPath) { return GbkToWide(gbkPath, std::strlen(gbkPath)); }
+
+// The temporary files of the writes under way; their lock is held while one
+// is created, renamed or removed, so the process end sees every one.
+struct UnfinishedWrites {
+  std::mutex mutex;
+  std::vector<std::wstring> paths;
+  bool ending = false;
+};
+
+UnfinishedWrites& Unfinished() {
+  static UnfinishedWrites* writes = new UnfinishedWrites;  // used until the process ends
+  return *writes;
+}
+
+std::wstring TemporaryPath(const std::wstring& path) {
+  const size_t name = path.find_last_of(L"\\/") + 1;  // 0 when there is no folder
+  return path.substr(0, name) + L"." + path.substr(name) + L"." +
+         std::to_wstring(GetCurrentProcessId()) + L".part";
+}
 
 }  // namespace
 
@@ -36,12 +58,24 @@ bool CreateDirectoryAt(const char* gbkPath) {
   return !path.empty() && CreateDirectoryW(path.c_str(), nullptr) != 0;
 }
 
+// As on Linux (file_commands.h): the bytes go into "." + name + "." +
+// process id + ".part" beside the file, which one MoveFileExW then puts in
+// the file's place; the writes under way are known, so that the process
+// end can remove their temporary files.
 bool WriteWholeFile(const char* gbkPath, const uint8_t* data, uint32_t length) {
   const std::wstring path = WidePath(gbkPath);
-  if (path.empty()) return false;
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
+  if (path.empty() || path.back() == L'\\') return false;
+  const std::wstring temporary = TemporaryPath(path);
+  UnfinishedWrites& writes = Unfinished();
+  HANDLE file = INVALID_HANDLE_VALUE;
+  {
+    std::lock_guard<std::mutex> lock(writes.mutex);
+    if (writes.ending) return false;
+    file = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    writes.paths.push_back(temporary);
+  }
   uint32_t done = 0;
   while (done < length) {
     DWORD n = 0;
@@ -49,7 +83,20 @@ bool WriteWholeFile(const char* gbkPath, const uint8_t* data, uint32_t length) {
     done += n;
   }
   const bool closed = CloseHandle(file) != 0;
-  return closed && done == length;
+  std::lock_guard<std::mutex> lock(writes.mutex);
+  const bool placed = done == length && closed &&
+                      MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+  if (!placed) DeleteFileW(temporary.c_str());
+  writes.paths.erase(std::find(writes.paths.begin(), writes.paths.end(), temporary));
+  return placed;
+}
+
+void AbandonUnfinishedWrites() {
+  UnfinishedWrites& writes = Unfinished();
+  writes.mutex.lock();  // kept until the process ends
+  writes.ending = true;
+  for (const std::wstring& path : writes.paths) DeleteFileW(path.c_str());
+  writes.paths.clear();
 }
 
 }  // namespace tulora::rt
