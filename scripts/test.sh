@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The project's test command: installs what is missing, builds the program,
-# runs every test, then the sanitizer build's tests and the fuzz targets.
+# runs every test, then the sanitizer build's tests, the Windows builds'
+# tests under wine and the fuzz targets.
 #
 #   scripts/test.sh              everything
 #   TULORA_FUZZ_SECONDS=N        seconds per fuzz target (default 20)
@@ -39,6 +40,9 @@ if [ "${TULORA_SKIP_SANITIZE:-0}" != 1 ]; then
   ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
     run_ctest --test-dir build-asan
 fi
+
+step "Windows builds and their tests under wine (build-win32/, build-win64/)"
+bash scripts/test-windows.sh
 
 step "fuzz targets (build-fuzz/, ${fuzz_seconds}s each)"
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
