@@ -19,7 +19,7 @@ int main() {
     site.Route("/" + std::to_string(mib) + "m", tulora::testsite::Reply::Text(200, body));
   }
   if (!site.Start()) return 1;
-  printf("%d\n", site.http_port());
+  printf("%d\n", site.httpPort());
   fflush(stdout);
   char c;
   while (read(STDIN_FILENO, &c, 1) > 0) {

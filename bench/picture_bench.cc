@@ -69,8 +69,8 @@ int ServeSite(const char* certDir) {
       c = static_cast<char>(x);
     }
     tulora::testsite::Reply reply;
-    reply.header_lines = {"Content-Type: image/jpeg"};
-    reply.shared_body = std::move(body);
+    reply.headerLines = {"Content-Type: image/jpeg"};
+    reply.sharedBody = std::move(body);
     site.SetPictureReply(size.gallery, 1, reply);
   }
   if (!site.Start(options)) return 1;

@@ -280,7 +280,7 @@ TEST_F(CrawlerProcess, ExactHeaderLinesOnTheWire) {
   const Outcome o = Run("7285\n1\n1\n");
   ASSERT_EQ(PageRequests(), 3u);
   const auto page = site_.GalleryLog()[0];
-  EXPECT_EQ(page.request_line, "GET /item/7285.html HTTP/1.1");
+  EXPECT_EQ(page.requestLine, "GET /item/7285.html HTTP/1.1");
   EXPECT_EQ(page.Header("User-Agent"),
             "+Mozilla/5.var+(Windows+NT+6.1;+WOW64)+AppleWebKit/537.36+(KHTML,+like+Gecko)"
             "+Chrome/63.var.3239.132+Safari/537.36");
@@ -291,14 +291,14 @@ TEST_F(CrawlerProcess, ExactHeaderLinesOnTheWire) {
   EXPECT_EQ(page.HeaderCount("Content-Type"), 0u) << "no form type on a GET";
   // The recheck goes out exactly as the first request did.
   const auto recheck = site_.GalleryLog()[1];
-  EXPECT_EQ(recheck.request_line, page.request_line);
-  EXPECT_EQ(recheck.header_lines, page.header_lines);
+  EXPECT_EQ(recheck.requestLine, page.requestLine);
+  EXPECT_EQ(recheck.headerLines, page.headerLines);
 
   ASSERT_EQ(PictureRequests(), 1u);
   const auto picture = site_.PictureLog()[0];
-  EXPECT_EQ(picture.request_line, "GET /images/img/7285/1.jpg HTTP/1.1");
+  EXPECT_EQ(picture.requestLine, "GET /images/img/7285/1.jpg HTTP/1.1");
   std::vector<std::string> lines;
-  for (const std::string& line : picture.header_lines) {
+  for (const std::string& line : picture.headerLines) {
     if (line.rfind("Host:", 0) != 0) lines.push_back(line);
   }
   const std::vector<std::string> expected = {
@@ -361,14 +361,14 @@ TEST_F(CrawlerProcess, PictureFailuresStoreNothing) {
   site_.CutPicture(7284, 2, 100);
   const auto jpeg = demosite::PictureJpeg(7284, 3);
   testsite::Reply chunkCut = testsite::Reply::Chunked(std::string(jpeg.begin(), jpeg.end()), 1000);
-  chunkCut.cut_after = 5000;
+  chunkCut.cutAfter = 5000;
   site_.SetPictureReply(7284, 3, chunkCut);
   testsite::Reply endless = testsite::Reply::Chunked(std::string(1 << 16, '\xFF'), 1 << 16, false);
-  endless.repeat_body = true;
+  endless.repeatBody = true;
   site_.SetPictureReply(7284, 4, endless);
   testsite::Reply huge = testsite::Reply::Text(200, std::string(1 << 16, '\xD8'));
-  huge.header_lines = {"Content-Type: image/jpeg", "Content-Length: 3000000000"};
-  huge.repeat_body = true;
+  huge.headerLines = {"Content-Type: image/jpeg", "Content-Length: 3000000000"};
+  huge.repeatBody = true;
   site_.SetPictureReply(7284, 5, huge);
   const Outcome o = Run("7284\n1\n1\n");
   const std::string title = demosite::GalleryTitle(7284);
@@ -445,7 +445,7 @@ TEST_F(CrawlerProcess, EnterEndsTheProgramWhileTheCrawlRuns) {
 TEST_F(CrawlerProcess, EnterDuringAPictureWriteLeavesNoFile) {
   const std::string title = demosite::GalleryTitle(7284);
   testsite::Reply large = testsite::Reply::Text(200, "");
-  large.shared_body = std::make_shared<const std::string>(100u << 20, '\x5A');
+  large.sharedBody = std::make_shared<const std::string>(100u << 20, '\x5A');
   site_.SetPictureReply(7284, 1, large);
   fs::create_directories(Downloads() / title);
   FolderWatch watch(Downloads() / title);

@@ -41,7 +41,7 @@ std::string ReadFile(const std::string& path) {
 
 Reply Jpeg(std::vector<uint8_t> bytes) {
   Reply reply;
-  reply.header_lines = {"Content-Type: image/jpeg"};
+  reply.headerLines = {"Content-Type: image/jpeg"};
   reply.body.assign(bytes.begin(), bytes.end());
   return reply;
 }
@@ -167,7 +167,7 @@ Reply GallerySite::AnswerPage(const LoggedRequest& request) {
     return Reply::Text(status->second, "status " + std::to_string(status->second));
   }
   Reply reply;
-  reply.header_lines = {"Content-Type: text/html; charset=utf-8"};
+  reply.headerLines = {"Content-Type: text/html; charset=utf-8"};
   if (auto html = pageHtml_.find(gallery); html != pageHtml_.end()) {
     reply.body = html->second;
   } else if (GalleryExists(gallery)) {
@@ -201,7 +201,7 @@ Reply GallerySite::AnswerPicture(const LoggedRequest& request) {
     return Reply::Text(404, "<html>no such picture</html>");
   }
   Reply reply = Jpeg(PictureJpeg(gallery, picture));
-  reply.cut_after = cut;
+  reply.cutAfter = cut;
   return reply;
 }
 

@@ -68,7 +68,7 @@ TEST_F(GallerySiteTest, ScenariosAndLogs) {
   EXPECT_EQ(Get(site_.PictureBase(), "/images/img/7284/2.jpg")->status, 503);
   const auto log = site_.GalleryLog();
   ASSERT_EQ(log.size(), 4u);
-  EXPECT_EQ(log[0].request_line, "GET /item/7285.html HTTP/1.1");
+  EXPECT_EQ(log[0].requestLine, "GET /item/7285.html HTTP/1.1");
   EXPECT_EQ(site_.PictureLog().size(), 1u);
 }
 

@@ -61,7 +61,7 @@ std::string Take(ByteSet* body) {
 // site's port) and without the framing lines of a body.
 std::vector<std::string> Lines(const testsite::LoggedRequest& r) {
   std::vector<std::string> lines;
-  for (const std::string& line : r.header_lines) {
+  for (const std::string& line : r.headerLines) {
     if (testsite::HeaderNameIs(line, "Host") || testsite::HeaderNameIs(line, "Content-Length"))
       continue;
     lines.push_back(line);
@@ -100,7 +100,7 @@ TEST_F(Requests, WinInetEmptyHeadersAreCompletedAndSentAsTheyStand) {
                                 "Content-Type: application/x-www-form-urlencoded";
   EXPECT_EQ(headers.str(), completed);
   auto r = Only();
-  EXPECT_EQ(r.request_line, "GET /page?q=1 HTTP/1.1");
+  EXPECT_EQ(r.requestLine, "GET /page?q=1 HTTP/1.1");
   EXPECT_THAT(Lines(r), ElementsAre("User-Agent: " + std::string(kAgent), "Accept: */*",
                                     "Referer: " + u, "Accept-Language: zh-cn",
                                     "Content-Type: application/x-www-form-urlencoded"));
@@ -159,7 +159,7 @@ TEST_F(Requests, WinInetMethodsAndBodies) {
     if (row.postBytes) p.postBytes = &bytes.value;
     Take(WinInetRequest(url("/page").c_str(), p));
     auto r = Only();
-    EXPECT_EQ(r.request_line, std::string(row.verb) + " /page HTTP/1.1");
+    EXPECT_EQ(r.requestLine, std::string(row.verb) + " /page HTTP/1.1");
     EXPECT_EQ(r.body, row.sent);
     if (row.postBytes) {
       EXPECT_EQ(bytes.str(), row.bytesAfter);
@@ -171,12 +171,12 @@ TEST_F(Requests, WinInetHeadSendsItsMethod) {
   WinInetParams p;
   p.method = 2;
   EXPECT_EQ(Take(WinInetRequest(url("/page").c_str(), p)), "");
-  EXPECT_EQ(Only().request_line, "HEAD /page HTTP/1.1");
+  EXPECT_EQ(Only().requestLine, "HEAD /page HTTP/1.1");
 }
 
 TEST_F(Requests, WinInetCookiesSuppliedEmptySuppliedOrOmitted) {
   Reply reply = Reply::Text(200, "c");
-  reply.header_lines = {"Set-Cookie: s=1; path=/", "set-cookie: t=2", "X-Set-Cookie-Note: u=3"};
+  reply.headerLines = {"Set-Cookie: s=1; path=/", "set-cookie: t=2", "X-Set-Cookie-Note: u=3"};
   site_.Route("/c", reply);
   const std::string u = url("/c");
   {  // empty: no Cookie line, the merge runs
@@ -218,7 +218,7 @@ TEST_F(Requests, WinInetCookiesSuppliedEmptySuppliedOrOmitted) {
 
 TEST_F(Requests, WinInetResponseHeadersNormaliseSetCookie) {
   Reply reply = Reply::Text(201, "x");
-  reply.header_lines = {"SET-COOKIE: a=1"};
+  reply.headerLines = {"SET-COOKIE: a=1"};
   site_.Route("/h", reply);
   TextVar responseHeaders, responseCookies;
   WinInetParams p;
@@ -233,17 +233,17 @@ TEST_F(Requests, WinInetResponseHeadersNormaliseSetCookie) {
 TEST_F(Requests, WinInetProxyTextForHttpAndHttps) {
   // The site's own plain port stands in for the proxy: its log shows whether
   // the request went to it and in which form.
-  const std::string proxy = "127.0.0.1:" + std::to_string(site_.http_port());
+  const std::string proxy = "127.0.0.1:" + std::to_string(site_.httpPort());
   const int nowhere = net::UnusedPort();
   WinInetParams p;
   p.proxy = proxy.c_str();
   std::string plain = "http://127.0.0.1:" + std::to_string(nowhere) + "/p";
   Take(WinInetRequest(plain.c_str(), p));
-  EXPECT_EQ(Only().request_line, "GET " + plain + " HTTP/1.1");
+  EXPECT_EQ(Only().requestLine, "GET " + plain + " HTTP/1.1");
   site_.ClearLog();
   std::string secure = "https://127.0.0.1:" + std::to_string(nowhere) + "/p";
   EXPECT_EQ(Take(WinInetRequest(secure.c_str(), p)), "");
-  EXPECT_EQ(Only().request_line,
+  EXPECT_EQ(Only().requestLine,
             "CONNECT 127.0.0.1:" + std::to_string(nowhere) + " HTTP/1.1");
 }
 
@@ -277,17 +277,17 @@ TEST_F(Requests, WinInetSelfSignedRefusedUntilTrusted) {
 TEST_F(Requests, WinInetBodyCompleteOnlyWhenReadToItsEnd) {
   const std::string body(10000, 'b');
   Reply cut = Reply::Text(200, body);
-  cut.cut_after = 3000;
+  cut.cutAfter = 3000;
   site_.Route("/cut", cut);
   Reply chunkCut = Reply::Chunked(body, 4000);
-  chunkCut.cut_after = 6000;
+  chunkCut.cutAfter = 6000;
   site_.Route("/chunk-cut", chunkCut);
   Reply endless = Reply::Chunked(std::string(1 << 16, 'e'), 1 << 16, false);
-  endless.repeat_body = true;
+  endless.repeatBody = true;
   site_.Route("/endless", endless);
   Reply huge = Reply::Text(200, std::string(1 << 16, 'h'));
-  huge.header_lines.push_back("Content-Length: 3000000000");
-  huge.repeat_body = true;
+  huge.headerLines.push_back("Content-Length: 3000000000");
+  huge.repeatBody = true;
   site_.Route("/huge", huge);
   site_.Route("/whole", Reply::Text(200, body));
   site_.Route("/chunked", Reply::Chunked(body, 4000));
@@ -352,7 +352,7 @@ TEST_F(Requests, WinHttpDefaultsNormalisedOnTheWire) {
     if (row.contentType) expected += "\r\nContent-Type: application/x-www-form-urlencoded";
     EXPECT_EQ(headers.str(), expected);
     auto r = Only();
-    EXPECT_EQ(r.request_line, std::string(row.verb) + " /page HTTP/1.1");
+    EXPECT_EQ(r.requestLine, std::string(row.verb) + " /page HTTP/1.1");
     std::vector<std::string> lines = {"Accept: */*", "Referer: " + u, "Accept-Language: zh-cn",
                                       "User-Agent: " + std::string(kAgent)};
     if (row.contentType) lines.push_back("Content-Type: application/x-www-form-urlencoded");
@@ -370,7 +370,7 @@ TEST_F(Requests, WinHttpCallerHeadersNormalisedAndKeepAliveSkipped) {
   auto r = Only();
   EXPECT_EQ(r.Header("X-Requested-With"), "y");
   EXPECT_EQ(r.Header("Accept"), "a/b");
-  EXPECT_THAT(r.header_lines, Not(Contains("Connection: keep-alive")));
+  EXPECT_THAT(r.headerLines, Not(Contains("Connection: keep-alive")));
 }
 
 TEST_F(Requests, WinHttpBodies) {
@@ -411,7 +411,7 @@ TEST_F(Requests, WinHttpStatusCodes) {
 
 TEST_F(Requests, WinHttpCookiesSentCollectedAndMerged) {
   Reply reply = Reply::Text(200, "c");
-  reply.header_lines = {"Set-Cookie: b=3; path=/", "set-cookie: z=9", "Set-Cookie: c=4"};
+  reply.headerLines = {"Set-Cookie: b=3; path=/", "set-cookie: z=9", "Set-Cookie: c=4"};
   site_.Route("/c", reply);
   struct Row {
     const char* cookies;  // null: omitted
@@ -481,7 +481,7 @@ TEST_F(Requests, WinHttpSelfSignedAccepted) {
 
 TEST_F(Requests, WinHttpCutBodyGivesNothing) {
   Reply reply = Reply::Text(200, std::string(10000, 'b'));
-  reply.cut_after = 3000;
+  reply.cutAfter = 3000;
   site_.Route("/cut", reply);
   int32_t status = -1;
   WinHttpParams p;
@@ -492,7 +492,7 @@ TEST_F(Requests, WinHttpCutBodyGivesNothing) {
 
 TEST_F(Requests, WinHttpSlowServerAgainstTimeout) {
   Reply slow = Reply::Text(200, "late");
-  slow.delay_ms = 2500;
+  slow.delayMs = 2500;
   site_.Route("/slow", slow);
   struct Row {
     int32_t seconds;
@@ -568,9 +568,9 @@ TEST_F(Requests, WinHttpBadUrlGivesEmptyReads) {
 TEST_F(Requests, LargeHeaderBlockKeepsItsCookies) {
   Reply reply = Reply::Text(200, "big");
   for (int i = 0; i < 60; ++i) {
-    reply.header_lines.push_back("X-Fill-" + std::to_string(i) + ": " + std::string(100, 'f'));
+    reply.headerLines.push_back("X-Fill-" + std::to_string(i) + ": " + std::string(100, 'f'));
   }
-  reply.header_lines.push_back("Set-Cookie: late=1; path=/");
+  reply.headerLines.push_back("Set-Cookie: late=1; path=/");
   site_.Route("/big", reply);
   {
     TextVar responseHeaders, responseCookies;

@@ -20,17 +20,17 @@ bool ParseArgs(int argc, char** argv, tulora::testsite::TestSite::Options* optio
     if (i + 1 >= argc) return false;
     const char* value = argv[++i];
     if (strcmp(argv[i - 1], "--https-port") == 0) {
-      options->https_port = atoi(value);
+      options->httpsPort = atoi(value);
     } else if (strcmp(argv[i - 1], "--http-port") == 0) {
-      options->http_port = atoi(value);
+      options->httpPort = atoi(value);
     } else if (strcmp(argv[i - 1], "--cert-dir") == 0) {
-      options->cert_dir = value;
+      options->certDir = value;
     } else {
       return false;
     }
   }
-  return options->https_port >= 0 && options->https_port < 65536 && options->http_port >= 0 &&
-         options->http_port < 65536;
+  return options->httpsPort >= 0 && options->httpsPort < 65536 && options->httpPort >= 0 &&
+         options->httpPort < 65536;
 }
 
 }  // namespace
@@ -58,7 +58,7 @@ int main(int argc, char** argv) {
     fprintf(stderr, "tulora-testsite: cannot start (ports in use or no certificate)\n");
     return 1;
   }
-  printf("https_port=%d\nhttp_port=%d\ncert_file=%s\n", site.https_port(), site.http_port(),
+  printf("https_port=%d\nhttp_port=%d\ncert_file=%s\n", site.httpsPort(), site.httpPort(),
          site.cert_file().c_str());
   fflush(stdout);
   int signal_number = 0;

@@ -172,19 +172,19 @@ bool ReadBody(WireStream& s, const httplib::Request& req, std::string* body) {
 }
 
 void SendReply(WireStream& s, const Reply& reply, bool head_request, const TestSite& site) {
-  Pause(site, reply.delay_ms);
+  Pause(site, reply.delayMs);
   std::string head = FormatReplyHead(reply);
   if (!s.RawWrite(head.data(), head.size())) return;
-  Pause(site, reply.body_delay_ms);
+  Pause(site, reply.bodyDelayMs);
   if (head_request) return;
   const std::string& body = reply.Body();
   size_t size = body.size();
-  if (reply.cut_after >= 0 && static_cast<size_t>(reply.cut_after) < size) {
-    size = static_cast<size_t>(reply.cut_after);
+  if (reply.cutAfter >= 0 && static_cast<size_t>(reply.cutAfter) < size) {
+    size = static_cast<size_t>(reply.cutAfter);
     s.MarkCut();
   }
   bool written = s.RawWrite(body.data(), size);
-  while (reply.repeat_body && written && size > 0 && !site.stopping()) {
+  while (reply.repeatBody && written && size > 0 && !site.stopping()) {
     written = s.RawWrite(body.data(), size);
   }
 }
@@ -303,7 +303,7 @@ TestSite::~TestSite() { Stop(); }
 bool TestSite::PrepareCertDir(const std::string& dir) {
   if (!dir.empty()) {
     cert_dir_ = dir;
-    own_cert_dir_ = false;
+    ownCertDir_ = false;
     return true;
   }
   const char* tmp = getenv("TMPDIR");
@@ -311,7 +311,7 @@ bool TestSite::PrepareCertDir(const std::string& dir) {
                         "/tulora-testsite-XXXXXX";
   if (mkdtemp(pattern.data()) == nullptr) return false;
   cert_dir_ = pattern;
-  own_cert_dir_ = true;
+  ownCertDir_ = true;
   return true;
 }
 
@@ -319,13 +319,13 @@ bool TestSite::Start(const Options& options) {
   if (servers_ != nullptr) return false;
   signal(SIGPIPE, SIG_IGN);  // a client that hangs up must not end the process
   stopping_ = false;
-  if (!PrepareCertDir(options.cert_dir) || !identity_.Make()) return false;
-  cert_file_ = cert_dir_ + "/testsite-cert.pem";
-  if (!identity_.WriteCert(cert_file_)) return false;
+  if (!PrepareCertDir(options.certDir) || !identity_.Make()) return false;
+  certFile_ = cert_dir_ + "/testsite-cert.pem";
+  if (!identity_.WriteCert(certFile_)) return false;
   servers_ = std::make_unique<Servers>(this, identity_);
   if (!servers_->https.is_valid() ||
-      !StartListening(servers_->https, options.https_port, &https_port_, &https_thread_) ||
-      !StartListening(servers_->http, options.http_port, &http_port_, &http_thread_)) {
+      !StartListening(servers_->https, options.httpsPort, &httpsPort_, &https_thread_) ||
+      !StartListening(servers_->http, options.httpPort, &http_port_, &httpThread_)) {
     Stop();
     return false;
   }
@@ -338,17 +338,17 @@ void TestSite::Stop() {
   servers_->https.stop();
   servers_->http.stop();
   if (https_thread_.joinable()) https_thread_.join();
-  if (http_thread_.joinable()) http_thread_.join();
+  if (httpThread_.joinable()) httpThread_.join();
   servers_.reset();
-  if (own_cert_dir_) {
-    std::remove(cert_file_.c_str());
+  if (ownCertDir_) {
+    std::remove(certFile_.c_str());
     rmdir(cert_dir_.c_str());
   }
 }
 
 std::string TestSite::Url(bool secure, const std::string& path) const {
   return std::string(secure ? "https" : "http") + "://127.0.0.1:" +
-         std::to_string(secure ? https_port_ : http_port_) + path;
+         std::to_string(secure ? httpsPort_ : http_port_) + path;
 }
 
 void TestSite::Route(const std::string& path, Reply reply) {

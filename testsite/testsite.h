@@ -30,9 +30,9 @@ class TestSite {
   using Handler = std::function<Reply(const LoggedRequest&)>;
 
   struct Options {
-    int https_port = 0;    // 0: any free port
-    int http_port = 0;
-    std::string cert_dir;  // empty: a new directory under $TMPDIR, removed at Stop
+    int httpsPort = 0;    // 0: any free port
+    int httpPort = 0;
+    std::string certDir;  // empty: a new directory under $TMPDIR, removed at Stop
   };
 
   TestSite();
@@ -45,9 +45,9 @@ class TestSite {
   bool Start() { return Start(Options()); }
   void Stop();
 
-  int https_port() const { return https_port_; }
-  int http_port() const { return http_port_; }
-  const std::string& cert_file() const { return cert_file_; }
+  int httpsPort() const { return httpsPort_; }
+  int httpPort() const { return http_port_; }
+  const std::string& cert_file() const { return certFile_; }
   // "https://127.0.0.1:<port>" + path, or the http equivalent.
   std::string Url(bool secure, const std::string& path) const;
 
@@ -72,11 +72,11 @@ class TestSite {
 
   SelfSigned identity_;
   std::unique_ptr<Servers> servers_;
-  std::thread https_thread_, http_thread_;
+  std::thread https_thread_, httpThread_;
   std::atomic<bool> stopping_{false};
-  int https_port_ = 0, http_port_ = 0;
-  std::string cert_dir_, cert_file_;
-  bool own_cert_dir_ = false;
+  int httpsPort_ = 0, http_port_ = 0;
+  std::string cert_dir_, certFile_;
+  bool ownCertDir_ = false;
 
   mutable std::mutex mutex_;
   std::map<std::string, Reply> routes_;

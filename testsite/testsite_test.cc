@@ -80,19 +80,19 @@ class TestSiteTest : public ::testing::Test {
 TEST_F(TestSiteTest, LogsRequestExactlyAsSentAndWritesScriptedReply) {
   Reply reply;
   reply.status = 201;
-  reply.header_lines = {"set-COOKIE: a=1; path=/", "Set-Cookie: b=2", "X-Empty:"};
+  reply.headerLines = {"set-COOKIE: a=1; path=/", "Set-Cookie: b=2", "X-Empty:"};
   reply.body = "created";
   site_.Route("/make", reply);
   const std::string request =
       "POST /make?q=1 HTTP/1.1\r\nhOST: 127.0.0.1\r\nX-Dup: 1\r\nx-dup: 2\r\n"
       "Content-Length: 5\r\n\r\nhello";
-  EXPECT_EQ(Exchange(site_.http_port(), request), FormatReplyHead(reply) + "created");
+  EXPECT_EQ(Exchange(site_.httpPort(), request), FormatReplyHead(reply) + "created");
   std::vector<LoggedRequest> log = site_.Log();
   ASSERT_EQ(log.size(), 1u);
   EXPECT_FALSE(log[0].secure);
   EXPECT_EQ(log[0].raw, request);
-  EXPECT_EQ(log[0].request_line, "POST /make?q=1 HTTP/1.1");
-  EXPECT_EQ(log[0].header_lines, (std::vector<std::string>{"hOST: 127.0.0.1", "X-Dup: 1",
+  EXPECT_EQ(log[0].requestLine, "POST /make?q=1 HTTP/1.1");
+  EXPECT_EQ(log[0].headerLines, (std::vector<std::string>{"hOST: 127.0.0.1", "X-Dup: 1",
                                                           "x-dup: 2", "Content-Length: 5"}));
   EXPECT_EQ(log[0].body, "hello");
 }
@@ -101,7 +101,7 @@ TEST_F(TestSiteTest, DechunksRequestBodyButKeepsRawBytes) {
   const std::string request =
       "PUT /c HTTP/1.1\r\nHost: h\r\nTransfer-Encoding: chunked\r\n\r\n"
       "3\r\nabc\r\nA;ext=1\r\n0123456789\r\n0\r\nTrailer: t\r\n\r\n";
-  std::string reply = Exchange(site_.http_port(), request);
+  std::string reply = Exchange(site_.httpPort(), request);
   EXPECT_EQ(reply.rfind("HTTP/1.1 404 Not Found\r\n", 0), 0u) << reply;
   std::vector<LoggedRequest> log = site_.Log();
   ASSERT_EQ(log.size(), 1u);
@@ -125,7 +125,7 @@ TEST_F(TestSiteTest, ExactRouteWinsOverPrefixAndUnknownPathsGet404) {
       {"/other", "HTTP/1.1 404 Not Found", "not found\n"},
   };
   for (const Case& c : cases) {
-    std::string reply = Exchange(site_.http_port(), std::string("GET ") + c.target +
+    std::string reply = Exchange(site_.httpPort(), std::string("GET ") + c.target +
                                                         " HTTP/1.1\r\nHost: h\r\n\r\n");
     EXPECT_EQ(reply.substr(0, reply.find("\r\n")), c.status_line) << c.target;
     EXPECT_EQ(reply.substr(reply.find("\r\n\r\n") + 4), c.body) << c.target;
@@ -134,32 +134,32 @@ TEST_F(TestSiteTest, ExactRouteWinsOverPrefixAndUnknownPathsGet404) {
 
 TEST_F(TestSiteTest, HeadRequestGetsNoBody) {
   site_.Route("/h", Reply::Text(200, "0123456789"));
-  std::string reply = Exchange(site_.http_port(), "HEAD /h HTTP/1.1\r\nHost: h\r\n\r\n");
+  std::string reply = Exchange(site_.httpPort(), "HEAD /h HTTP/1.1\r\nHost: h\r\n\r\n");
   EXPECT_NE(reply.find("Content-Length: 10\r\n"), std::string::npos);
   EXPECT_EQ(reply.size(), reply.find("\r\n\r\n") + 4);
 }
 
 TEST_F(TestSiteTest, CutReplyStopsMidBody) {
   Reply reply = Reply::Text(200, std::string(1000, 'x'));
-  reply.cut_after = 100;
+  reply.cutAfter = 100;
   site_.Route("/cut", reply);
-  std::string got = Exchange(site_.http_port(), "GET /cut HTTP/1.1\r\nHost: h\r\n\r\n");
+  std::string got = Exchange(site_.httpPort(), "GET /cut HTTP/1.1\r\nHost: h\r\n\r\n");
   EXPECT_NE(got.find("Content-Length: 1000\r\n"), std::string::npos);
   EXPECT_EQ(got.size() - (got.find("\r\n\r\n") + 4), 100u);
 }
 
 TEST_F(TestSiteTest, SlowReplyWaitsButStopIsNotHeldUp) {
   Reply reply = Reply::Text(200, "late");
-  reply.delay_ms = 300;
+  reply.delayMs = 300;
   site_.Route("/slow", reply);
   auto start = std::chrono::steady_clock::now();
-  std::string got = Exchange(site_.http_port(), "GET /slow HTTP/1.1\r\nHost: h\r\n\r\n");
+  std::string got = Exchange(site_.httpPort(), "GET /slow HTTP/1.1\r\nHost: h\r\n\r\n");
   EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(300));
   EXPECT_EQ(got.substr(got.size() - 4), "late");
 
-  reply.delay_ms = 60000;
+  reply.delayMs = 60000;
   site_.Route("/stuck", reply);
-  std::thread client([&] { Exchange(site_.http_port(), "GET /stuck HTTP/1.1\r\nHost: h\r\n\r\n"); });
+  std::thread client([&] { Exchange(site_.httpPort(), "GET /stuck HTTP/1.1\r\nHost: h\r\n\r\n"); });
   while (site_.LogSize() < 2) std::this_thread::sleep_for(std::chrono::milliseconds(5));
   start = std::chrono::steady_clock::now();
   site_.Stop();
@@ -175,14 +175,14 @@ TEST_F(TestSiteTest, TlsCertificateIsTrustedOnlyThroughItsFile) {
 
   site_.Route("/s", Reply::Text(200, "secret"));
   std::string reply;
-  ASSERT_TRUE(TlsExchange(site_.https_port(), site_.cert_file(),
+  ASSERT_TRUE(TlsExchange(site_.httpsPort(), site_.cert_file(),
                           "GET /s HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n", &reply));
   EXPECT_EQ(reply.substr(reply.size() - 6), "secret");
   ASSERT_EQ(site_.LogSize(), 1u);
   EXPECT_TRUE(site_.Log()[0].secure);
 
   std::string refused;
-  EXPECT_FALSE(TlsExchange(site_.https_port(), "", "GET /s HTTP/1.1\r\n\r\n", &refused));
+  EXPECT_FALSE(TlsExchange(site_.httpsPort(), "", "GET /s HTTP/1.1\r\n\r\n", &refused));
   EXPECT_EQ(site_.LogSize(), 1u);
 }
 
@@ -190,10 +190,10 @@ TEST(TestSite, TwoSitesGetDifferentPortsAndCertificates) {
   TestSite a, b;
   ASSERT_TRUE(a.Start());
   ASSERT_TRUE(b.Start());
-  EXPECT_NE(a.https_port(), b.https_port());
-  EXPECT_NE(a.http_port(), a.https_port());
+  EXPECT_NE(a.httpsPort(), b.httpsPort());
+  EXPECT_NE(a.httpPort(), a.httpsPort());
   EXPECT_NE(a.cert_file(), b.cert_file());
-  EXPECT_EQ(a.Url(true, "/x"), "https://127.0.0.1:" + std::to_string(a.https_port()) + "/x");
+  EXPECT_EQ(a.Url(true, "/x"), "https://127.0.0.1:" + std::to_string(a.httpsPort()) + "/x");
   std::string cert = a.cert_file();
   a.Stop();
   EXPECT_NE(access(cert.c_str(), F_OK), 0) << "the certificate directory is removed at Stop";

@@ -27,7 +27,7 @@ bool HasLineNamed(const std::vector<std::string>& lines, std::string_view name) 
 
 // Splits "A B C" at its first two spaces.
 void SplitRequestLine(LoggedRequest* out) {
-  std::string_view line = out->request_line;
+  std::string_view line = out->requestLine;
   size_t first = line.find(' ');
   if (first == std::string_view::npos) {
     out->method = std::string(line);
@@ -49,7 +49,7 @@ bool HeaderNameIs(std::string_view line, std::string_view name) {
 }
 
 std::string LoggedRequest::Header(std::string_view name) const {
-  for (const std::string& line : header_lines) {
+  for (const std::string& line : headerLines) {
     if (HeaderNameIs(line, name)) {
       return std::string(Trim(std::string_view(line).substr(line.find(':') + 1)));
     }
@@ -59,7 +59,7 @@ std::string LoggedRequest::Header(std::string_view name) const {
 
 size_t LoggedRequest::HeaderCount(std::string_view name) const {
   size_t count = 0;
-  for (const std::string& line : header_lines) count += HeaderNameIs(line, name) ? 1 : 0;
+  for (const std::string& line : headerLines) count += HeaderNameIs(line, name) ? 1 : 0;
   return count;
 }
 
@@ -68,14 +68,14 @@ std::string LoggedRequest::Path() const { return target.substr(0, target.find('?
 Reply Reply::Text(int status, std::string body) {
   Reply reply;
   reply.status = status;
-  reply.header_lines.push_back("Content-Type: text/plain; charset=utf-8");
+  reply.headerLines.push_back("Content-Type: text/plain; charset=utf-8");
   reply.body = std::move(body);
   return reply;
 }
 
 Reply Reply::Chunked(const std::string& body, size_t step, bool ended) {
   Reply reply = Text(200, "");
-  reply.header_lines.push_back("Transfer-Encoding: chunked");
+  reply.headerLines.push_back("Transfer-Encoding: chunked");
   char size[32];
   for (size_t at = 0; at < body.size(); at += step) {
     const size_t n = std::min(step, body.size() - at);
@@ -89,7 +89,7 @@ Reply Reply::Chunked(const std::string& body, size_t step, bool ended) {
 Reply Reply::Redirect(int status, std::string location) {
   Reply reply;
   reply.status = status;
-  reply.header_lines.push_back("Location: " + location);
+  reply.headerLines.push_back("Location: " + location);
   reply.body = "moved\n";
   return reply;
 }
@@ -98,7 +98,7 @@ Reply Reply::Redirect(int status, std::string location) {
 bool ParseRequestHead(std::string_view raw, LoggedRequest* out, size_t* head_size) {
   size_t pos = 0;
   bool first = true;
-  out->header_lines.clear();
+  out->headerLines.clear();
   while (pos < raw.size()) {
     size_t nl = raw.find('\n', pos);
     if (nl == std::string_view::npos) return false;
@@ -106,14 +106,14 @@ bool ParseRequestHead(std::string_view raw, LoggedRequest* out, size_t* head_siz
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     pos = nl + 1;
     if (first) {
-      out->request_line = std::string(line);
+      out->requestLine = std::string(line);
       SplitRequestLine(out);
       first = false;
     } else if (line.empty()) {
       *head_size = pos;
       return true;
     } else {
-      out->header_lines.emplace_back(line);
+      out->headerLines.emplace_back(line);
     }
   }
   return false;
@@ -149,12 +149,12 @@ std::string FormatReplyHead(const Reply& reply) {
   std::string head = "HTTP/1.1 " + std::to_string(reply.status) + " ";
   head += reply.reason.empty() ? ReasonPhrase(reply.status) : reply.reason;
   head += "\r\n";
-  for (const std::string& line : reply.header_lines) head += line + "\r\n";
-  if (reply.add_content_length && !HasLineNamed(reply.header_lines, "Content-Length") &&
-      !HasLineNamed(reply.header_lines, "Transfer-Encoding")) {
+  for (const std::string& line : reply.headerLines) head += line + "\r\n";
+  if (reply.addContentLength && !HasLineNamed(reply.headerLines, "Content-Length") &&
+      !HasLineNamed(reply.headerLines, "Transfer-Encoding")) {
     head += "Content-Length: " + std::to_string(reply.Body().size()) + "\r\n";
   }
-  if (!HasLineNamed(reply.header_lines, "Connection")) head += "Connection: close\r\n";
+  if (!HasLineNamed(reply.headerLines, "Connection")) head += "Connection: close\r\n";
   head += "\r\n";
   return head;
 }

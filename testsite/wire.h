@@ -16,9 +16,9 @@ namespace tulora::testsite {
 struct LoggedRequest {
   bool secure = false;                    // arrived on the TLS port
   std::string raw;                        // every byte of the request
-  std::string request_line;               // without its line end
-  std::string method, target, version;    // the three parts of request_line
-  std::vector<std::string> header_lines;  // in order and letter case, no line ends
+  std::string requestLine;               // without its line end
+  std::string method, target, version;    // the three parts of requestLine
+  std::vector<std::string> headerLines;  // in order and letter case, no line ends
   std::string body;                       // content, de-chunked when chunked
 
   // Value of the first header line whose name equals `name` ignoring letter
@@ -35,31 +35,31 @@ struct LoggedRequest {
 struct Reply {
   int status = 200;
   std::string reason;                     // empty: the usual phrase for status
-  std::vector<std::string> header_lines;  // without line ends
+  std::vector<std::string> headerLines;  // without line ends
   std::string body;
   // When set, written instead of `body`: a large body served again and
   // again without a copy per request.
-  std::shared_ptr<const std::string> shared_body;
+  std::shared_ptr<const std::string> sharedBody;
   // Adds "Content-Length: <body size>" unless a Content-Length or
-  // Transfer-Encoding line is among header_lines.
-  bool add_content_length = true;
+  // Transfer-Encoding line is among headerLines.
+  bool addContentLength = true;
   // Wait before the status line (a slow server) and between the header block
   // and the body (a server that stalls after its headers).
-  int delay_ms = 0;
-  int body_delay_ms = 0;
+  int delayMs = 0;
+  int bodyDelayMs = 0;
   // When >= 0: write only that many body bytes, then drop the connection
   // (Content-Length still announces the whole body).
-  long cut_after = -1;
+  long cutAfter = -1;
   // The body is written again and again until the client goes away or the
-  // site stops: a body without end (announce it with header_lines).
-  bool repeat_body = false;
+  // site stops: a body without end (announce it with headerLines).
+  bool repeatBody = false;
 
-  const std::string& Body() const { return shared_body ? *shared_body : body; }
+  const std::string& Body() const { return sharedBody ? *sharedBody : body; }
 
   static Reply Text(int status, std::string body);
   // 200 with `body` in chunks of `step` bytes, a trailer line after the
   // last chunk. With `ended` false the chunks stop without the last one;
-  // together with repeat_body that is a body that never ends.
+  // together with repeatBody that is a body that never ends.
   static Reply Chunked(const std::string& body, size_t step, bool ended = true);
   static Reply Redirect(int status, std::string location);
 };

@@ -13,7 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   tulora::testsite::LoggedRequest request;
   size_t head_size = 0;
   if (tulora::testsite::ParseRequestHead(raw, &request, &head_size) && head_size > size) abort();
-  if (request.request_line.size() > size) abort();
+  if (request.requestLine.size() > size) abort();
   request.Header("host");
   request.Path();
   return 0;

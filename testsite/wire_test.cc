@@ -32,7 +32,7 @@ TEST(ParseRequestHead, SplitsRequestLineAndKeepsHeaderLinesAsSent) {
     EXPECT_EQ(req.method, c.method) << c.raw;
     EXPECT_EQ(req.target, c.target) << c.raw;
     EXPECT_EQ(req.version, c.version) << c.raw;
-    EXPECT_EQ(req.header_lines, c.lines) << c.raw;
+    EXPECT_EQ(req.headerLines, c.lines) << c.raw;
     EXPECT_EQ(head_size, c.head_size) << c.raw;
   }
 }
@@ -40,7 +40,7 @@ TEST(ParseRequestHead, SplitsRequestLineAndKeepsHeaderLinesAsSent) {
 TEST(LoggedRequest, HeaderLookupIgnoresCaseAndTrims) {
   LoggedRequest req;
   req.target = "/p/q?x=1?y";
-  req.header_lines = {"Set-Thing: 1", "x-A:\t v \t", "X-a: second", "NoColon"};
+  req.headerLines = {"Set-Thing: 1", "x-A:\t v \t", "X-a: second", "NoColon"};
   EXPECT_EQ(req.Header("x-a"), "v");
   EXPECT_EQ(req.HeaderCount("X-A"), 2u);
   EXPECT_EQ(req.Header("NoColon"), "");
@@ -59,16 +59,16 @@ TEST(FormatReplyHead, WritesLinesAsGivenAndAddsOnlyMissingFraming) {
   Reply odd;
   odd.status = 299;
   odd.reason = "Odd Thing";
-  odd.header_lines = {"set-COOKIE: a=1", "Set-Cookie: b=2", "Connection: keep-alive"};
+  odd.headerLines = {"set-COOKIE: a=1", "Set-Cookie: b=2", "Connection: keep-alive"};
   Reply framed;
   framed.status = 404;
-  framed.header_lines = {"content-length: 99"};
+  framed.headerLines = {"content-length: 99"};
   framed.body = "x";
   Reply chunked;
-  chunked.header_lines = {"Transfer-Encoding: chunked"};
+  chunked.headerLines = {"Transfer-Encoding: chunked"};
   Reply unknown;
   unknown.status = 599;
-  unknown.add_content_length = false;
+  unknown.addContentLength = false;
   const ReplyCase cases[] = {
       {plain, "HTTP/1.1 200 OK\r\nContent-Length: 3\r\nConnection: close\r\n\r\n"},
       {odd,
@@ -84,8 +84,8 @@ TEST(FormatReplyHead, WritesLinesAsGivenAndAddsOnlyMissingFraming) {
 TEST(Reply, RedirectCarriesLocation) {
   Reply r = Reply::Redirect(301, "https://127.0.0.1:1/x");
   EXPECT_EQ(r.status, 301);
-  ASSERT_EQ(r.header_lines.size(), 1u);
-  EXPECT_EQ(r.header_lines[0], "Location: https://127.0.0.1:1/x");
+  ASSERT_EQ(r.headerLines.size(), 1u);
+  EXPECT_EQ(r.headerLines[0], "Location: https://127.0.0.1:1/x");
 }
 
 }  // namespace

@@ -31,7 +31,7 @@ void SetMethod(CURL* curl, const TransferRequest& r) {
     curl_easy_setopt(curl, CURLOPT_NOBODY, 1L);
     return;
   }
-  if (r.send_body) {
+  if (r.sendBody) {
     curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(r.body.size()));
     curl_easy_setopt(curl, CURLOPT_POSTFIELDS, r.body.c_str());
     if (r.method != "POST") curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, r.method.c_str());
@@ -44,8 +44,8 @@ void SetMethod(CURL* curl, const TransferRequest& r) {
 
 std::string RedirectSchemes(const TransferRequest& r) {
   bool secure = strncasecmp(r.url.c_str(), "https:", 6) == 0;
-  if (secure) return r.redirect_to_http ? "http,https" : "https";
-  return r.redirect_to_https ? "http,https" : "http";
+  if (secure) return r.redirectToHttp ? "http,https" : "https";
+  return r.redirectToHttps ? "http,https" : "http";
 }
 
 void SetConnection(CURL* curl, const TransferRequest& r, std::string* proxy_url) {
@@ -54,21 +54,21 @@ void SetConnection(CURL* curl, const TransferRequest& r, std::string* proxy_url)
   curl_easy_setopt(curl, CURLOPT_HTTP_VERSION,
                    r.http10 ? CURL_HTTP_VERSION_1_0 : CURL_HTTP_VERSION_1_1);
   curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-  if (r.proxy_mode == ProxyMode::kDirect) {
+  if (r.proxyMode == ProxyMode::kDirect) {
     curl_easy_setopt(curl, CURLOPT_PROXY, "");
-  } else if (r.proxy_mode == ProxyMode::kServer) {
+  } else if (r.proxyMode == ProxyMode::kServer) {
     *proxy_url = r.proxy.find("://") == std::string::npos ? "http://" + r.proxy : r.proxy;
     curl_easy_setopt(curl, CURLOPT_PROXY, proxy_url->c_str());
     curl_easy_setopt(curl, CURLOPT_NOPROXY, "");
   }
-  curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, r.follow_redirects ? 1L : 0L);
+  curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, r.followRedirects ? 1L : 0L);
   curl_easy_setopt(curl, CURLOPT_MAXREDIRS, kMaxRedirects);
   curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, RedirectSchemes(r).c_str());
-  if (r.cookie_store) {
+  if (r.cookieStore) {
     curl_easy_setopt(curl, CURLOPT_SHARE, CookieShare());
     curl_easy_setopt(curl, CURLOPT_COOKIEFILE, "");
   }
-  if (!r.user_agent.empty()) curl_easy_setopt(curl, CURLOPT_USERAGENT, r.user_agent.c_str());
+  if (!r.userAgent.empty()) curl_easy_setopt(curl, CURLOPT_USERAGENT, r.userAgent.c_str());
   if (r.connect_timeout_ms > 0) {
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(r.connect_timeout_ms));
   }
@@ -84,7 +84,7 @@ int PollMs(const Exchange& ex) {
     if (t != 0 && (limit == 0 || t < limit)) limit = t;
   }
   if (!ex.started || limit == 0) return kMaxPollMs;
-  auto idle = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - ex.last_activity);
+  auto idle = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - ex.lastActivity);
   return static_cast<int>(std::clamp<long long>(limit - idle.count() + 1, 1, kMaxPollMs));
 }
 
@@ -116,7 +116,7 @@ Transfer::Engine::Engine(TransferRequest r, bool collect) : request(std::move(r)
   ex.result = &result;
   ex.collect = collect;
   ex.sink = collect ? &result.body : &stage;
-  ex.sink_limit = collect ? 0 : kStageBytes;
+  ex.sinkLimit = collect ? 0 : kStageBytes;
   ex.send_timeout_ms = request.send_timeout_ms;
   ex.receive_timeout_ms = request.receive_timeout_ms;
   ex.curl = curl_easy_init();
@@ -130,7 +130,7 @@ Transfer::Engine::Engine(TransferRequest r, bool collect) : request(std::move(r)
   SetConnection(curl, request, &proxy_url);
   SetTls(curl, request.tls_ignore);
   SetMethod(curl, request);
-  BuildHeaders(request, request.proxy_mode == ProxyMode::kServer, &headers);
+  BuildHeaders(request, request.proxyMode == ProxyMode::kServer, &headers);
   curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers.server);
   curl_easy_setopt(curl, CURLOPT_PROXYHEADER, headers.proxy);
   curl_easy_setopt(curl, CURLOPT_HEADEROPT, CURLHEADER_SEPARATE);
@@ -167,7 +167,7 @@ void Transfer::Engine::Resume() {
 // the last call is the caller's, not a stall of the peer.
 template <class Enough>
 void Transfer::Engine::RunUntil(Enough enough) {
-  if (ex.started) ex.last_activity = Clock::now();
+  if (ex.started) ex.lastActivity = Clock::now();
   while (!done && !enough()) {
     int running = 0;
     if (curl_multi_perform(multi, &running) != CURLM_OK) return Finish(CURLE_OUT_OF_MEMORY);
@@ -189,8 +189,8 @@ Transfer::~Transfer() = default;
 
 void Transfer::AwaitHead() {
   Engine& e = *engine_;
-  e.RunUntil([&e] { return e.ex.body_started; });
-  if (!e.done) e.result.got_head = true;  // the body began after the final block
+  e.RunUntil([&e] { return e.ex.bodyStarted; });
+  if (!e.done) e.result.gotHead = true;  // the body began after the final block
 }
 
 size_t Transfer::Read(char* out, size_t size) {

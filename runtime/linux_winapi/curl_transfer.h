@@ -60,17 +60,17 @@ struct TransferRequest {
   std::string method = "GET";
   std::string url;                        // absolute http:// or https:// URL
   bool http10 = false;                    // "HTTP/1.0" instead of "HTTP/1.1"
-  std::vector<std::string> header_lines;  // "Name: value", sent unchanged
-  std::string user_agent;                 // unless a header line names one; "" = none
-  bool default_accept = false;            // send "Accept: */*" when no line has Accept
+  std::vector<std::string> headerLines;  // "Name: value", sent unchanged
+  std::string userAgent;                 // unless a header line names one; "" = none
+  bool defaultAccept = false;            // send "Accept: */*" when no line has Accept
   std::string body;
-  bool send_body = false;                 // send `body` (even empty: Content-Length: 0)
-  ProxyMode proxy_mode = ProxyMode::kDirect;
+  bool sendBody = false;                 // send `body` (even empty: Content-Length: 0)
+  ProxyMode proxyMode = ProxyMode::kDirect;
   std::string proxy;                      // "host:port" for kServer
-  bool follow_redirects = true;
-  bool redirect_to_http = false;          // may a followed redirect leave https for http
-  bool redirect_to_https = true;          // may it go from http to https
-  bool cookie_store = false;              // use and fill the per-process cookie store
+  bool followRedirects = true;
+  bool redirectToHttp = false;          // may a followed redirect leave https for http
+  bool redirectToHttps = true;          // may it go from http to https
+  bool cookieStore = false;              // use and fill the per-process cookie store
   uint32_t tls_ignore = 0;                // TlsIgnore bits
   uint32_t connect_timeout_ms = 0;        // 0: no limit (name resolution included)
   uint32_t send_timeout_ms = 0;           // longest pause while sending, 0: no limit
@@ -79,13 +79,13 @@ struct TransferRequest {
 
 struct TransferResult {
   bool complete = false;    // the whole response arrived
-  bool got_head = false;    // the final response's header block arrived
-  bool tunnel_refused = false;  // the proxy answered the CONNECT with an error status
+  bool gotHead = false;    // the final response's header block arrived
+  bool tunnelRefused = false;  // the proxy answered the CONNECT with an error status
   uint32_t error = kErrorNone;
   int status = 0;
   // The final response's header block: status line first, "\r\n" after
   // every line, the blank line at the end.
-  std::string raw_headers;
+  std::string rawHeaders;
   BodyBuffer body;          // what arrived of the body, also after a failure
 };
 
@@ -100,7 +100,7 @@ class Transfer {
   Transfer& operator=(const Transfer&) = delete;
 
   // Runs until the final response's body begins or the exchange ends; the
-  // head of result() (got_head, status, raw_headers, and error when it
+  // head of result() (gotHead, status, rawHeaders, and error when it
   // failed before the body) is then settled.
   void AwaitHead();
   // Copies up to `size` bytes of the body into `out`, waiting for them;

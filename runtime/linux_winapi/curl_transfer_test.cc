@@ -30,17 +30,17 @@ class TransferTest : public NetTest {
     r.url = site_.Url(false, path);
     return r;
   }
-  // /cut: `body` cut after `cut_after` bytes; /stall: five seconds between
+  // /cut: `body` cut after `cutAfter` bytes; /stall: five seconds between
   // head and body; /slow: five seconds before the head. Returns /cut's reply.
-  Reply RouteFailures(std::string body, long cut_after) {
+  Reply RouteFailures(std::string body, long cutAfter) {
     Reply cut = Reply::Text(200, std::move(body));
-    cut.cut_after = cut_after;
+    cut.cutAfter = cutAfter;
     site_.Route("/cut", cut);
     Reply stall = Reply::Text(200, "late body");
-    stall.body_delay_ms = 5000;
+    stall.bodyDelayMs = 5000;
     site_.Route("/stall", stall);
     Reply slow = Reply::Text(200, "late");
-    slow.delay_ms = 5000;
+    slow.delayMs = 5000;
     site_.Route("/slow", slow);
     return cut;
   }
@@ -76,24 +76,24 @@ TEST_F(TransferTest, SendsHeaderLinesUnchangedAndNothingExtra) {
   for (const Case& c : cases) {
     site_.ClearLog();
     TransferRequest r = Get("/h");
-    r.header_lines = c.lines;
+    r.headerLines = c.lines;
     TransferResult result = PerformTransfer(r);
     EXPECT_TRUE(result.complete);
     ASSERT_EQ(site_.LogSize(), 1u);
     testsite::LoggedRequest logged = site_.Log()[0];
-    EXPECT_EQ(logged.request_line, "GET /h HTTP/1.1");
-    ASSERT_FALSE(logged.header_lines.empty());
-    EXPECT_EQ(logged.header_lines[0].rfind("Host: 127.0.0.1:", 0), 0u);
-    std::vector<std::string> rest(logged.header_lines.begin() + 1, logged.header_lines.end());
+    EXPECT_EQ(logged.requestLine, "GET /h HTTP/1.1");
+    ASSERT_FALSE(logged.headerLines.empty());
+    EXPECT_EQ(logged.headerLines[0].rfind("Host: 127.0.0.1:", 0), 0u);
+    std::vector<std::string> rest(logged.headerLines.begin() + 1, logged.headerLines.end());
     EXPECT_EQ(rest, c.expected);
   }
 }
 
 TEST_F(TransferTest, UserAgentLineOfTheCallerWinsOverTheAgent) {
   TransferRequest r = Get("/ua");
-  r.user_agent = "Agent/1";
+  r.userAgent = "Agent/1";
   PerformTransfer(r);
-  r.header_lines = {"user-agent: Mine"};
+  r.headerLines = {"user-agent: Mine"};
   PerformTransfer(r);
   auto log = site_.Log();
   ASSERT_EQ(log.size(), 2u);
@@ -115,7 +115,7 @@ TEST_F(TransferTest, PostBodyGoesOutAsGiven) {
   TransferRequest r = Get("/p");
   r.method = "POST";
   r.body = std::string("a=1\0b", 5);
-  r.send_body = true;
+  r.sendBody = true;
   PerformTransfer(r);
   r.method = "PUT";
   r.body.clear();
@@ -125,7 +125,7 @@ TEST_F(TransferTest, PostBodyGoesOutAsGiven) {
   EXPECT_EQ(log[0].body, std::string("a=1\0b", 5));
   EXPECT_EQ(log[0].HeaderCount("Content-Type"), 0u);
   EXPECT_EQ(log[0].HeaderCount("Expect"), 0u);
-  EXPECT_EQ(log[1].request_line, "PUT /p HTTP/1.1");
+  EXPECT_EQ(log[1].requestLine, "PUT /p HTTP/1.1");
   EXPECT_EQ(log[1].Header("Content-Length"), "0");
 }
 
@@ -134,7 +134,7 @@ TEST_F(TransferTest, FailuresKeepWhatArrivedAndNameTheCause) {
 
   TransferResult r = PerformTransfer(Get("/cut"));
   EXPECT_FALSE(r.complete);
-  EXPECT_TRUE(r.got_head);
+  EXPECT_TRUE(r.gotHead);
   EXPECT_EQ(r.error, kErrorConnectionAborted);
   EXPECT_EQ(r.body, std::string(1200, 'c'));
 
@@ -146,25 +146,25 @@ TEST_F(TransferTest, FailuresKeepWhatArrivedAndNameTheCause) {
     EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(3000)) << path;
     EXPECT_FALSE(r.complete) << path;
     EXPECT_EQ(r.error, kErrorTimeout) << path;
-    EXPECT_EQ(r.got_head, std::string(path) == "/stall") << path;
+    EXPECT_EQ(r.gotHead, std::string(path) == "/stall") << path;
   }
 
   TransferRequest refused;
   refused.url = "http://127.0.0.1:" + std::to_string(UnusedPort()) + "/";
   r = PerformTransfer(refused);
   EXPECT_EQ(r.error, kErrorCannotConnect);
-  EXPECT_FALSE(r.got_head);
+  EXPECT_FALSE(r.gotHead);
   EXPECT_EQ(r.status, 0);
 }
 
 TEST_F(TransferTest, KeepsOnlyTheFinalHeaderBlock) {
   Reply final_reply = Reply::Text(200, "there");
-  final_reply.header_lines.push_back("X-Final: yes");
+  final_reply.headerLines.push_back("X-Final: yes");
   site_.Route("/final", final_reply);
   site_.Route("/hop", Reply::Redirect(302, "/final"));
   TransferResult r = PerformTransfer(Get("/hop"));
   EXPECT_EQ(r.status, 200);
-  EXPECT_EQ(r.raw_headers, testsite::FormatReplyHead(final_reply));
+  EXPECT_EQ(r.rawHeaders, testsite::FormatReplyHead(final_reply));
   EXPECT_EQ(r.body, "there");
 }
 
@@ -199,9 +199,9 @@ TEST_F(TransferTest, StreamedBodyArrivesWholeWhateverTheReadSizes) {
   for (const Case& c : cases) {
     Transfer t(Get(c.path));
     t.AwaitHead();
-    ASSERT_TRUE(t.result().got_head) << c.path;
+    ASSERT_TRUE(t.result().gotHead) << c.path;
     EXPECT_EQ(t.result().status, 200) << c.path;
-    EXPECT_EQ(t.result().raw_headers.substr(0, 15), "HTTP/1.1 200 OK") << c.path;
+    EXPECT_EQ(t.result().rawHeaders.substr(0, 15), "HTTP/1.1 200 OK") << c.path;
     std::string got = ReadAll(&t, c.reads);
     EXPECT_TRUE(t.result().complete) << c.path;
     EXPECT_EQ(t.result().error, kErrorNone) << c.path;
@@ -209,7 +209,7 @@ TEST_F(TransferTest, StreamedBodyArrivesWholeWhateverTheReadSizes) {
     EXPECT_TRUE(got == big.substr(0, c.size)) << c.path;
     EXPECT_TRUE(t.result().body.empty()) << "a streamed body is not kept: " << c.path;
     EXPECT_EQ(t.Read(got.data(), 10), 0u) << "the end stays the end: " << c.path;
-    EXPECT_EQ(t.result().raw_headers.find("X-Trailer"), std::string::npos) << c.path;
+    EXPECT_EQ(t.result().rawHeaders.find("X-Trailer"), std::string::npos) << c.path;
   }
 }
 
@@ -234,9 +234,9 @@ TEST_F(TransferTest, StreamedFailuresComeAfterTheBytesThatArrived) {
 
   Transfer t(Get("/cut"));
   t.AwaitHead();
-  EXPECT_TRUE(t.result().got_head);
+  EXPECT_TRUE(t.result().gotHead);
   std::string got = ReadAll(&t, {1024});
-  EXPECT_TRUE(got == cut.body.substr(0, cut.cut_after));
+  EXPECT_TRUE(got == cut.body.substr(0, cut.cutAfter));
   EXPECT_FALSE(t.result().complete);
   EXPECT_EQ(t.result().error, kErrorConnectionAborted);
 
@@ -246,7 +246,7 @@ TEST_F(TransferTest, StreamedFailuresComeAfterTheBytesThatArrived) {
     auto start = Clock::now();
     Transfer timed(req);
     timed.AwaitHead();
-    EXPECT_EQ(timed.result().got_head, std::string(path) == "/stall") << path;
+    EXPECT_EQ(timed.result().gotHead, std::string(path) == "/stall") << path;
     char byte;
     EXPECT_EQ(timed.Read(&byte, 1), 0u) << path;
     EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(3000)) << path;

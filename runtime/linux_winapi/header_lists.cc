@@ -35,17 +35,17 @@ std::string CurlHeaderForm(const std::string& line) {
 }  // namespace
 
 void BuildHeaders(const TransferRequest& r, bool via_proxy, HeaderLists* lists) {
-  for (const std::string& line : r.header_lines) {
+  for (const std::string& line : r.headerLines) {
     if (line.find(':') == std::string::npos) continue;
     curl_slist*& list = via_proxy && NameIs(line, "Proxy-Authorization") ? lists->proxy : lists->server;
     list = curl_slist_append(list, CurlHeaderForm(line).c_str());
   }
   // Only what the caller asked for: none of curl's own extras.
-  if (!r.default_accept && !HasLine(r.header_lines, "Accept")) {
+  if (!r.defaultAccept && !HasLine(r.headerLines, "Accept")) {
     lists->server = curl_slist_append(lists->server, "Accept:");
   }
   lists->server = curl_slist_append(lists->server, "Expect:");
-  if (r.send_body && !HasLine(r.header_lines, "Content-Type")) {
+  if (r.sendBody && !HasLine(r.headerLines, "Content-Type")) {
     lists->server = curl_slist_append(lists->server, "Content-Type:");
   }
 }

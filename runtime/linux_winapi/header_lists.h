@@ -24,7 +24,7 @@ struct HeaderLists {
 
 // Fills `lists` with the header lines of `r` as PerformTransfer states,
 // and blanks the lines the library would add of its own: Accept (unless
-// `r.default_accept` or a line of `r` names it), Expect, and Content-Type
+// `r.defaultAccept` or a line of `r` names it), Expect, and Content-Type
 // for a body without one. A "Proxy-Authorization" line goes to the proxy
 // list when `via_proxy`.
 void BuildHeaders(const TransferRequest& r, bool via_proxy, HeaderLists* lists);

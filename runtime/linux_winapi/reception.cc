@@ -33,20 +33,20 @@ size_t OnHeader(char* data, size_t size, size_t count, void* p) {
   auto* ex = static_cast<Exchange*>(p);
   std::string_view line(data, size * count);
   while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
-  std::string& block = ex->result->raw_headers;
+  std::string& block = ex->result->rawHeaders;
   if (line.substr(0, 5) == "HTTP/") {
     block.clear();
-    ex->head_done = false;
+    ex->headDone = false;
     ex->result->status = ParseStatus(line);
-  } else if (ex->head_done) {
+  } else if (ex->headDone) {
     return size * count;
   }
   block.append(line).append("\r\n");
   if (line.empty()) {
-    ex->head_done = true;
+    ex->headDone = true;
     curl_off_t length = -1;
     curl_easy_getinfo(ex->curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
-    size_t most = ex->collect ? kMaxReserve : ex->sink_limit;
+    size_t most = ex->collect ? kMaxReserve : ex->sinkLimit;
     if (length > 0) ex->sink->Reserve(std::min<size_t>(length, most));
   }
   return size * count;
@@ -58,8 +58,8 @@ size_t OnHeader(char* data, size_t size, size_t count, void* p) {
 size_t OnBody(char* data, size_t size, size_t count, void* p) {
   auto* ex = static_cast<Exchange*>(p);
   size_t n = size * count;
-  ex->body_started = true;
-  if (ex->sink_limit != 0 && !ex->sink->empty() && n > ex->sink_limit - ex->sink->size()) {
+  ex->bodyStarted = true;
+  if (ex->sinkLimit != 0 && !ex->sink->empty() && n > ex->sinkLimit - ex->sink->size()) {
     ex->paused = true;
     return CURL_WRITEFUNC_PAUSE;
   }
@@ -76,15 +76,15 @@ int OnProgress(void* p, curl_off_t, curl_off_t down, curl_off_t up_total, curl_o
     curl_easy_getinfo(ex->curl, CURLINFO_PRETRANSFER_TIME_T, &pretransfer);
     if (pretransfer <= 0) return 0;
     ex->started = true;
-    ex->last_activity = now;
+    ex->lastActivity = now;
   }
-  if (down != ex->last_down || up != ex->last_up) {
-    ex->last_down = down;
+  if (down != ex->lastDown || up != ex->last_up) {
+    ex->lastDown = down;
     ex->last_up = up;
-    ex->last_activity = now;
+    ex->lastActivity = now;
   }
   uint32_t limit = up < up_total ? ex->send_timeout_ms : ex->receive_timeout_ms;
-  if (limit == 0 || now - ex->last_activity <= std::chrono::milliseconds(limit)) return 0;
+  if (limit == 0 || now - ex->lastActivity <= std::chrono::milliseconds(limit)) return 0;
   ex->timed_out = true;
   return 1;
 }
@@ -147,14 +147,14 @@ void Conclude(CURLcode code, Exchange* ex) {
   out.error = ErrorFor(code, *ex);
   long connect_code = 0;
   curl_easy_getinfo(ex->curl, CURLINFO_HTTP_CONNECTCODE, &connect_code);
-  bool body_phase = ex->body_started || code == CURLE_OK || code == CURLE_PARTIAL_FILE ||
+  bool body_phase = ex->bodyStarted || code == CURLE_OK || code == CURLE_PARTIAL_FILE ||
                     code == CURLE_RECV_ERROR || code == CURLE_OPERATION_TIMEDOUT ||
                     (code == CURLE_ABORTED_BY_CALLBACK && ex->timed_out);
-  out.tunnel_refused = code != CURLE_OK && ex->head_done && connect_code >= 300;
-  out.got_head = ex->head_done && (body_phase || out.tunnel_refused);
-  if (!out.got_head) {
+  out.tunnelRefused = code != CURLE_OK && ex->headDone && connect_code >= 300;
+  out.gotHead = ex->headDone && (body_phase || out.tunnelRefused);
+  if (!out.gotHead) {
     out.status = 0;
-    out.raw_headers.clear();
+    out.rawHeaders.clear();
   }
 }
 

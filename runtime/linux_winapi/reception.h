@@ -22,15 +22,15 @@ struct Exchange {
   TransferResult* result = nullptr;
   BodyBuffer* sink = nullptr;  // where the body goes: the result's, or a stream's stage
   bool collect = false;        // the whole body is kept (room reserved for it at once)
-  size_t sink_limit = 0;       // a stream's stage holds no more than this, 0: no limit
+  size_t sinkLimit = 0;       // a stream's stage holds no more than this, 0: no limit
   bool paused = false;         // the library holds back body bytes the stage had no room for
-  bool head_done = false;
-  bool body_started = false;   // the final response's body began
+  bool headDone = false;
+  bool bodyStarted = false;   // the final response's body began
   // Pause watch for the send and receive timeouts.
   uint32_t send_timeout_ms = 0, receive_timeout_ms = 0;
   bool started = false, timed_out = false;
-  curl_off_t last_down = -1, last_up = -1;
-  std::chrono::steady_clock::time_point last_activity;
+  curl_off_t lastDown = -1, last_up = -1;
+  std::chrono::steady_clock::time_point lastActivity;
 };
 
 // Hands what `ex->curl` receives, and its progress, to `ex`.

@@ -25,7 +25,7 @@ class RequestObject : public ::testing::Test {
     RegisterPlatformObjects();
     ASSERT_TRUE(site_.Start());
     testsite::Reply page = testsite::Reply::Text(200, "\xE4\xB8\xAD body");
-    page.header_lines.push_back("Set-Cookie: a=1; path=/");
+    page.headerLines.push_back("Set-Cookie: a=1; path=/");
     site_.Route("/page", page);
     auto create = MakeArguments(ArgLibraryValue(&object_, TYPE_LIB_OBJECT | TYPE_BYREF),
                                 ArgText(kProgId));
@@ -95,7 +95,7 @@ TEST_F(RequestObject, GetThroughTheObjectCommands) {
   EXPECT_THAT(TakeText(Call("GetAllResponseHeaders")), ::testing::HasSubstr("Set-Cookie: a=1; path=/\r\n"));
   EXPECT_EQ(Body(), "\xE4\xB8\xAD body");
   ASSERT_EQ(site_.Log().size(), 1u);
-  EXPECT_EQ(site_.Log()[0].request_line, "GET /page HTTP/1.1");
+  EXPECT_EQ(site_.Log()[0].requestLine, "GET /page HTTP/1.1");
   EXPECT_EQ(site_.Log()[0].Header("X-Test"), "yes");
 }
 
@@ -146,7 +146,7 @@ TEST(WinInetBinding, FetchesAPageThroughTheWordInterface) {
   uintptr_t internet = CallNamed("InternetOpenA", {W("agent"), 1, 0, 0, 0});
   ASSERT_NE(internet, 0u);
   uintptr_t connection = CallNamed("InternetConnectA", {internet, W("127.0.0.1"),
-                                   static_cast<uintptr_t>(site.http_port()), 0, 0, 3, 0, 0});
+                                   static_cast<uintptr_t>(site.httpPort()), 0, 0, 3, 0, 0});
   ASSERT_NE(connection, 0u);
   uintptr_t request = CallNamed("HttpOpenRequestA", {connection, W("GET"), W("/img.jpg"),
                                 W("HTTP/1.1"), 0, 0, 0x80000000u, 0});

@@ -103,7 +103,7 @@ size_t NextReadSize(uint32_t* state) {
 std::string ReadStreamed(Transfer* t, uint32_t seed) {
   t->AwaitHead();
   std::string body, piece;
-  if (!t->result().got_head) return body;
+  if (!t->result().gotHead) return body;
   for (;;) {
     piece.resize(NextReadSize(&seed));
     size_t n = t->Read(piece.data(), piece.size());
@@ -132,7 +132,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   TransferRequest request;
   request.url = "http://127.0.0.1:" + std::to_string(port) + "/f";
-  request.follow_redirects = false;
+  request.followRedirects = false;
   request.connect_timeout_ms = 5000;
   request.receive_timeout_ms = 5000;
   const TransferResult whole = PerformTransfer(request);
@@ -142,9 +142,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // Before a head, the library's verdict on bytes that are no response
   // depends on how they were split into reads (a line that never ends fails
   // as too long, or the bytes as no HTTP): only the failure is compared.
-  if (whole.got_head != s.got_head) __builtin_trap();
-  if (!whole.got_head) return 0;
-  if (whole.status != s.status || whole.raw_headers != s.raw_headers ||
+  if (whole.gotHead != s.gotHead) __builtin_trap();
+  if (!whole.gotHead) return 0;
+  if (whole.status != s.status || whole.rawHeaders != s.rawHeaders ||
       whole.complete != s.complete || whole.error != s.error || !(whole.body == body)) {
     __builtin_trap();
   }

@@ -75,7 +75,7 @@ bool WinHttpRequest::SetProxy(int32_t setting, std::string_view server, std::str
     return Fail(kErrorInvalidParameter);
   }
   proxy_setting_ = setting;
-  proxy_list_ = setting == REQUEST_PROXY_SERVER ? std::string(server) : std::string();
+  proxyList_ = setting == REQUEST_PROXY_SERVER ? std::string(server) : std::string();
   error_ = kErrorNone;
   return true;
 }
@@ -150,25 +150,25 @@ bool WinHttpRequest::SendBody(std::string body, bool has_body) {
   TransferRequest r;
   r.method = method_;
   r.url = url_;
-  for (const auto& [n, v] : headers_) r.header_lines.push_back(n + ": " + v);
-  r.user_agent = kDefaultAgent;
-  r.default_accept = true;
+  for (const auto& [n, v] : headers_) r.headerLines.push_back(n + ": " + v);
+  r.userAgent = kDefaultAgent;
+  r.defaultAccept = true;
   // A GET or HEAD carries a body only when there is one; other methods
   // always announce theirs, Content-Length: 0 included.
-  r.send_body = has_body && (!body.empty() || (method_ != "GET" && method_ != "HEAD"));
+  r.sendBody = has_body && (!body.empty() || (method_ != "GET" && method_ != "HEAD"));
   r.body = std::move(body);
   if (proxy_setting_ == REQUEST_PROXY_SERVER) {
-    r.proxy = ProxyFor(proxy_list_, StartsWithNoCase(url_, "https:"));
-    if (!r.proxy.empty()) r.proxy_mode = ProxyMode::kServer;
+    r.proxy = ProxyFor(proxyList_, StartsWithNoCase(url_, "https:"));
+    if (!r.proxy.empty()) r.proxyMode = ProxyMode::kServer;
   }
-  r.follow_redirects = redirects_;
-  r.redirect_to_http = false;  // never from https down to http
+  r.followRedirects = redirects_;
+  r.redirectToHttp = false;  // never from https down to http
   r.tls_ignore = tls_ignore_;
   r.connect_timeout_ms = Limit(connect_ms_) == 0 ? 0 : Limit(connect_ms_) + Limit(resolve_ms_);
   r.send_timeout_ms = Limit(send_ms_);
   r.receive_timeout_ms = Limit(receive_ms_);
   response_ = PerformTransfer(r);
-  if (response_.complete || response_.tunnel_refused) {
+  if (response_.complete || response_.tunnelRefused) {
     body_ = std::make_shared<const BodyBuffer>(std::move(response_.body));
     error_ = kErrorNone;
     return true;
@@ -182,13 +182,13 @@ bool WinHttpRequest::SendBody(std::string body, bool has_body) {
 }
 
 std::string WinHttpRequest::GetAllResponseHeaders() const {
-  const std::string& raw = response_.raw_headers;
+  const std::string& raw = response_.rawHeaders;
   size_t end = raw.find("\r\n");
   return end == std::string::npos ? std::string() : raw.substr(end + 2);
 }
 
 std::string WinHttpRequest::StatusText() const {
-  const std::string& raw = response_.raw_headers;
+  const std::string& raw = response_.rawHeaders;
   std::string line = raw.substr(0, raw.find("\r\n"));
   size_t first = line.find(' ');
   size_t second = first == std::string::npos ? first : line.find(' ', first + 1);

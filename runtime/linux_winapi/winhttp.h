@@ -75,7 +75,7 @@ class WinHttpRequest {
   std::vector<std::pair<std::string, std::string>> headers_;
   int32_t resolve_ms_ = 0, connect_ms_ = 60000, send_ms_ = 30000, receive_ms_ = 30000;
   int32_t proxy_setting_ = REQUEST_PROXY_DEFAULT;
-  std::string proxy_list_;
+  std::string proxyList_;
   uint32_t tls_ignore_ = 0;
   bool redirects_ = true;
   std::shared_ptr<const BodyBuffer> body_;  // the response's body, once it arrived

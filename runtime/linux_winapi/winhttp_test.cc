@@ -17,7 +17,7 @@ class WinHttpTest : public NetTest {};
 
 TEST_F(WinHttpTest, GetSendsHeadersAndReadsTheResponse) {
   Reply reply = Reply::Text(200, "page");
-  reply.header_lines = {"Set-Cookie: a=1; path=/", "set-cookie: b=2"};
+  reply.headerLines = {"Set-Cookie: a=1; path=/", "set-cookie: b=2"};
   site_.Route("/item/1.html", reply);
   WinHttpRequest req;
   ASSERT_TRUE(req.Open("GET", site_.Url(false, "/item/1.html"), false));
@@ -34,12 +34,12 @@ TEST_F(WinHttpTest, GetSendsHeadersAndReadsTheResponse) {
 
   ASSERT_EQ(site_.LogSize(), 1u);
   LoggedRequest logged = site_.Log()[0];
-  EXPECT_EQ(logged.request_line, "GET /item/1.html HTTP/1.1");
+  EXPECT_EQ(logged.requestLine, "GET /item/1.html HTTP/1.1");
   std::vector<std::string> expected = {
-      "Host: 127.0.0.1:" + std::to_string(site_.http_port()),
+      "Host: 127.0.0.1:" + std::to_string(site_.httpPort()),
       std::string("User-Agent: ") + WinHttpRequest::kDefaultAgent, "Accept: */*",
       "Accept-Language: zh-cn", "X-Two: second", "Cookie:"};
-  EXPECT_EQ(logged.header_lines, expected);
+  EXPECT_EQ(logged.headerLines, expected);
 }
 
 TEST_F(WinHttpTest, RefusedHeaderNamesDoNotEndTheRequest) {
@@ -77,7 +77,7 @@ TEST_F(WinHttpTest, BodiesAsTextAndAsBytes) {
   ASSERT_EQ(log.size(), 4u);
   EXPECT_EQ(log[0].body, "a=1&b=\xd6\xd0");
   EXPECT_EQ(log[1].body, std::string("\0\1\2\xff", 4));
-  EXPECT_EQ(log[1].request_line, "PUT /put HTTP/1.1");
+  EXPECT_EQ(log[1].requestLine, "PUT /put HTTP/1.1");
   EXPECT_EQ(log[2].Header("Content-Length"), "0");
   EXPECT_EQ(log[3].HeaderCount("Content-Length"), 0u);
   EXPECT_EQ(req.Status(), 404);
@@ -124,10 +124,10 @@ TEST_F(WinHttpTest, CertificateErrorsIgnoredOnlyAsTheOptionSays) {
 
 TEST_F(WinHttpTest, FailuresLeaveNoResponse) {
   Reply slow = Reply::Text(200, "late");
-  slow.delay_ms = 5000;
+  slow.delayMs = 5000;
   site_.Route("/slow", slow);
   Reply cut = Reply::Text(200, std::string(4000, 'q'));
-  cut.cut_after = 10;
+  cut.cutAfter = 10;
   site_.Route("/cut", cut);
   struct Case {
     std::string url;
@@ -186,7 +186,7 @@ TEST_F(WinHttpTest, UrlBytesOutsideAsciiAreEscaped) {
   ASSERT_TRUE(req.Open("GET", site_.Url(false, "/a b/\xd6\xd0?q=1")));
   ASSERT_TRUE(req.Send());
   ASSERT_EQ(site_.LogSize(), 1u);
-  EXPECT_EQ(site_.Log()[0].request_line, "GET /a%20b/%D6%D0?q=1 HTTP/1.1");
+  EXPECT_EQ(site_.Log()[0].requestLine, "GET /a%20b/%D6%D0?q=1 HTTP/1.1");
 }
 
 TEST_F(WinHttpTest, ProxyWithBasicAuthorization) {

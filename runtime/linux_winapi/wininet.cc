@@ -135,11 +135,11 @@ bool HasHeader(const std::vector<std::string>& lines, const char* name) {
 void ChooseProxy(const Handle& h, TransferRequest* r) {
   if (h.access == INTERNET_OPEN_TYPE_DIRECT) return;  // kDirect is the default
   if (h.access != INTERNET_OPEN_TYPE_PROXY) {
-    r->proxy_mode = ProxyMode::kSystem;
+    r->proxyMode = ProxyMode::kSystem;
     return;
   }
   r->proxy = ProxyFor(h.proxy_list, (h.flags & INTERNET_FLAG_SECURE) != 0);
-  if (!r->proxy.empty()) r->proxy_mode = ProxyMode::kServer;
+  if (!r->proxy.empty()) r->proxyMode = ProxyMode::kServer;
 }
 
 // INTERNET_FLAG_RELOAD needs nothing: nothing is cached. NEED_FILE neither:
@@ -150,19 +150,19 @@ TransferRequest BuildRequest(const Handle& h, std::string_view headers, const vo
   r.method = h.method;
   r.url = RequestUrl(h);
   r.http10 = h.http10;
-  r.header_lines = SplitLines(headers);
-  if (!h.referrer.empty() && !HasHeader(r.header_lines, "Referer")) {
-    r.header_lines.push_back("Referer: " + h.referrer);
+  r.headerLines = SplitLines(headers);
+  if (!h.referrer.empty() && !HasHeader(r.headerLines, "Referer")) {
+    r.headerLines.push_back("Referer: " + h.referrer);
   }
-  if (!h.accept.empty() && !HasHeader(r.header_lines, "Accept")) r.header_lines.push_back(h.accept);
-  r.user_agent = h.agent;
+  if (!h.accept.empty() && !HasHeader(r.headerLines, "Accept")) r.headerLines.push_back(h.accept);
+  r.userAgent = h.agent;
   if (body != nullptr) r.body.assign(static_cast<const char*>(body), body_size);
-  r.send_body = !r.body.empty() || h.method == "POST";
+  r.sendBody = !r.body.empty() || h.method == "POST";
   ChooseProxy(h, &r);
-  r.follow_redirects = (h.flags & INTERNET_FLAG_NO_AUTO_REDIRECT) == 0;
-  r.redirect_to_https = (h.flags & INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTPS) != 0;
-  r.redirect_to_http = (h.flags & INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTP) != 0;
-  r.cookie_store = (h.flags & INTERNET_FLAG_NO_COOKIES) == 0;
+  r.followRedirects = (h.flags & INTERNET_FLAG_NO_AUTO_REDIRECT) == 0;
+  r.redirectToHttps = (h.flags & INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTPS) != 0;
+  r.redirectToHttp = (h.flags & INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTP) != 0;
+  r.cookieStore = (h.flags & INTERNET_FLAG_NO_COOKIES) == 0;
   // The flags IGNORE_CERT_CN_INVALID (0x1000) and IGNORE_CERT_DATE_INVALID
   // (0x2000) have the values of the matching TlsIgnore bits.
   r.tls_ignore = h.flags & (kIgnoreCommonName | kIgnoreDate);
@@ -198,8 +198,8 @@ int32_t CopyNumber(uint32_t value, void* buffer, uint32_t* length) {
   return 1;
 }
 
-std::string StatusText(const std::string& raw_headers) {
-  std::string line = raw_headers.substr(0, raw_headers.find("\r\n"));
+std::string StatusText(const std::string& rawHeaders) {
+  std::string line = rawHeaders.substr(0, rawHeaders.find("\r\n"));
   size_t first = line.find(' ');
   size_t second = first == std::string::npos ? first : line.find(' ', first + 1);
   return second == std::string::npos ? "" : line.substr(second + 1);
@@ -281,7 +281,7 @@ int32_t HttpSendRequestA(uintptr_t request, const char* headers, uint32_t header
   h->transfer->AwaitHead();
   h->sent = true;
   const TransferResult& response = h->transfer->result();
-  if (!response.got_head) return Fail(response.error, 0);
+  if (!response.gotHead) return Fail(response.error, 0);
   t_error = kErrorNone;
   return 1;
 }
@@ -296,7 +296,7 @@ int32_t InternetReadFile(uintptr_t file, void* buffer, uint32_t bytesToRead, uin
   std::lock_guard<std::mutex> lock(h->mutex);
   if (!h->sent) return Fail(kErrorIncorrectHandleState, 0);
   const TransferResult& response = h->transfer->result();
-  if (!response.got_head) return Fail(response.error, 0);
+  if (!response.gotHead) return Fail(response.error, 0);
   // Fills the buffer unless the body ends first.
   size_t n = h->transfer->Read(static_cast<char*>(buffer), bytesToRead);
   *bytesRead = static_cast<uint32_t>(n);
@@ -315,16 +315,16 @@ int32_t HttpQueryInfoA(uintptr_t request, uint32_t infoLevel, void* buffer, uint
   std::lock_guard<std::mutex> lock(h->mutex);
   if (!h->sent) return Fail(kErrorIncorrectHandleState, 0);
   const TransferResult& response = h->transfer->result();
-  if (!response.got_head) return Fail(kErrorHeaderNotFound, 0);
+  if (!response.gotHead) return Fail(kErrorHeaderNotFound, 0);
   bool number = (infoLevel & HTTP_QUERY_FLAG_NUMBER) != 0;
   switch (infoLevel & 0xFFFF) {
     case HTTP_QUERY_RAW_HEADERS_CRLF:
-      return CopyOut(response.raw_headers, buffer, bufferLength);
+      return CopyOut(response.rawHeaders, buffer, bufferLength);
     case HTTP_QUERY_STATUS_CODE:
       if (number) return CopyNumber(static_cast<uint32_t>(response.status), buffer, bufferLength);
       return CopyOut(std::to_string(response.status), buffer, bufferLength);
     case HTTP_QUERY_STATUS_TEXT:
-      return CopyOut(StatusText(response.raw_headers), buffer, bufferLength);
+      return CopyOut(StatusText(response.rawHeaders), buffer, bufferLength);
     default:
       return Fail(kErrorHeaderNotFound, 0);
   }

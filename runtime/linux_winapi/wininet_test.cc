@@ -35,7 +35,7 @@ struct Exchange {
   std::string received;
   int32_t last_read = 1;
   uint32_t read_error = 0;
-  std::string raw_headers;
+  std::string rawHeaders;
 
   void Run() {
     uintptr_t inet = InternetOpenA(agent.c_str(), access, proxy.c_str(), "", 0);
@@ -58,7 +58,7 @@ struct Exchange {
     char block[5000];
     uint32_t length = sizeof block;
     if (HttpQueryInfoA(request, HTTP_QUERY_RAW_HEADERS_CRLF, block, &length, nullptr)) {
-      raw_headers.assign(block, length);
+      rawHeaders.assign(block, length);
     }
     EXPECT_EQ(InternetCloseHandle(request), 1);
     EXPECT_EQ(InternetCloseHandle(conn), 1);
@@ -70,7 +70,7 @@ class WinInetTest : public NetTest {
  protected:
   Exchange At(bool secure, const std::string& path) {
     Exchange ex;
-    ex.port = secure ? site_.https_port() : site_.http_port();
+    ex.port = secure ? site_.httpsPort() : site_.httpPort();
     ex.path = path;
     if (secure) ex.flags |= INTERNET_FLAG_SECURE;
     return ex;
@@ -86,11 +86,11 @@ TEST_F(WinInetTest, RequestLineAndHeaderTextGoOutUnchanged) {
   EXPECT_EQ(ex.received, "hello");
   auto log = site_.Log();
   ASSERT_EQ(log.size(), 1u);
-  EXPECT_EQ(log[0].request_line, "GET /a/b?x=1&y=%41 HTTP/1.1");
+  EXPECT_EQ(log[0].requestLine, "GET /a/b?x=1&y=%41 HTTP/1.1");
   std::vector<std::string> expected = {
       "Host: 127.0.0.1:" + std::to_string(ex.port), std::string("User-Agent: ") + kAgent,
       "Accept: */*", "Referer: http://r/", "accept-language: zh-cn", "X-Odd:  v "};
-  EXPECT_EQ(log[0].header_lines, expected);
+  EXPECT_EQ(log[0].headerLines, expected);
   EXPECT_EQ(log[0].body, "");
 }
 
@@ -126,39 +126,39 @@ TEST_F(WinInetTest, PostAndHeadCarryWhatTheCallerGave) {
   head.Run();
   auto log = site_.Log();
   ASSERT_EQ(log.size(), 2u);
-  EXPECT_EQ(log[0].request_line, "POST /form HTTP/1.1");
+  EXPECT_EQ(log[0].requestLine, "POST /form HTTP/1.1");
   EXPECT_EQ(log[0].body, "a=1&b=2");
   EXPECT_EQ(log[0].Header("Content-Length"), "7");
   EXPECT_EQ(log[0].HeaderCount("Content-Type"), 1u);
-  EXPECT_EQ(log[1].request_line, "HEAD /form HTTP/1.1");
+  EXPECT_EQ(log[1].requestLine, "HEAD /form HTTP/1.1");
   EXPECT_EQ(head.received, "");
-  EXPECT_EQ(head.raw_headers.rfind("HTTP/1.1 404 Not Found\r\n", 0), 0u);
+  EXPECT_EQ(head.rawHeaders.rfind("HTTP/1.1 404 Not Found\r\n", 0), 0u);
 }
 
 TEST_F(WinInetTest, RawHeaderBlockIsTheResponseAsSent) {
   Reply reply = Reply::Text(200, "body");
-  reply.header_lines = {"set-cookie: a=1; path=/", "SET-COOKIE: b=2", "Set-Cookie: c=3",
+  reply.headerLines = {"set-cookie: a=1; path=/", "SET-COOKIE: b=2", "Set-Cookie: c=3",
                         "X-Weird-CASE: Yes"};
   site_.Route("/cookies", reply);
   Exchange ex = At(false, "/cookies");
   ex.flags |= INTERNET_FLAG_NO_COOKIES;
   ex.Run();
-  EXPECT_EQ(ex.raw_headers, testsite::FormatReplyHead(reply));
-  EXPECT_EQ(ex.raw_headers.substr(ex.raw_headers.size() - 4), "\r\n\r\n");
+  EXPECT_EQ(ex.rawHeaders, testsite::FormatReplyHead(reply));
+  EXPECT_EQ(ex.rawHeaders.substr(ex.rawHeaders.size() - 4), "\r\n\r\n");
 }
 
 TEST_F(WinInetTest, TooSmallBufferFailsAndReportsTheSizeNeeded) {
   Reply big = Reply::Text(200, "x");
-  big.header_lines.push_back("X-Big: " + std::string(6000, 'b'));
+  big.headerLines.push_back("X-Big: " + std::string(6000, 'b'));
   site_.Route("/big", big);
   std::string expected = testsite::FormatReplyHead(big);
 
   Exchange ex = At(false, "/big");
   ex.Run();
-  EXPECT_EQ(ex.raw_headers, "") << "a 5000-byte buffer cannot hold the block";
+  EXPECT_EQ(ex.rawHeaders, "") << "a 5000-byte buffer cannot hold the block";
 
   uintptr_t inet = InternetOpenA(kAgent, INTERNET_OPEN_TYPE_DIRECT, "", "", 0);
-  uintptr_t conn = InternetConnectA(inet, "127.0.0.1", static_cast<uint16_t>(site_.http_port()),
+  uintptr_t conn = InternetConnectA(inet, "127.0.0.1", static_cast<uint16_t>(site_.httpPort()),
                                     "", "", INTERNET_SERVICE_HTTP, 0, 0);
   uintptr_t req = HttpOpenRequestA(conn, "GET", "/big", "HTTP/1.1", "", nullptr, 0, 0);
   ASSERT_EQ(HttpSendRequestA(req, "", 0, nullptr, 0), 1);
@@ -196,7 +196,7 @@ TEST_F(WinInetTest, RedirectsFollowedUnlessSwitchedOff) {
   stay.flags |= INTERNET_FLAG_NO_AUTO_REDIRECT;
   stay.Run();
   EXPECT_EQ(stay.received, "moved\n");
-  EXPECT_EQ(stay.raw_headers.rfind("HTTP/1.1 302 Found\r\n", 0), 0u);
+  EXPECT_EQ(stay.rawHeaders.rfind("HTTP/1.1 302 Found\r\n", 0), 0u);
   EXPECT_EQ(site_.LogSize(), 1u);
 }
 
@@ -236,12 +236,12 @@ TEST_F(WinInetTest, SelfSignedCertificateNeedsTrustThroughSslCertFile) {
   EXPECT_EQ(trusted.received, "secret");
   ASSERT_EQ(site_.LogSize(), 1u);
   EXPECT_TRUE(site_.Log()[0].secure);
-  EXPECT_EQ(site_.Log()[0].request_line, "GET /s HTTP/1.1");
+  EXPECT_EQ(site_.Log()[0].requestLine, "GET /s HTTP/1.1");
 }
 
 TEST_F(WinInetTest, CookieStoreIsSharedUnlessNoCookies) {
   Reply set = Reply::Text(200, "set");
-  set.header_lines = {"Set-Cookie: sid=42; Path=/"};
+  set.headerLines = {"Set-Cookie: sid=42; Path=/"};
   site_.Route("/set", set);
   site_.Route("/check", Reply::Text(200, "ok"));
 
@@ -272,10 +272,10 @@ TEST_F(WinInetTest, CookieStoreIsSharedUnlessNoCookies) {
 // after what came; a whole chunked one ends with a read that succeeds.
 TEST_F(WinInetTest, BodyCutShortDeliversWhatCameThenFails) {
   Reply cut = Reply::Text(200, std::string(3000, 'z'));
-  cut.cut_after = 1500;
+  cut.cutAfter = 1500;
   site_.Route("/cut", cut);
   Reply chunkCut = Reply::Chunked(std::string(3000, 'z'), 1000);
-  chunkCut.cut_after = 2016;  // inside the third chunk's size line
+  chunkCut.cutAfter = 2016;  // inside the third chunk's size line
   site_.Route("/chunk-cut", chunkCut);
   site_.Route("/chunked", Reply::Chunked(std::string(3000, 'z'), 1000));
   const struct {
@@ -309,7 +309,7 @@ TEST_F(WinInetTest, LargeBodyComesWholeAndClosingMidBodyEndsTheExchange) {
   EXPECT_TRUE(whole.received == big);
 
   uintptr_t inet = InternetOpenA(kAgent, INTERNET_OPEN_TYPE_DIRECT, "", "", 0);
-  uintptr_t conn = InternetConnectA(inet, "127.0.0.1", static_cast<uint16_t>(site_.http_port()), "", "",
+  uintptr_t conn = InternetConnectA(inet, "127.0.0.1", static_cast<uint16_t>(site_.httpPort()), "", "",
                                     INTERNET_SERVICE_HTTP, 0, 0);
   uintptr_t req = HttpOpenRequestA(conn, "GET", "/big", "HTTP/1.1", "", nullptr, INTERNET_FLAG_RELOAD, 0);
   ASSERT_EQ(HttpSendRequestA(req, "", 0, nullptr, 0), 1);
@@ -365,7 +365,7 @@ TEST_F(WinInetTest, ProxyWithBasicAuthorization) {
     EXPECT_EQ(ex.received, "through") << secure;
     ASSERT_EQ(site_.LogSize(), 1u) << secure;
     LoggedRequest logged = site_.Log()[0];
-    EXPECT_EQ(logged.request_line, "GET /via HTTP/1.1");
+    EXPECT_EQ(logged.requestLine, "GET /via HTTP/1.1");
     EXPECT_EQ(logged.HeaderCount("Proxy-Authorization"), 0u) << "meant for the proxy only";
     if (!secure) {
       EXPECT_EQ(logged.HeaderCount("Via"), 1u) << "the proxy forwarded it";
@@ -375,7 +375,7 @@ TEST_F(WinInetTest, ProxyWithBasicAuthorization) {
   refused.access = INTERNET_OPEN_TYPE_PROXY;
   refused.proxy = "127.0.0.1:" + std::to_string(proxy.port());
   refused.Run();
-  EXPECT_EQ(refused.raw_headers.substr(0, 13), "HTTP/1.0 407 ");
+  EXPECT_EQ(refused.rawHeaders.substr(0, 13), "HTTP/1.0 407 ");
 }
 
 TEST(WinInet, HandlesAreCheckedBeforeUse) {
