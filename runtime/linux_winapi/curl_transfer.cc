@@ -122,7 +122,7 @@ Transfer::Engine::Engine(TransferRequest r, bool collect) : request(std::move(r)
   ex.curl = curl_easy_init();
   multi = curl_multi_init();
   if (ex.curl == nullptr || multi == nullptr) {
-    result.error = kErrorInternal;
+    result.error = NET_ERROR_INTERNAL;
     done = true;
     return;
   }

@@ -16,38 +16,38 @@ namespace tulora::net {
 
 // Error numbers as the platform's HTTP stacks report them.
 enum NetError : uint32_t {
-  kErrorNone = 0,
-  kErrorInvalidHandle = 6,
-  kErrorInvalidParameter = 87,
-  kErrorInsufficientBuffer = 122,
-  kErrorTimeout = 12002,
-  kErrorInternal = 12004,
-  kErrorInvalidUrl = 12005,
-  kErrorUnrecognizedScheme = 12006,
-  kErrorNameNotResolved = 12007,
-  kErrorIncorrectHandleType = 12018,
-  kErrorIncorrectHandleState = 12019,
-  kErrorCannotConnect = 12029,
-  kErrorConnectionAborted = 12030,
-  kErrorConnectionReset = 12031,
-  kErrorCertDateInvalid = 12037,
-  kErrorCertCommonNameInvalid = 12038,
-  kErrorInvalidCa = 12045,
-  kErrorCannotCallBeforeOpen = 12100,
-  kErrorHeaderNotFound = 12150,
-  kErrorInvalidServerResponse = 12152,
-  kErrorRedirectFailed = 12156,
-  kErrorSecureFailure = 12175,
+  NET_ERROR_NONE = 0,
+  NET_ERROR_INVALID_HANDLE = 6,
+  NET_ERROR_INVALID_PARAMETER = 87,
+  NET_ERROR_INSUFFICIENT_BUFFER = 122,
+  NET_ERROR_TIMEOUT = 12002,
+  NET_ERROR_INTERNAL = 12004,
+  NET_ERROR_INVALID_URL = 12005,
+  NET_ERROR_UNRECOGNIZED_SCHEME = 12006,
+  NET_ERROR_NAME_NOT_RESOLVED = 12007,
+  NET_ERROR_INCORRECT_HANDLE_TYPE = 12018,
+  NET_ERROR_INCORRECT_HANDLE_STATE = 12019,
+  NET_ERROR_CANNOT_CONNECT = 12029,
+  NET_ERROR_CONNECTION_ABORTED = 12030,
+  NET_ERROR_CONNECTION_RESET = 12031,
+  NET_ERROR_CERT_DATE_INVALID = 12037,
+  NET_ERROR_CERT_COMMON_NAME_INVALID = 12038,
+  NET_ERROR_INVALID_CA = 12045,
+  NET_ERROR_CANNOT_CALL_BEFORE_OPEN = 12100,
+  NET_ERROR_HEADER_NOT_FOUND = 12150,
+  NET_ERROR_INVALID_SERVER_RESPONSE = 12152,
+  NET_ERROR_REDIRECT_FAILED = 12156,
+  NET_ERROR_SECURE_FAILURE = 12175,
 };
 
 // Certificate problems a request may be told to ignore (the platform's
 // bits): unknown or untrusted issuer, wrong key usage, a name that does not
 // match the host, a date outside the validity period.
 enum TlsIgnore : uint32_t {
-  kIgnoreUnknownCa = REQUEST_IGNORE_UNKNOWN_CA,
-  kIgnoreWrongUsage = REQUEST_IGNORE_WRONG_USAGE,
-  kIgnoreCommonName = REQUEST_IGNORE_CERT_CN_INVALID,
-  kIgnoreDate = REQUEST_IGNORE_CERT_DATE_INVALID,
+  TLS_IGNORE_UNKNOWN_CA = REQUEST_IGNORE_UNKNOWN_CA,
+  TLS_IGNORE_WRONG_USAGE = REQUEST_IGNORE_WRONG_USAGE,
+  TLS_IGNORE_COMMON_NAME = REQUEST_IGNORE_CERT_CN_INVALID,
+  TLS_IGNORE_DATE = REQUEST_IGNORE_CERT_DATE_INVALID,
 };
 
 enum class ProxyMode {
@@ -81,7 +81,7 @@ struct TransferResult {
   bool complete = false;    // the whole response arrived
   bool gotHead = false;    // the final response's header block arrived
   bool tunnelRefused = false;  // the proxy answered the CONNECT with an error status
-  uint32_t error = kErrorNone;
+  uint32_t error = NET_ERROR_NONE;
   int status = 0;
   // The final response's header block: status line first, "\r\n" after
   // every line, the blank line at the end.

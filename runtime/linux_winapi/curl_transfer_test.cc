@@ -57,7 +57,7 @@ TEST(TransferLibrary, IsLoadedByTheFirstTransfer) {
         request.url = "http://127.0.0.1:9/";  // refused at once; the library is needed all the same
         request.connect_timeout_ms = 2000;
         const TransferResult result = PerformTransfer(request);
-        std::_Exit(CurlLibraryLoaded() && result.error != kErrorNone ? 0 : 4);
+        std::_Exit(CurlLibraryLoaded() && result.error != NET_ERROR_NONE ? 0 : 4);
       },
       ::testing::ExitedWithCode(0), "");
 }
@@ -135,7 +135,7 @@ TEST_F(TransferTest, FailuresKeepWhatArrivedAndNameTheCause) {
   TransferResult r = PerformTransfer(Get("/cut"));
   EXPECT_FALSE(r.complete);
   EXPECT_TRUE(r.gotHead);
-  EXPECT_EQ(r.error, kErrorConnectionAborted);
+  EXPECT_EQ(r.error, NET_ERROR_CONNECTION_ABORTED);
   EXPECT_EQ(r.body, std::string(1200, 'c'));
 
   for (const char* path : {"/stall", "/slow"}) {
@@ -145,14 +145,14 @@ TEST_F(TransferTest, FailuresKeepWhatArrivedAndNameTheCause) {
     r = PerformTransfer(req);
     EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(3000)) << path;
     EXPECT_FALSE(r.complete) << path;
-    EXPECT_EQ(r.error, kErrorTimeout) << path;
+    EXPECT_EQ(r.error, NET_ERROR_TIMEOUT) << path;
     EXPECT_EQ(r.gotHead, std::string(path) == "/stall") << path;
   }
 
   TransferRequest refused;
   refused.url = "http://127.0.0.1:" + std::to_string(UnusedPort()) + "/";
   r = PerformTransfer(refused);
-  EXPECT_EQ(r.error, kErrorCannotConnect);
+  EXPECT_EQ(r.error, NET_ERROR_CANNOT_CONNECT);
   EXPECT_FALSE(r.gotHead);
   EXPECT_EQ(r.status, 0);
 }
@@ -204,7 +204,7 @@ TEST_F(TransferTest, StreamedBodyArrivesWholeWhateverTheReadSizes) {
     EXPECT_EQ(t.result().rawHeaders.substr(0, 15), "HTTP/1.1 200 OK") << c.path;
     std::string got = ReadAll(&t, c.reads);
     EXPECT_TRUE(t.result().complete) << c.path;
-    EXPECT_EQ(t.result().error, kErrorNone) << c.path;
+    EXPECT_EQ(t.result().error, NET_ERROR_NONE) << c.path;
     EXPECT_EQ(got.size(), c.size) << c.path;
     EXPECT_TRUE(got == big.substr(0, c.size)) << c.path;
     EXPECT_TRUE(t.result().body.empty()) << "a streamed body is not kept: " << c.path;
@@ -225,7 +225,7 @@ TEST_F(TransferTest, StreamedReaderTakingItsTimeIsNoStall) {
   std::this_thread::sleep_for(std::chrono::milliseconds(900));
   got += ReadAll(&t, {1024});
   EXPECT_TRUE(t.result().complete);
-  EXPECT_EQ(t.result().error, kErrorNone);
+  EXPECT_EQ(t.result().error, NET_ERROR_NONE);
   EXPECT_TRUE(got == big);
 }
 
@@ -238,7 +238,7 @@ TEST_F(TransferTest, StreamedFailuresComeAfterTheBytesThatArrived) {
   std::string got = ReadAll(&t, {1024});
   EXPECT_TRUE(got == cut.body.substr(0, cut.cutAfter));
   EXPECT_FALSE(t.result().complete);
-  EXPECT_EQ(t.result().error, kErrorConnectionAborted);
+  EXPECT_EQ(t.result().error, NET_ERROR_CONNECTION_ABORTED);
 
   for (const char* path : {"/stall", "/slow"}) {
     TransferRequest req = Get(path);
@@ -251,7 +251,7 @@ TEST_F(TransferTest, StreamedFailuresComeAfterTheBytesThatArrived) {
     EXPECT_EQ(timed.Read(&byte, 1), 0u) << path;
     EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(3000)) << path;
     EXPECT_FALSE(timed.result().complete) << path;
-    EXPECT_EQ(timed.result().error, kErrorTimeout) << path;
+    EXPECT_EQ(timed.result().error, NET_ERROR_TIMEOUT) << path;
   }
 }
 

@@ -95,37 +95,37 @@ uint32_t TlsError(CURL* curl) {
   curl_easy_getinfo(curl, CURLINFO_SSL_VERIFYRESULT, &verify);
   switch (verify) {
     case X509_V_OK:
-      return kErrorCertCommonNameInvalid;  // the chain was fine, the name was not
+      return NET_ERROR_CERT_COMMON_NAME_INVALID;  // the chain was fine, the name was not
     case X509_V_ERR_CERT_HAS_EXPIRED:
     case X509_V_ERR_CERT_NOT_YET_VALID:
-      return kErrorCertDateInvalid;
+      return NET_ERROR_CERT_DATE_INVALID;
     case X509_V_ERR_INVALID_PURPOSE:
-      return kErrorSecureFailure;
+      return NET_ERROR_SECURE_FAILURE;
     default:
-      return kErrorInvalidCa;
+      return NET_ERROR_INVALID_CA;
   }
 }
 
 uint32_t ErrorFor(CURLcode code, const Exchange& ex) {
   switch (code) {
-    case CURLE_OK: return kErrorNone;
-    case CURLE_URL_MALFORMAT: return kErrorInvalidUrl;
-    case CURLE_UNSUPPORTED_PROTOCOL: return ex.result->status >= 300 ? kErrorRedirectFailed
-                                                                     : kErrorUnrecognizedScheme;
+    case CURLE_OK: return NET_ERROR_NONE;
+    case CURLE_URL_MALFORMAT: return NET_ERROR_INVALID_URL;
+    case CURLE_UNSUPPORTED_PROTOCOL: return ex.result->status >= 300 ? NET_ERROR_REDIRECT_FAILED
+                                                                     : NET_ERROR_UNRECOGNIZED_SCHEME;
     case CURLE_COULDNT_RESOLVE_HOST:
-    case CURLE_COULDNT_RESOLVE_PROXY: return kErrorNameNotResolved;
-    case CURLE_COULDNT_CONNECT: return kErrorCannotConnect;
-    case CURLE_OPERATION_TIMEDOUT: return kErrorTimeout;
-    case CURLE_ABORTED_BY_CALLBACK: return ex.timed_out ? kErrorTimeout : kErrorInternal;
+    case CURLE_COULDNT_RESOLVE_PROXY: return NET_ERROR_NAME_NOT_RESOLVED;
+    case CURLE_COULDNT_CONNECT: return NET_ERROR_CANNOT_CONNECT;
+    case CURLE_OPERATION_TIMEDOUT: return NET_ERROR_TIMEOUT;
+    case CURLE_ABORTED_BY_CALLBACK: return ex.timed_out ? NET_ERROR_TIMEOUT : NET_ERROR_INTERNAL;
     case CURLE_PEER_FAILED_VERIFICATION: return TlsError(ex.curl);
-    case CURLE_SSL_CONNECT_ERROR: return kErrorSecureFailure;
-    case CURLE_TOO_MANY_REDIRECTS: return kErrorRedirectFailed;
+    case CURLE_SSL_CONNECT_ERROR: return NET_ERROR_SECURE_FAILURE;
+    case CURLE_TOO_MANY_REDIRECTS: return NET_ERROR_REDIRECT_FAILED;
     case CURLE_GOT_NOTHING:
-    case CURLE_WEIRD_SERVER_REPLY: return kErrorInvalidServerResponse;
-    case CURLE_SEND_ERROR: return kErrorConnectionReset;
+    case CURLE_WEIRD_SERVER_REPLY: return NET_ERROR_INVALID_SERVER_RESPONSE;
+    case CURLE_SEND_ERROR: return NET_ERROR_CONNECTION_RESET;
     case CURLE_PARTIAL_FILE:
-    case CURLE_RECV_ERROR: return kErrorConnectionAborted;
-    default: return kErrorInternal;
+    case CURLE_RECV_ERROR: return NET_ERROR_CONNECTION_ABORTED;
+    default: return NET_ERROR_INTERNAL;
   }
 }
 

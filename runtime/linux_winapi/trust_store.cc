@@ -141,15 +141,15 @@ bool Ignored(int error, uintptr_t flags) {
     case X509_V_ERR_SELF_SIGNED_CERT_IN_CHAIN:
     case X509_V_ERR_UNABLE_TO_VERIFY_LEAF_SIGNATURE:
     case X509_V_ERR_CERT_UNTRUSTED:
-      return (flags & kIgnoreUnknownCa) != 0;
+      return (flags & TLS_IGNORE_UNKNOWN_CA) != 0;
     case X509_V_ERR_INVALID_PURPOSE:
-      return (flags & kIgnoreWrongUsage) != 0;
+      return (flags & TLS_IGNORE_WRONG_USAGE) != 0;
     case X509_V_ERR_CERT_HAS_EXPIRED:
     case X509_V_ERR_CERT_NOT_YET_VALID:
-      return (flags & kIgnoreDate) != 0;
+      return (flags & TLS_IGNORE_DATE) != 0;
     case X509_V_ERR_HOSTNAME_MISMATCH:
     case X509_V_ERR_IP_ADDRESS_MISMATCH:
-      return (flags & kIgnoreCommonName) != 0;
+      return (flags & TLS_IGNORE_COMMON_NAME) != 0;
     default:
       return false;
   }
@@ -178,7 +178,7 @@ CURLcode SetUpTls(CURL*, void* ssl_ctx, void* flags) {
 
 void SetTls(CURL* curl, uint32_t tls_ignore) {
   curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
-  curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, (tls_ignore & kIgnoreCommonName) ? 0L : 2L);
+  curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, (tls_ignore & TLS_IGNORE_COMMON_NAME) ? 0L : 2L);
   curl_easy_setopt(curl, CURLOPT_PROXY_SSL_VERIFYPEER, 1L);
   // The library loads no certificates of its own: the TLS set-up hands
   // every context the shared store.

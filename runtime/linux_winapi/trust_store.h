@@ -14,7 +14,7 @@
 namespace tulora::net {
 
 // Has `curl` check the peer's certificate chain against the shared store,
-// and its name unless `tls_ignore` (TlsIgnore bits) has kIgnoreCommonName;
+// and its name unless `tls_ignore` (TlsIgnore bits) has TLS_IGNORE_COMMON_NAME;
 // the problems `tls_ignore` names are let pass.
 void SetTls(CURL* curl, uint32_t tls_ignore);
 

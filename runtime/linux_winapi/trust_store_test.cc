@@ -78,9 +78,9 @@ TEST_F(TrustTest, FileRewrittenInPlaceCountsFromTheNextRequest) {
     const TransferResult a = Fetch(site_), b = Fetch(other_);
     EXPECT_EQ(a.complete, c.firstTrusted) << c.name;
     EXPECT_EQ(a.body, c.firstTrusted ? "first" : "") << c.name;
-    EXPECT_EQ(a.error, c.firstTrusted ? kErrorNone : kErrorInvalidCa) << c.name;
+    EXPECT_EQ(a.error, c.firstTrusted ? NET_ERROR_NONE : NET_ERROR_INVALID_CA) << c.name;
     EXPECT_EQ(b.complete, c.secondTrusted) << c.name;
-    EXPECT_EQ(b.error, c.secondTrusted ? kErrorNone : kErrorInvalidCa) << c.name;
+    EXPECT_EQ(b.error, c.secondTrusted ? NET_ERROR_NONE : NET_ERROR_INVALID_CA) << c.name;
   }
 }
 

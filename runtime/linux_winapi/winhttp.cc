@@ -24,15 +24,15 @@ bool IsToken(std::string_view s) {
 // in a URL are percent-encoded. Returns the error number, 0 when usable.
 uint32_t NormalizeUrl(std::string_view url, std::string* out) {
   size_t scheme_end = url.find("://");
-  if (scheme_end == std::string_view::npos) return kErrorInvalidUrl;
+  if (scheme_end == std::string_view::npos) return NET_ERROR_INVALID_URL;
   if (!StartsWithNoCase(url, "http://") && !StartsWithNoCase(url, "https://")) {
-    return kErrorUnrecognizedScheme;
+    return NET_ERROR_UNRECOGNIZED_SCHEME;
   }
   std::string_view rest = url.substr(scheme_end + 3);
   size_t host_end = rest.find_first_of("/?#");
   std::string_view authority = rest.substr(0, host_end);
   if (authority.empty() || authority[0] == ':' || authority.find('@') != std::string_view::npos) {
-    return kErrorInvalidUrl;
+    return NET_ERROR_INVALID_URL;
   }
   static const char kHex[] = "0123456789ABCDEF";
   out->clear();
@@ -45,7 +45,7 @@ uint32_t NormalizeUrl(std::string_view url, std::string* out) {
       *out += kHex[c & 15];
     }
   }
-  return kErrorNone;
+  return NET_ERROR_NONE;
 }
 
 uint32_t Limit(int32_t ms) { return ms <= 0 ? 0 : static_cast<uint32_t>(ms); }
@@ -59,24 +59,24 @@ bool WinHttpRequest::Fail(uint32_t error) {
 
 bool WinHttpRequest::SetTimeouts(int32_t resolve, int32_t connect, int32_t send, int32_t receive) {
   if (resolve < -1 || connect < -1 || send < -1 || receive < -1) {
-    return Fail(kErrorInvalidParameter);
+    return Fail(NET_ERROR_INVALID_PARAMETER);
   }
   resolve_ms_ = resolve;
   connect_ms_ = connect;
   send_ms_ = send;
   receive_ms_ = receive;
-  error_ = kErrorNone;
+  error_ = NET_ERROR_NONE;
   return true;
 }
 
 bool WinHttpRequest::SetProxy(int32_t setting, std::string_view server, std::string_view) {
   if (setting < REQUEST_PROXY_DEFAULT || setting > REQUEST_PROXY_SERVER ||
       (setting == REQUEST_PROXY_SERVER && server.empty())) {
-    return Fail(kErrorInvalidParameter);
+    return Fail(NET_ERROR_INVALID_PARAMETER);
   }
   proxy_setting_ = setting;
   proxyList_ = setting == REQUEST_PROXY_SERVER ? std::string(server) : std::string();
-  error_ = kErrorNone;
+  error_ = NET_ERROR_NONE;
   return true;
 }
 
@@ -84,12 +84,12 @@ bool WinHttpRequest::Open(std::string_view method, std::string_view url, bool) {
   opened_ = false;
   headers_.clear();
   ClearResponse();
-  if (!IsToken(method)) return Fail(kErrorInvalidParameter);
+  if (!IsToken(method)) return Fail(NET_ERROR_INVALID_PARAMETER);
   uint32_t error = NormalizeUrl(url, &url_);
-  if (error != kErrorNone) return Fail(error);
+  if (error != NET_ERROR_NONE) return Fail(error);
   method_ = std::string(method);
   opened_ = true;
-  error_ = kErrorNone;
+  error_ = NET_ERROR_NONE;
   return true;
 }
 
@@ -99,9 +99,9 @@ bool WinHttpRequest::SetOption(int32_t index, int32_t value) {
   } else if (index == REQUEST_OPTION_ENABLE_REDIRECTS) {
     redirects_ = value != 0;
   } else {
-    return Fail(kErrorInvalidParameter);
+    return Fail(NET_ERROR_INVALID_PARAMETER);
   }
-  error_ = kErrorNone;
+  error_ = NET_ERROR_NONE;
   return true;
 }
 
@@ -112,11 +112,11 @@ int32_t WinHttpRequest::GetOption(int32_t index) const {
 }
 
 bool WinHttpRequest::SetRequestHeader(std::string_view name, std::string_view value) {
-  if (!opened_) return Fail(kErrorCannotCallBeforeOpen);
+  if (!opened_) return Fail(NET_ERROR_CANNOT_CALL_BEFORE_OPEN);
   if (!IsToken(name) || value.find_first_of("\r\n") != std::string_view::npos) {
-    return Fail(kErrorInvalidParameter);
+    return Fail(NET_ERROR_INVALID_PARAMETER);
   }
-  error_ = kErrorNone;
+  error_ = NET_ERROR_NONE;
   for (auto& [n, v] : headers_) {
     if (n.size() == name.size() && strncasecmp(n.data(), name.data(), n.size()) == 0) {
       v = std::string(value);
@@ -146,7 +146,7 @@ bool WinHttpRequest::Send(const std::vector<uint8_t>& bytes) {
 
 bool WinHttpRequest::SendBody(std::string body, bool has_body) {
   ClearResponse();
-  if (!opened_) return Fail(kErrorCannotCallBeforeOpen);
+  if (!opened_) return Fail(NET_ERROR_CANNOT_CALL_BEFORE_OPEN);
   TransferRequest r;
   r.method = method_;
   r.url = url_;
@@ -170,15 +170,15 @@ bool WinHttpRequest::SendBody(std::string body, bool has_body) {
   response_ = PerformTransfer(r);
   if (response_.complete || response_.tunnelRefused) {
     body_ = std::make_shared<const BodyBuffer>(std::move(response_.body));
-    error_ = kErrorNone;
+    error_ = NET_ERROR_NONE;
     return true;
   }
   uint32_t error = response_.error;
   ClearResponse();
   // This object reports every certificate problem as one secure failure.
-  bool tls = error == kErrorInvalidCa || error == kErrorCertDateInvalid ||
-             error == kErrorCertCommonNameInvalid;
-  return Fail(tls ? kErrorSecureFailure : error);
+  bool tls = error == NET_ERROR_INVALID_CA || error == NET_ERROR_CERT_DATE_INVALID ||
+             error == NET_ERROR_CERT_COMMON_NAME_INVALID;
+  return Fail(tls ? NET_ERROR_SECURE_FAILURE : error);
 }
 
 std::string WinHttpRequest::GetAllResponseHeaders() const {

@@ -46,7 +46,7 @@ TEST_F(WinHttpTest, RefusedHeaderNamesDoNotEndTheRequest) {
   site_.Route("/r", Reply::Text(200, "still fine"));
   WinHttpRequest req;
   EXPECT_FALSE(req.SetRequestHeader("X-Early", "1"));
-  EXPECT_EQ(req.LastError(), kErrorCannotCallBeforeOpen);
+  EXPECT_EQ(req.LastError(), NET_ERROR_CANNOT_CALL_BEFORE_OPEN);
   ASSERT_TRUE(req.Open("GET", site_.Url(false, "/r")));
   struct Case {
     const char* name;
@@ -56,7 +56,7 @@ TEST_F(WinHttpTest, RefusedHeaderNamesDoNotEndTheRequest) {
                           {"X-Inject", "1\r\nEvil: yes"}};
   for (const Case& c : refused) {
     EXPECT_FALSE(req.SetRequestHeader(c.name, c.value)) << c.name;
-    EXPECT_EQ(req.LastError(), kErrorInvalidParameter) << c.name;
+    EXPECT_EQ(req.LastError(), NET_ERROR_INVALID_PARAMETER) << c.name;
   }
   ASSERT_TRUE(req.Send());
   EXPECT_EQ(req.Status(), 200);
@@ -116,7 +116,7 @@ TEST_F(WinHttpTest, CertificateErrorsIgnoredOnlyAsTheOptionSays) {
     EXPECT_EQ(req.Status(), c.accepted ? 200 : 0) << c.ignore;
     EXPECT_EQ(req.ResponseBody(), c.accepted ? "secret" : "") << c.ignore;
     if (!c.accepted) {
-      EXPECT_EQ(req.LastError(), kErrorSecureFailure) << c.ignore;
+      EXPECT_EQ(req.LastError(), NET_ERROR_SECURE_FAILURE) << c.ignore;
     }
   }
   EXPECT_EQ(site_.LogSize(), 2u);
@@ -135,9 +135,9 @@ TEST_F(WinHttpTest, FailuresLeaveNoResponse) {
     uint32_t error;
   };
   const Case cases[] = {
-      {site_.Url(false, "/slow"), 500, kErrorTimeout},
-      {site_.Url(false, "/cut"), 30000, kErrorConnectionAborted},
-      {"http://127.0.0.1:" + std::to_string(UnusedPort()) + "/", 30000, kErrorCannotConnect},
+      {site_.Url(false, "/slow"), 500, NET_ERROR_TIMEOUT},
+      {site_.Url(false, "/cut"), 30000, NET_ERROR_CONNECTION_ABORTED},
+      {"http://127.0.0.1:" + std::to_string(UnusedPort()) + "/", 30000, NET_ERROR_CANNOT_CONNECT},
   };
   for (const Case& c : cases) {
     WinHttpRequest req;
@@ -160,19 +160,19 @@ TEST_F(WinHttpTest, BadUrlsAndCallsOutOfOrderAreRefused) {
     uint32_t error;
   };
   const Case cases[] = {
-      {"GET", "ftp://127.0.0.1/", kErrorUnrecognizedScheme},
-      {"GET", "127.0.0.1/x", kErrorInvalidUrl},
-      {"GET", "http:///x", kErrorInvalidUrl},
-      {"GET", "", kErrorInvalidUrl},
-      {"", "http://127.0.0.1/", kErrorInvalidParameter},
-      {"G T", "http://127.0.0.1/", kErrorInvalidParameter},
+      {"GET", "ftp://127.0.0.1/", NET_ERROR_UNRECOGNIZED_SCHEME},
+      {"GET", "127.0.0.1/x", NET_ERROR_INVALID_URL},
+      {"GET", "http:///x", NET_ERROR_INVALID_URL},
+      {"GET", "", NET_ERROR_INVALID_URL},
+      {"", "http://127.0.0.1/", NET_ERROR_INVALID_PARAMETER},
+      {"G T", "http://127.0.0.1/", NET_ERROR_INVALID_PARAMETER},
   };
   for (const Case& c : cases) {
     WinHttpRequest req;
     EXPECT_FALSE(req.Open(c.method, c.url)) << c.url;
     EXPECT_EQ(req.LastError(), c.error) << c.url;
     EXPECT_FALSE(req.Send()) << c.url;
-    EXPECT_EQ(req.LastError(), kErrorCannotCallBeforeOpen) << c.url;
+    EXPECT_EQ(req.LastError(), NET_ERROR_CANNOT_CALL_BEFORE_OPEN) << c.url;
     EXPECT_EQ(req.Status(), 0);
   }
   WinHttpRequest req;

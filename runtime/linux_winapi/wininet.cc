@@ -58,17 +58,17 @@ uintptr_t Register(std::shared_ptr<Handle> handle) {
   uintptr_t id = g_next_handle;
   g_next_handle += 4;
   (*g_handles)[id] = std::move(handle);
-  t_error = kErrorNone;
+  t_error = NET_ERROR_NONE;
   return id;
 }
 
 // The handle `id` if it exists and is of `kind`; sets the error otherwise.
 std::shared_ptr<Handle> Find(uintptr_t id, Kind kind) {
   std::lock_guard<std::mutex> lock(g_mutex);
-  if (g_handles == nullptr) return Fail(kErrorInvalidHandle, nullptr);
+  if (g_handles == nullptr) return Fail(NET_ERROR_INVALID_HANDLE, nullptr);
   auto it = g_handles->find(id);
-  if (it == g_handles->end()) return Fail(kErrorInvalidHandle, nullptr);
-  if (it->second->kind != kind) return Fail(kErrorIncorrectHandleType, nullptr);
+  if (it == g_handles->end()) return Fail(NET_ERROR_INVALID_HANDLE, nullptr);
+  if (it->second->kind != kind) return Fail(NET_ERROR_INCORRECT_HANDLE_TYPE, nullptr);
   return it->second;
 }
 
@@ -165,7 +165,7 @@ TransferRequest BuildRequest(const Handle& h, std::string_view headers, const vo
   r.cookieStore = (h.flags & INTERNET_FLAG_NO_COOKIES) == 0;
   // The flags IGNORE_CERT_CN_INVALID (0x1000) and IGNORE_CERT_DATE_INVALID
   // (0x2000) have the values of the matching TlsIgnore bits.
-  r.tls_ignore = h.flags & (kIgnoreCommonName | kIgnoreDate);
+  r.tls_ignore = h.flags & (TLS_IGNORE_COMMON_NAME | TLS_IGNORE_DATE);
   r.connect_timeout_ms = kConnectTimeoutMs;
   r.send_timeout_ms = kSendTimeoutMs;
   r.receive_timeout_ms = kReceiveTimeoutMs;
@@ -175,26 +175,26 @@ TransferRequest BuildRequest(const Handle& h, std::string_view headers, const vo
 // Copies `text` with its terminating zero when it fits; otherwise reports
 // the size needed, terminating zero included, as the platform does.
 int32_t CopyOut(const std::string& text, void* buffer, uint32_t* length) {
-  if (text.size() >= 0xFFFFFFFFu) return Fail(kErrorInsufficientBuffer, 0);
+  if (text.size() >= 0xFFFFFFFFu) return Fail(NET_ERROR_INSUFFICIENT_BUFFER, 0);
   uint32_t needed = static_cast<uint32_t>(text.size()) + 1;
   if (buffer == nullptr || *length < needed) {
     *length = needed;
-    return Fail(kErrorInsufficientBuffer, 0);
+    return Fail(NET_ERROR_INSUFFICIENT_BUFFER, 0);
   }
   memcpy(buffer, text.c_str(), needed);
   *length = needed - 1;
-  t_error = kErrorNone;
+  t_error = NET_ERROR_NONE;
   return 1;
 }
 
 int32_t CopyNumber(uint32_t value, void* buffer, uint32_t* length) {
   if (buffer == nullptr || *length < sizeof value) {
     *length = sizeof value;
-    return Fail(kErrorInsufficientBuffer, 0);
+    return Fail(NET_ERROR_INSUFFICIENT_BUFFER, 0);
   }
   memcpy(buffer, &value, sizeof value);
   *length = sizeof value;
-  t_error = kErrorNone;
+  t_error = NET_ERROR_NONE;
   return 1;
 }
 
@@ -214,7 +214,7 @@ uintptr_t InternetOpenA(const char* agent, uint32_t accessType, const char* prox
   bool known = accessType == INTERNET_OPEN_TYPE_PRECONFIG || accessType == INTERNET_OPEN_TYPE_DIRECT ||
                accessType == INTERNET_OPEN_TYPE_PROXY || accessType == 4;
   if (!known || (accessType == INTERNET_OPEN_TYPE_PROXY && Text(proxy).empty())) {
-    return Fail<uintptr_t>(kErrorInvalidParameter, 0);
+    return Fail<uintptr_t>(NET_ERROR_INVALID_PARAMETER, 0);
   }
   auto h = std::make_shared<Handle>();
   h->kind = Kind::kInternet;
@@ -230,7 +230,7 @@ uintptr_t InternetConnectA(uintptr_t internet, const char* serverName, uint16_t 
   std::shared_ptr<Handle> parent = Find(internet, Kind::kInternet);
   if (parent == nullptr) return 0;
   if (Text(serverName).empty() || service != INTERNET_SERVICE_HTTP) {
-    return Fail<uintptr_t>(kErrorInvalidParameter, 0);
+    return Fail<uintptr_t>(NET_ERROR_INVALID_PARAMETER, 0);
   }
   auto h = std::make_shared<Handle>();
   h->kind = Kind::kConnection;
@@ -248,7 +248,7 @@ uintptr_t HttpOpenRequestA(uintptr_t connection, const char* verb, const char* o
   std::shared_ptr<Handle> parent = Find(connection, Kind::kConnection);
   if (parent == nullptr) return 0;
   std::string v = Text(version);
-  if (!v.empty() && v != "HTTP/1.1" && v != "HTTP/1.0") return Fail<uintptr_t>(kErrorInvalidParameter, 0);
+  if (!v.empty() && v != "HTTP/1.1" && v != "HTTP/1.0") return Fail<uintptr_t>(NET_ERROR_INVALID_PARAMETER, 0);
   auto h = std::make_shared<Handle>();
   h->kind = Kind::kRequest;
   h->agent = parent->agent;
@@ -269,7 +269,7 @@ int32_t HttpSendRequestA(uintptr_t request, const char* headers, uint32_t header
                          const void* optional, uint32_t optionalLength) {
   std::shared_ptr<Handle> h = Find(request, Kind::kRequest);
   if (h == nullptr) return 0;
-  if (optional == nullptr && optionalLength != 0) return Fail(kErrorInvalidParameter, 0);
+  if (optional == nullptr && optionalLength != 0) return Fail(NET_ERROR_INVALID_PARAMETER, 0);
   std::string_view text;
   if (headers != nullptr) {
     text = headersLength == 0xFFFFFFFFu ? std::string_view(headers)
@@ -282,7 +282,7 @@ int32_t HttpSendRequestA(uintptr_t request, const char* headers, uint32_t header
   h->sent = true;
   const TransferResult& response = h->transfer->result();
   if (!response.gotHead) return Fail(response.error, 0);
-  t_error = kErrorNone;
+  t_error = NET_ERROR_NONE;
   return 1;
 }
 
@@ -290,11 +290,11 @@ int32_t InternetReadFile(uintptr_t file, void* buffer, uint32_t bytesToRead, uin
   std::shared_ptr<Handle> h = Find(file, Kind::kRequest);
   if (h == nullptr) return 0;
   if (bytesRead == nullptr || (buffer == nullptr && bytesToRead != 0)) {
-    return Fail(kErrorInvalidParameter, 0);
+    return Fail(NET_ERROR_INVALID_PARAMETER, 0);
   }
   *bytesRead = 0;
   std::lock_guard<std::mutex> lock(h->mutex);
-  if (!h->sent) return Fail(kErrorIncorrectHandleState, 0);
+  if (!h->sent) return Fail(NET_ERROR_INCORRECT_HANDLE_STATE, 0);
   const TransferResult& response = h->transfer->result();
   if (!response.gotHead) return Fail(response.error, 0);
   // Fills the buffer unless the body ends first.
@@ -303,7 +303,7 @@ int32_t InternetReadFile(uintptr_t file, void* buffer, uint32_t bytesToRead, uin
   // The bytes that arrived are delivered first; a body that ended early
   // then fails, as the connection's end would.
   if (n == 0 && bytesToRead != 0 && !response.complete) return Fail(response.error, 0);
-  t_error = kErrorNone;
+  t_error = NET_ERROR_NONE;
   return 1;
 }
 
@@ -311,11 +311,11 @@ int32_t HttpQueryInfoA(uintptr_t request, uint32_t infoLevel, void* buffer, uint
                        uint32_t*) {
   std::shared_ptr<Handle> h = Find(request, Kind::kRequest);
   if (h == nullptr) return 0;
-  if (bufferLength == nullptr) return Fail(kErrorInvalidParameter, 0);
+  if (bufferLength == nullptr) return Fail(NET_ERROR_INVALID_PARAMETER, 0);
   std::lock_guard<std::mutex> lock(h->mutex);
-  if (!h->sent) return Fail(kErrorIncorrectHandleState, 0);
+  if (!h->sent) return Fail(NET_ERROR_INCORRECT_HANDLE_STATE, 0);
   const TransferResult& response = h->transfer->result();
-  if (!response.gotHead) return Fail(kErrorHeaderNotFound, 0);
+  if (!response.gotHead) return Fail(NET_ERROR_HEADER_NOT_FOUND, 0);
   bool number = (infoLevel & HTTP_QUERY_FLAG_NUMBER) != 0;
   switch (infoLevel & 0xFFFF) {
     case HTTP_QUERY_RAW_HEADERS_CRLF:
@@ -326,19 +326,19 @@ int32_t HttpQueryInfoA(uintptr_t request, uint32_t infoLevel, void* buffer, uint
     case HTTP_QUERY_STATUS_TEXT:
       return CopyOut(StatusText(response.rawHeaders), buffer, bufferLength);
     default:
-      return Fail(kErrorHeaderNotFound, 0);
+      return Fail(NET_ERROR_HEADER_NOT_FOUND, 0);
   }
 }
 
 int32_t InternetCloseHandle(uintptr_t handle) {
   std::shared_ptr<Handle> doomed;  // released outside the lock
   std::lock_guard<std::mutex> lock(g_mutex);
-  if (g_handles == nullptr) return Fail(kErrorInvalidHandle, 0);
+  if (g_handles == nullptr) return Fail(NET_ERROR_INVALID_HANDLE, 0);
   auto it = g_handles->find(handle);
-  if (it == g_handles->end()) return Fail(kErrorInvalidHandle, 0);
+  if (it == g_handles->end()) return Fail(NET_ERROR_INVALID_HANDLE, 0);
   doomed = std::move(it->second);
   g_handles->erase(it);
-  t_error = kErrorNone;
+  t_error = NET_ERROR_NONE;
   return 1;
 }
 

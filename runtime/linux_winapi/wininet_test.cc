@@ -165,7 +165,7 @@ TEST_F(WinInetTest, TooSmallBufferFailsAndReportsTheSizeNeeded) {
   std::string buffer(5000, ' ');
   uint32_t length = 5000;
   EXPECT_EQ(HttpQueryInfoA(req, HTTP_QUERY_RAW_HEADERS_CRLF, buffer.data(), &length, nullptr), 0);
-  EXPECT_EQ(InternetLastError(), kErrorInsufficientBuffer);
+  EXPECT_EQ(InternetLastError(), NET_ERROR_INSUFFICIENT_BUFFER);
   EXPECT_EQ(length, expected.size() + 1);
   EXPECT_EQ(buffer, std::string(5000, ' ')) << "nothing is written into a short buffer";
   buffer.assign(length, '\0');
@@ -216,7 +216,7 @@ TEST_F(WinInetTest, HttpToHttpsRedirectFollowedWithItsFlag) {
   Exchange refused = At(false, "/up");
   refused.Run();
   EXPECT_EQ(refused.sent, 0);
-  EXPECT_EQ(refused.send_error, kErrorRedirectFailed);
+  EXPECT_EQ(refused.send_error, NET_ERROR_REDIRECT_FAILED);
   EXPECT_EQ(site_.LogSize(), 3u) << "the https address is not visited";
 }
 
@@ -225,7 +225,7 @@ TEST_F(WinInetTest, SelfSignedCertificateNeedsTrustThroughSslCertFile) {
   Exchange untrusted = At(true, "/s");
   untrusted.Run();
   EXPECT_EQ(untrusted.sent, 0);
-  EXPECT_EQ(untrusted.send_error, kErrorInvalidCa);
+  EXPECT_EQ(untrusted.send_error, NET_ERROR_INVALID_CA);
   EXPECT_EQ(untrusted.received, "");
   EXPECT_EQ(site_.LogSize(), 0u);
 
@@ -284,9 +284,9 @@ TEST_F(WinInetTest, BodyCutShortDeliversWhatCameThenFails) {
     int32_t last_read;
     uint32_t error;
   } rows[] = {
-      {"/cut", 1500, 0, kErrorConnectionAborted},
-      {"/chunk-cut", 2000, 0, kErrorConnectionAborted},
-      {"/chunked", 3000, 1, kErrorNone},
+      {"/cut", 1500, 0, NET_ERROR_CONNECTION_ABORTED},
+      {"/chunk-cut", 2000, 0, NET_ERROR_CONNECTION_ABORTED},
+      {"/chunked", 3000, 1, NET_ERROR_NONE},
   };
   for (const auto& row : rows) {
     Exchange ex = At(false, row.path);
@@ -319,7 +319,7 @@ TEST_F(WinInetTest, LargeBodyComesWholeAndClosingMidBodyEndsTheExchange) {
   EXPECT_EQ(std::string(chunk, n), big.substr(0, sizeof chunk));
   EXPECT_EQ(InternetCloseHandle(req), 1);
   EXPECT_EQ(InternetReadFile(req, chunk, sizeof chunk, &n), 0);
-  EXPECT_EQ(InternetLastError(), kErrorInvalidHandle);
+  EXPECT_EQ(InternetLastError(), NET_ERROR_INVALID_HANDLE);
   InternetCloseHandle(conn);
   InternetCloseHandle(inet);
 
@@ -344,7 +344,7 @@ TEST_F(WinInetTest, HttpOnlyProxyEntryLeavesHttpsDirect) {
   plain.proxy = dead;
   plain.Run();
   EXPECT_EQ(plain.sent, 0);
-  EXPECT_EQ(plain.send_error, kErrorCannotConnect) << "the http request went to the proxy";
+  EXPECT_EQ(plain.send_error, NET_ERROR_CANNOT_CONNECT) << "the http request went to the proxy";
   EXPECT_EQ(site_.LogSize(), 1u);
 }
 
@@ -382,22 +382,22 @@ TEST(WinInet, HandlesAreCheckedBeforeUse) {
   uint32_t n = 0;
   char buf[8];
   EXPECT_EQ(InternetReadFile(0xDEAD, buf, sizeof buf, &n), 0);
-  EXPECT_EQ(InternetLastError(), kErrorInvalidHandle);
+  EXPECT_EQ(InternetLastError(), NET_ERROR_INVALID_HANDLE);
   uintptr_t inet = InternetOpenA("a", INTERNET_OPEN_TYPE_DIRECT, "", "", 0);
   EXPECT_EQ(HttpOpenRequestA(inet, "GET", "/", "", "", nullptr, 0, 0), 0u);
-  EXPECT_EQ(InternetLastError(), kErrorIncorrectHandleType);
+  EXPECT_EQ(InternetLastError(), NET_ERROR_INCORRECT_HANDLE_TYPE);
   EXPECT_EQ(InternetConnectA(inet, "", 80, "", "", INTERNET_SERVICE_HTTP, 0, 0), 0u);
-  EXPECT_EQ(InternetLastError(), kErrorInvalidParameter);
+  EXPECT_EQ(InternetLastError(), NET_ERROR_INVALID_PARAMETER);
   EXPECT_EQ(InternetOpenA("a", INTERNET_OPEN_TYPE_PROXY, "", "", 0), 0u);
   uintptr_t conn = InternetConnectA(inet, "127.0.0.1", 1, "", "", INTERNET_SERVICE_HTTP, 0, 0);
   uintptr_t req = HttpOpenRequestA(conn, "GET", "/", "", "", nullptr, 0, 0);
   EXPECT_EQ(InternetReadFile(req, buf, sizeof buf, &n), 0);
-  EXPECT_EQ(InternetLastError(), kErrorIncorrectHandleState);
+  EXPECT_EQ(InternetLastError(), NET_ERROR_INCORRECT_HANDLE_STATE);
   uint32_t length = sizeof buf;
   EXPECT_EQ(HttpQueryInfoA(req, HTTP_QUERY_RAW_HEADERS_CRLF, buf, &length, nullptr), 0);
   EXPECT_EQ(InternetCloseHandle(inet), 1);
   EXPECT_EQ(InternetCloseHandle(inet), 0);
-  EXPECT_EQ(InternetLastError(), kErrorInvalidHandle);
+  EXPECT_EQ(InternetLastError(), NET_ERROR_INVALID_HANDLE);
   EXPECT_EQ(InternetCloseHandle(req), 1) << "a child outlives its closed parent";
   EXPECT_EQ(InternetCloseHandle(conn), 1);
 }
