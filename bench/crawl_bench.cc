@@ -129,7 +129,7 @@ Outcome RunProgram(const std::string& answers, bool realPauses, int failPageAfte
   // A pause follows every picture line and every gallery.
   const std::string out = ReadText(root / "stdout");
   o.pauses = CountOf(out, "Pic[") + CountOf(out, "\r\n\xE6\xA0\x87\xE9\xA2\x98") +  // 标题
-             CountOf(out, " - \xE9\xA1\xB5\xE9\x9D\xA2");                        // 页面不存在
+             CountOf(out, " - \xE9\xA1\xB5\xE9\x9D\xA2");  // 页面不存在
   site.Stop();
   fs::remove_all(root);
   return o;
@@ -150,12 +150,12 @@ double RunCurl(const std::vector<std::string>& order) {
   double total = 0;
   for (const std::string& entry : order) {
     const bool page = entry.rfind("page ", 0) == 0;
-    const std::string url = (page ? site.GalleryBase() : site.PictureBase()) +
-                            entry.substr(entry.find(' ') + 1);
+    const std::string url =
+        (page ? site.GalleryBase() : site.PictureBase()) + entry.substr(entry.find(' ') + 1);
     // A 404 is an answer like any other here: no --fail.
-    const double ms = TimeProcess({"/usr/bin/curl", "-s", "-o", "/dev/null", "--cacert",
-                                   site.CertFile(), url},
-                                  {"PATH=/usr/bin:/bin"}, root, "", "/dev/null");
+    const double ms =
+        TimeProcess({"/usr/bin/curl", "-s", "-o", "/dev/null", "--cacert", site.CertFile(), url},
+                    {"PATH=/usr/bin:/bin"}, root, "", "/dev/null");
     if (ms < 0) {
       total = -1;
       break;
@@ -174,7 +174,9 @@ double RunCurl(const std::vector<std::string>& order) {
 
 struct Figure {
   std::vector<double> values;
-  double Best() const { return values.empty() ? -1 : *std::min_element(values.begin(), values.end()); }
+  double Best() const {
+    return values.empty() ? -1 : *std::min_element(values.begin(), values.end());
+  }
   double Median() const {
     if (values.empty()) return -1;
     std::vector<double> v = values;
@@ -219,8 +221,9 @@ int main(int argc, char** argv) {
   std::printf("  start, no crawl:         %8.1f ms  %8.1f ms\n", start.Best(), start.Median());
   std::printf("  crawl, %3zu requests:     %8.1f ms  %8.1f ms  pauses 0\n", crawlRequests,
               crawl.Best(), crawl.Median());
-  std::printf("  paused, %zu requests:      %8.1f ms  %8.1f ms  after taking off %zu pauses of 1 s\n",
-              pausedRequests, paused.Best(), paused.Median(), pausedPauses);
+  std::printf(
+      "  paused, %zu requests:      %8.1f ms  %8.1f ms  after taking off %zu pauses of 1 s\n",
+      pausedRequests, paused.Best(), paused.Median(), pausedPauses);
   std::printf("  first, 1 request:        %8.1f ms  %8.1f ms  pauses 0\n", first.Best(),
               first.Median());
   std::printf("cost per request (wall time less pauses, over the requests logged)\n");

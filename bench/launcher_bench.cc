@@ -70,8 +70,8 @@ static Bytes RuntimeLikeData() {
 
 // The payload of an executable, read the way the launcher reads it.
 struct Payload {
-  size_t size = 0;       // the payload and its trailer
-  size_t setSize = 0;    // the inflated file set
+  size_t size = 0;     // the payload and its trailer
+  size_t setSize = 0;  // the inflated file set
   std::vector<PayloadFile> files;
 };
 
@@ -146,7 +146,8 @@ static double Median(std::vector<double> v) {
 
 static void WriteExecutable(const fs::path& path, const Bytes& bytes) {
   std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
   out.close();
   fs::permissions(path, fs::perms::owner_all);
 }

@@ -167,8 +167,8 @@ int StartServer(pid_t* pid, int* input) {
   char text[16] = {};
   size_t used = 0;
   ssize_t n;
-  while (spawned == 0 && used < sizeof text - 1 &&
-         (n = read(out[0], text + used, 1)) > 0 && text[used] != '\n') {
+  while (spawned == 0 && used < sizeof text - 1 && (n = read(out[0], text + used, 1)) > 0 &&
+         text[used] != '\n') {
     ++used;
   }
   close(out[0]);
@@ -184,9 +184,10 @@ int Bench(int repetitions) {
     fprintf(stderr, "net_bench: the test site does not start\n");
     return 1;
   }
-  printf("net_bench: best of %d fresh processes each, taking turns; wall = process start to "
-         "exit; cpu = user + system time of the process\n",
-         repetitions);
+  printf(
+      "net_bench: best of %d fresh processes each, taking turns; wall = process start to "
+      "exit; cpu = user + system time of the process\n",
+      repetitions);
   printf("%-6s %-8s %9s %10s %9s %9s %9s %10s %11s\n", "body", "client", "wall ms", "MiB/s",
          "/curl", "req ms", "cpu ms", "peak MiB", "limit MiB");
   bool all_met = true;
@@ -221,8 +222,7 @@ int Bench(int repetitions) {
       if (routine && (ratio < 0.8 || peak > limit_mib)) all_met = false;
     }
   }
-  printf("targets (>= 0.8 of curl, peak < 2.5 x body + 32 MiB): %s\n",
-         all_met ? "met" : "NOT met");
+  printf("targets (>= 0.8 of curl, peak < 2.5 x body + 32 MiB): %s\n", all_met ? "met" : "NOT met");
   close(serverInput);
   waitpid(server, nullptr, 0);
   return 0;

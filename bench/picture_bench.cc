@@ -140,7 +140,7 @@ bool AwaitText(int fd, const std::string& text, std::string* seen) {
 }
 
 struct Run {
-  double ms = -1;  // negative: the run failed
+  double ms = -1;    // negative: the run failed
   double cpuMs = 0;  // user + system time of the whole process
   long peakKib = 0;
 };
@@ -168,10 +168,9 @@ Run RunProgram(const Size& size, const std::string& certFile, const fs::path& di
   Run run;
   fs::remove_all(dir / "Tulora");
   const auto start = Clock::now();
-  Child child = Spawn({TULORA_PROGRAM},
-                      {"TMPDIR=" + (dir / "tmp").string(), "SSL_CERT_FILE=" + certFile,
-                       "PATH=/usr/bin:/bin"},
-                      dir);
+  Child child = Spawn(
+      {TULORA_PROGRAM},
+      {"TMPDIR=" + (dir / "tmp").string(), "SSL_CERT_FILE=" + certFile, "PATH=/usr/bin:/bin"}, dir);
   if (child.pid < 0) return run;
   Send(child.in, std::to_string(size.gallery) + "\n1\n1\n");
   std::string out;
@@ -180,7 +179,8 @@ Run RunProgram(const Size& size, const std::string& certFile, const fs::path& di
   const double ms = Since(start);
   Send(child.in, "\n");  // Enter: the program ends at once
   const long peak = Reap(&child, &run.cpuMs);
-  const bool saved = out.find("\xE4\xB8\x8B\xE8\xBD\xBD\xE6\x88\x90\xE5\x8A\x9F") != std::string::npos;  // 下载成功
+  const bool saved = out.find("\xE4\xB8\x8B\xE8\xBD\xBD\xE6\x88\x90\xE5\x8A\x9F") !=
+                     std::string::npos;  // 下载成功
   if (line && saved && peak > 0) {
     run.ms = ms;
     run.peakKib = peak;
@@ -190,10 +190,10 @@ Run RunProgram(const Size& size, const std::string& certFile, const fs::path& di
 
 Run RunCurl(const Size& size, const std::string& certFile, const fs::path& dir) {
   Run run;
-  const std::string page = std::string(TULORA_GALLERY_URL) + "/item/" +
-                           std::to_string(size.gallery) + ".html";
-  const std::string picture = std::string(TULORA_PICTURE_URL) + "/images/img/" +
-                              std::to_string(size.gallery) + "/1.jpg";
+  const std::string page =
+      std::string(TULORA_GALLERY_URL) + "/item/" + std::to_string(size.gallery) + ".html";
+  const std::string picture =
+      std::string(TULORA_PICTURE_URL) + "/images/img/" + std::to_string(size.gallery) + "/1.jpg";
   const fs::path file = dir / "1.jpg";
   fs::remove(file);
   const auto start = Clock::now();
@@ -232,11 +232,13 @@ int Bench(int pairs) {
     return 1;
   }
   const std::string certFile = said.substr(0, said.find('\n'));
-  std::printf("picture_bench: %d pairs per size, program and curl taking turns; program: start "
-              "to its picture line, curl: start to exit\n",
-              pairs);
-  std::printf("(ms: medians of wall time; cpu: medians of user + system time, the program's "
-              "up to its end)\n");
+  std::printf(
+      "picture_bench: %d pairs per size, program and curl taking turns; program: start "
+      "to its picture line, curl: start to exit\n",
+      pairs);
+  std::printf(
+      "(ms: medians of wall time; cpu: medians of user + system time, the program's "
+      "up to its end)\n");
   std::printf("%-7s %11s %9s %9s %9s %8s %8s %9s %9s\n", "picture", "program ms", "curl ms",
               "median", "worst", "prog cpu", "curl cpu", "peak MiB", "limit MiB");
   bool met = true;

@@ -60,8 +60,7 @@ int RunImage() {
   if (kernel == nullptr) return 1;
   auto getNewSock = reinterpret_cast<tulora::GetNewSockFunction>(dlsym(kernel, "GetNewSock"));
   tulora::RuntimeEntry entry = getNewSock(tulora::KERNEL_INTERFACE_VERSION);
-  std::vector<uint8_t> image =
-      tulora::image::WriteImage(tulora::rt::test::MakeTestProgram().image);
+  std::vector<uint8_t> image = tulora::image::WriteImage(tulora::rt::test::MakeTestProgram().image);
   entry(image.data());
   return 1;  // the program ends through ExitProgram
 }
@@ -94,8 +93,7 @@ double SpawnUntilFirstByte(const char* self, const char* mode, std::string* outp
 }
 
 double PrepareOnce() {
-  std::vector<uint8_t> image =
-      tulora::image::WriteImage(tulora::rt::test::MakeTestProgram().image);
+  std::vector<uint8_t> image = tulora::image::WriteImage(tulora::rt::test::MakeTestProgram().image);
   tulora::rt::LoadedImage loaded;
   std::string error;
   auto begin = Clock::now();

@@ -15,8 +15,12 @@ namespace {
 
 // The longest join of the crawler: a picture path of six pieces.
 void BM_JoinTexts6(benchmark::State& state) {
-  const char* pieces[] = {"C:\\Users\\someone\\Tulora", "\\",
-                          "\xB1\xEA\xCC\xE2\xA3\xBA\xCD\xBC\xBC\xAF 12", "\\", "37", ".jpg"};
+  const char* pieces[] = {"C:\\Users\\someone\\Tulora",
+                          "\\",
+                          "\xB1\xEA\xCC\xE2\xA3\xBA\xCD\xBC\xBC\xAF 12",
+                          "\\",
+                          "37",
+                          ".jpg"};
   size_t bytes = 0;
   for (const char* p : pieces) bytes += TextLength(p);
   for (auto _ : state) {

@@ -14,12 +14,12 @@ namespace tulora {
 namespace {
 
 // Console texts (GBK).
-constexpr char kAddress[] = "\xB5\xD8\xD6\xB7\xA3\xBA";                // 地址：
-constexpr char kTitle[] = "\r\n\xB1\xEA\xCC\xE2\xA3\xBA";              // \r\n标题：
+constexpr char kAddress[] = "\xB5\xD8\xD6\xB7\xA3\xBA";    // 地址：
+constexpr char kTitle[] = "\r\n\xB1\xEA\xCC\xE2\xA3\xBA";  // \r\n标题：
 constexpr char kPicturePrefix[] = "Pic[";
-constexpr char kPictureColon[] = "]\xA3\xBA";                         // ]：
-constexpr char kSaved[] = " - \xCF\xC2\xD4\xD8\xB3\xC9\xB9\xA6\xA3\xA1\r\n";    // 下载成功！
-constexpr char kFailed[] = " - \xCF\xC2\xD4\xD8\xCA\xA7\xB0\xDC\xA3\xA1\r\n";   // 下载失败！
+constexpr char kPictureColon[] = "]\xA3\xBA";                                  // ]：
+constexpr char kSaved[] = " - \xCF\xC2\xD4\xD8\xB3\xC9\xB9\xA6\xA3\xA1\r\n";   // 下载成功！
+constexpr char kFailed[] = " - \xCF\xC2\xD4\xD8\xCA\xA7\xB0\xDC\xA3\xA1\r\n";  // 下载失败！
 constexpr char kMissing[] =
     " - \xD2\xB3\xC3\xE6\xB2\xBB\xB4\xE6\xD4\xDA\xA3\xA1\r\n";  // 页面不存在！
 

@@ -170,7 +170,7 @@ TEST_F(CookieCollectionTest, HostileHeaderBlocks) {
       {"Set-Cookie:    a=1    ; x=2", "a=1"},
       {"Set-Cookie: a=Set-Cookie:1", "a=1"},
       {"Set-Cookie: a=set-cookie:1; x", "a=set-cookie:1"},
-      {"Set-Cookie: a=1\nSet-Cookie: b=2", "a=1\n b=2"},  // one line: both removed
+      {"Set-Cookie: a=1\nSet-Cookie: b=2", "a=1\n b=2"},    // one line: both removed
       {"Set-Cookie: a=1\rSet-Cookie:\nb=2", "a=1\r\nb=2"},  // the removal joins CR and LF
       {"Set-Cookie: \xD2\xB3=\xC3\xE6; path=/", "\xD2\xB3=\xC3\xE6"},
       // An empty pair stays an empty item; only one "; " goes from the end,

@@ -48,8 +48,9 @@ std::string Banner() {
          "|           Code By Tulora              |\r\n" +
          "|    使用方法：输入3到22120之间相对应的数字ID后回车      |\r\n" + Rule() + "\r\n";
 }
-const std::string kPrompts = "Tips：请输入起始的ID：\r\nTips：请输入下载图集套数：\r\n"
-                             "Tips：输入数字[1] 开始爬图   输入其他按键退出程序 \r\n\r\n";
+const std::string kPrompts =
+    "Tips：请输入起始的ID：\r\nTips：请输入下载图集套数：\r\n"
+    "Tips：输入数字[1] 开始爬图   输入其他按键退出程序 \r\n\r\n";
 
 std::string ItemUrl(int gallery) {
   return std::string(TULORA_GALLERY_URL) + "/item/" + std::to_string(gallery) + ".html";
@@ -408,17 +409,15 @@ TEST_F(CrawlerProcess, TitlesBecomeSafeFolderNames) {
     std::string title, folder;
   };
   const Row rows[] = {
-      {7284, "", "7284"},                      // no <h1>: the gallery number
-      {7285, "..", "7285"},
-      {7286, "a/b\\c:d", "a_b_c_d"},
-      {7287, "CON", "_CON"},
-      {7288, "春天 ", "春天"},
+      {7284, "", "7284"},  // no <h1>: the gallery number
+      {7285, "..", "7285"},  {7286, "a/b\\c:d", "a_b_c_d"},
+      {7287, "CON", "_CON"}, {7288, "春天 ", "春天"},
   };
   std::string expected = Banner() + kPrompts;
   for (const Row& row : rows) {
     site_.FailPageAfter(row.gallery, 2);
-    site_.SetPageHtml(row.gallery, row.title.empty() ? "<p>no heading</p>"
-                                                     : demosite::ItemPage(row.title));
+    site_.SetPageHtml(row.gallery,
+                      row.title.empty() ? "<p>no heading</p>" : demosite::ItemPage(row.title));
     expected += PageLine(row.gallery, row.title) + PictureLine(row.gallery, 1, true);
   }
   const Outcome o = Run("7284\n5\n1\n");
@@ -427,7 +426,8 @@ TEST_F(CrawlerProcess, TitlesBecomeSafeFolderNames) {
   for (const Row& row : rows) folders.push_back(row.folder);
   std::sort(folders.begin(), folders.end());
   EXPECT_EQ(Folders(), folders);
-  for (const Row& row : rows) EXPECT_TRUE(fs::exists(Downloads() / row.folder / "1.jpg")) << row.folder;
+  for (const Row& row : rows)
+    EXPECT_TRUE(fs::exists(Downloads() / row.folder / "1.jpg")) << row.folder;
   EXPECT_FALSE(fs::exists(root_ / "a")) << "nothing outside the download root";
 }
 

@@ -25,7 +25,7 @@ std::string TextOf(tulora::ArgumentList* args) {
 
 TULORA_CALL tulora::CommandResult Kernel(uint32_t command, tulora::ArgumentList* args) {
   g_calls.push_back(command == tulora::CMD_CONSOLE_WRITE ? "write " + TextOf(args)
-                                                          : "command " + std::to_string(command));
+                                                         : "command " + std::to_string(command));
   return 0;
 }
 TULORA_CALL uintptr_t Control(uint32_t selector, uintptr_t a, uintptr_t) {
@@ -56,9 +56,9 @@ bool CrawlMayStillRun() { return g_crawlRunning; }
 }  // namespace tulora
 
 // Declared extern "C" in image/services.h.
-tulora::ServiceTable tulora_services = {
-    nullptr, nullptr, nullptr, Kernel, nullptr, nullptr, nullptr,
-    nullptr, Release, Exit,    Finish, nullptr, Control};
+tulora::ServiceTable tulora_services = {nullptr, nullptr, nullptr, Kernel,  nullptr,
+                                        nullptr, nullptr, nullptr, Release, Exit,
+                                        Finish,  nullptr, Control};
 
 namespace tulora {
 namespace {

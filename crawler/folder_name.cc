@@ -11,10 +11,16 @@ bool IsTrailByte(uint8_t b) { return b >= 0x40 && b <= 0xFE && b != 0x7F; }
 bool IsForbidden(uint8_t b) {
   if (b < 0x20 || b == 0x7F) return true;
   switch (b) {
-    case '<': case '>': case ':': case '"': case '/': case '\\': case '|': case '?': case '*':
-      return true;
-    default:
-      return false;
+    case '<':
+    case '>':
+    case ':':
+    case '"':
+    case '/':
+    case '\\':
+    case '|':
+    case '?':
+    case '*': return true;
+    default: return false;
   }
 }
 
@@ -26,7 +32,8 @@ bool IsDeviceName(const char* name, uint32_t length) {
   while (base < length && name[base] != '.') ++base;
   char u[5] = {0, 0, 0, 0, 0};
   if (base != 3 && base != 4) return false;
-  for (uint32_t i = 0; i < base; ++i) u[i] = static_cast<char>(Upper(static_cast<uint8_t>(name[i])));
+  for (uint32_t i = 0; i < base; ++i)
+    u[i] = static_cast<char>(Upper(static_cast<uint8_t>(name[i])));
   const bool three = base == 3;
   if (three) {
     return CompareTexts(u, "CON") == 0 || CompareTexts(u, "PRN") == 0 ||
@@ -49,8 +56,8 @@ uint32_t CopyCleaned(const uint8_t* title, char* out, uint32_t limit) {
       out[length++] = static_cast<char>(title[i]);
       out[length++] = static_cast<char>(title[i + 1]);
     } else {
-      out[length++] = (IsForbidden(title[i]) || IsLeadByte(title[i])) ? '_'
-                                                                        : static_cast<char>(title[i]);
+      out[length++] =
+          (IsForbidden(title[i]) || IsLeadByte(title[i])) ? '_' : static_cast<char>(title[i]);
     }
     i += width;
   }

@@ -18,8 +18,14 @@ std::string Safe(const std::string& title) {
 }
 
 TEST(SafeFolderName, OrdinaryTitlesStayExactlyAsTheyAre) {
-  for (const char* title : {"Spring", "\xB4\xBA\xC8\xD5 \xB5\xDA" "7284\xBC\xAF", "a.b c", "...x",
-                            "CONSOLE", "COM0", "LPT", "x" "\x81\x40" "y", "[1] (2) {3}"}) {
+  for (const char* title : {"Spring",
+                            "\xB4\xBA\xC8\xD5 \xB5\xDA"
+                            "7284\xBC\xAF",
+                            "a.b c", "...x", "CONSOLE", "COM0", "LPT",
+                            "x"
+                            "\x81\x40"
+                            "y",
+                            "[1] (2) {3}"}) {
     EXPECT_EQ(Safe(title), title) << title;
   }
 }
@@ -32,7 +38,9 @@ TEST(SafeFolderName, HostileTitles) {
       {"a/b\\c:d", "a_b_c_d"},
       {"<>|?*\"", "______"},
       {"..\\..\\evil", ".._.._evil"},
-      {"a\x01" "b\tc\x7F", "a_b_c_"},
+      {"a\x01"
+       "b\tc\x7F",
+       "a_b_c_"},
       {"abc. ", "abc"},
       {"\xB4\xBA..", "\xB4\xBA"},
       {"CON", "_CON"},
@@ -41,9 +49,9 @@ TEST(SafeFolderName, HostileTitles) {
       {"lpt9.x", "_lpt9.x"},
       {"Aux", "_Aux"},
       {"nul .", "_nul"},
-      {"ab\xB4", "ab_"},            // lead byte at the end
-      {"\xB4 x", "_ x"},            // lead byte without a trail byte
-      {"\xFF\x80", "\xFF\x80"},     // bytes that are no GBK lead stay
+      {"ab\xB4", "ab_"},         // lead byte at the end
+      {"\xB4 x", "_ x"},         // lead byte without a trail byte
+      {"\xFF\x80", "\xFF\x80"},  // bytes that are no GBK lead stay
   };
   for (const Row& row : rows) EXPECT_EQ(Safe(row.title), row.expected) << row.title;
 }

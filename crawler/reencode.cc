@@ -9,18 +9,27 @@ namespace {
 
 const uintptr_t kWholeText = static_cast<uintptr_t>(static_cast<intptr_t>(-1));
 
-
 // MultiByteToWideChar(codePage, 0, text, -1, units, capacity).
 uint32_t ToWide(int32_t codePage, const char* text, void* units, uint32_t capacity) {
-  const uintptr_t args[6] = {static_cast<uintptr_t>(static_cast<uint32_t>(codePage)), 0,
-                             Word(text), kWholeText, Word(units), capacity};
+  const uintptr_t args[6] = {static_cast<uintptr_t>(static_cast<uint32_t>(codePage)),
+                             0,
+                             Word(text),
+                             kWholeText,
+                             Word(units),
+                             capacity};
   return CallDll(TULORA_DLL_ENTRY(MultiByteToWideChar), 6, args);
 }
 
 // WideCharToMultiByte(codePage, 0, units, -1, bytes, capacity, null, null).
 uint32_t FromWide(int32_t codePage, const void* units, char* bytes, uint32_t capacity) {
-  const uintptr_t args[8] = {static_cast<uintptr_t>(static_cast<uint32_t>(codePage)), 0,
-                             Word(units), kWholeText, Word(bytes), capacity, 0, 0};
+  const uintptr_t args[8] = {static_cast<uintptr_t>(static_cast<uint32_t>(codePage)),
+                             0,
+                             Word(units),
+                             kWholeText,
+                             Word(bytes),
+                             capacity,
+                             0,
+                             0};
   return CallDll(TULORA_DLL_ENTRY(WideCharToMultiByte), 8, args);
 }
 

@@ -35,15 +35,24 @@ TEST_F(ReencodeTest, Utf8ToGbk) {
       // 标题：图集 (3 bytes per character in UTF-8, 2 in GBK)
       {"\xE6\xA0\x87\xE9\xA2\x98\xEF\xBC\x9A\xE5\x9B\xBE\xE9\x9B\x86",
        "\xB1\xEA\xCC\xE2\xA3\xBA\xCD\xBC\xBC\xAF"},
-      {"<h1>\xE2\x82\xAC</h1>", "<h1>\x80</h1>"},       // euro sign
-      {"a\xFF" "b", "a?b"},                              // invalid UTF-8 -> FFFD -> ?
-      {"a\xE6\xA0" "b", "a?b"},                          // truncated sequence
-      {"stra\xC3\x9F" "e", "stra?e"},                    // ß is not in GBK
-      {"\xF0\x9F\x98\x80!", "??" "!"},                     // outside the BMP: one ? per half
-      {"x\xC2\xB2\xC2\xA6", "x2|"},                       // best fit: superscript two, broken bar
-      {"\xEE\x80\x80", "\xAA\xA1"},                        // U+E000: user-defined area
+      {"<h1>\xE2\x82\xAC</h1>", "<h1>\x80</h1>"},  // euro sign
+      {"a\xFF"
+       "b",
+       "a?b"},  // invalid UTF-8 -> FFFD -> ?
+      {"a\xE6\xA0"
+       "b",
+       "a?b"},  // truncated sequence
+      {"stra\xC3\x9F"
+       "e",
+       "stra?e"},  // ß is not in GBK
+      {"\xF0\x9F\x98\x80!",
+       "??"
+       "!"},                         // outside the BMP: one ? per half
+      {"x\xC2\xB2\xC2\xA6", "x2|"},  // best fit: superscript two, broken bar
+      {"\xEE\x80\x80", "\xAA\xA1"},  // U+E000: user-defined area
   };
-  for (const Row& r : rows) EXPECT_EQ(TakeText(Utf8ToGbk(r.utf8)), r.gbk) << (r.utf8 ? r.utf8 : "null");
+  for (const Row& r : rows)
+    EXPECT_EQ(TakeText(Utf8ToGbk(r.utf8)), r.gbk) << (r.utf8 ? r.utf8 : "null");
 }
 
 TEST_F(ReencodeTest, TextToUtf16IncludesTheTerminatingUnit) {
@@ -82,7 +91,7 @@ TEST_F(ReencodeTest, Utf16ToText) {
       {std::string("a\0b", 3), CP_GBK, "a"},        // odd byte ignored
       {"", CP_GBK, ""},
       {std::string("\0\0", 2), CP_GBK, ""},
-      {std::string("a\0\0\0", 4), 1252, ""},        // refused: empty text
+      {std::string("a\0\0\0", 4), 1252, ""},  // refused: empty text
   };
   for (const Row& r : rows) {
     OwnedBytes set(NewByteSetFrom(r.units.data(), static_cast<uint32_t>(r.units.size())));

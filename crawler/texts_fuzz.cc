@@ -38,8 +38,8 @@ bool IsLead(uint8_t b) { return b >= 0x81 && b <= 0xFE; }
 bool IsTrail(uint8_t b) { return b >= 0x40 && b <= 0xFE && b != 0x7F; }
 
 bool IsForbiddenByte(uint8_t b) {
-  return b < 0x20 || b == 0x7F || std::string("<>:\"/\\|?*").find(static_cast<char>(b)) !=
-                                      std::string::npos;
+  return b < 0x20 || b == 0x7F ||
+         std::string("<>:\"/\\|?*").find(static_cast<char>(b)) != std::string::npos;
 }
 
 std::string Upper(std::string s) {

@@ -44,9 +44,10 @@ TEST_F(GallerySiteTest, PicturesAreRealJpegs) {
   EXPECT_EQ(picture->status, 200);
   tjhandle handle = tjInitDecompress();
   int width = 0, height = 0, subsampling = 0, colorspace = 0;
-  EXPECT_EQ(tjDecompressHeader3(handle, reinterpret_cast<const unsigned char*>(picture->body.data()),
-                                picture->body.size(), &width, &height, &subsampling, &colorspace),
-            0);
+  EXPECT_EQ(
+      tjDecompressHeader3(handle, reinterpret_cast<const unsigned char*>(picture->body.data()),
+                          picture->body.size(), &width, &height, &subsampling, &colorspace),
+      0);
   tjDestroy(handle);
   EXPECT_EQ(width, 320);
   EXPECT_EQ(height, 240);

@@ -4,11 +4,11 @@
 //
 // Prints the two base URLs and the certificate file (one "name value" line
 // each), then serves until it is interrupted or terminated.
+#include <unistd.h>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <unistd.h>
 #include <string>
 
 #include "gallery_site.h"

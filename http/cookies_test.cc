@@ -29,8 +29,8 @@ TEST_F(CookiesTest, MergeCookiesAndBothWriteBacks) {
   struct Row {
     const char* oldCookies;
     const char* newCookies;
-    const char* merged;       // result and the old variable afterwards
-    const char* newAfter;     // the new variable afterwards
+    const char* merged;    // result and the old variable afterwards
+    const char* newAfter;  // the new variable afterwards
   } rows[] = {
       {"a=1; b=2", "b=3; c=4", "b=3; c=4; a=1", "b=3;c=4"},
       {"a=1; b=2", "a=deleted", "b=2", "a=deleted"},
@@ -47,9 +47,9 @@ TEST_F(CookiesTest, MergeCookiesAndBothWriteBacks) {
       {nullptr, nullptr, "", ""},
       {"", "s=1; t=2", "s=1; t=2", "s=1;t=2"},
       {"s=1;t=2", "", "s=1; t=2", ""},
-      {"=deleted", "x=1", "x=1", "x=1"},         // eight bytes: compared whole
-      {"deleted", "x=1", "x=1; deleted", "x=1"}, // shorter: no deletion marker
-      {"a=1;;b=2", "", "a=1; ; b=2", ""},        // an empty piece is an item too
+      {"=deleted", "x=1", "x=1", "x=1"},          // eight bytes: compared whole
+      {"deleted", "x=1", "x=1; deleted", "x=1"},  // shorter: no deletion marker
+      {"a=1;;b=2", "", "a=1; ; b=2", ""},         // an empty piece is an item too
       {"q=1", " q = 2 ", "q=2", "q=2"},
   };
   for (const Row& r : rows) {
@@ -78,8 +78,8 @@ TEST_F(CookiesTest, CookieNameOf) {
   struct Row {
     const char* item;
     const char* name;
-  } rows[] = {{"a=1", "a"},   {" a =1", "a"},  {"flag", "flag"}, {" flag ", "flag"},
-              {"=v", ""},     {"", ""},        {"a=b=c", "a"},    {"Sid=x", "Sid"}};
+  } rows[] = {{"a=1", "a"}, {" a =1", "a"}, {"flag", "flag"}, {" flag ", "flag"},
+              {"=v", ""},   {"", ""},       {"a=b=c", "a"},   {"Sid=x", "Sid"}};
   for (const Row& r : rows) EXPECT_EQ(TakeText(CookieNameOf(r.item)), r.name) << r.item;
 }
 
@@ -88,8 +88,8 @@ TEST_F(CookiesTest, CookieListHasNameAndFindItem) {
   struct Row {
     const char* name;
     bool has;
-  } names[] = {{"a", true}, {"b", true}, {"flag", true}, {"A", false}, {"c", false},
-               {"a=1", false}, {"", false}};
+  } names[] = {{"a", true},  {"b", true},    {"flag", true}, {"A", false},
+               {"c", false}, {"a=1", false}, {"", false}};
   for (const Row& r : names) EXPECT_EQ(CookieListHasName(list.get(), r.name), r.has) << r.name;
   EXPECT_FALSE(CookieListHasName(nullptr, "a"));
 
@@ -109,12 +109,8 @@ TEST_F(CookiesTest, RemoveDuplicateItems) {
     const char* separator;
     const char* result;
   } rows[] = {
-      {"p; q; p", "; ", "p; q"},
-      {"p; p; p", "; ", "p"},
-      {"", "; ", ""},
-      {"a,b,a,c,b", ",", "a,b,c"},
-      {"x=1; x=2", "; ", "x=1; x=2"},
-      {"a;;b;", ";", "a;;b"},
+      {"p; q; p", "; ", "p; q"},   {"p; p; p", "; ", "p"},         {"", "; ", ""},
+      {"a,b,a,c,b", ",", "a,b,c"}, {"x=1; x=2", "; ", "x=1; x=2"}, {"a;;b;", ";", "a;;b"},
   };
   for (const Row& r : rows) {
     EXPECT_EQ(TakeText(RemoveDuplicateItems(r.text, r.separator)), r.result) << r.text;

@@ -40,8 +40,9 @@ void AddDefaultHeaders(char** headers, const char* url, int32_t method) {
   AddDefault(headers, "Accept:", "\r\nAccept: */*", nullptr);
   AddDefault(headers, "Referer:", "\r\nReferer: ", url);
   AddDefault(headers, "Accept-Language:", "\r\nAccept-Language: zh-cn", nullptr);
-  AddDefault(headers, "User-Agent:",
-             "\r\nUser-Agent: Mozilla/4.0 (compatible; MSIE 9.0; Windows NT 6.1)", nullptr);
+  AddDefault(headers,
+             "User-Agent:", "\r\nUser-Agent: Mozilla/4.0 (compatible; MSIE 9.0; Windows NT 6.1)",
+             nullptr);
   if (method == METHOD_POST) {
     AddDefault(headers, "Content-Type:", "\r\nContent-Type: application/x-www-form-urlencoded",
                nullptr);

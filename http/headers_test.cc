@@ -13,8 +13,7 @@ namespace {
 
 using hosted::TakeText;
 
-const std::string kUserAgent =
-    "\r\nUser-Agent: Mozilla/4.0 (compatible; MSIE 9.0; Windows NT 6.1)";
+const std::string kUserAgent = "\r\nUser-Agent: Mozilla/4.0 (compatible; MSIE 9.0; Windows NT 6.1)";
 
 class HeadersTest : public ::testing::Test {
  protected:
@@ -95,8 +94,16 @@ TEST_F(HeadersTest, CapitalizeFirst) {
   struct Row {
     const char* text;
     const char* result;
-  } rows[] = {{"", ""}, {nullptr, ""}, {"a", "A"}, {"abc", "Abc"}, {"1a", "1a"},
-              {"Zz", "Zz"}, {"\xB1\xEA" "a", "\xB1\xEA" "a"}};
+  } rows[] = {{"", ""},
+              {nullptr, ""},
+              {"a", "A"},
+              {"abc", "Abc"},
+              {"1a", "1a"},
+              {"Zz", "Zz"},
+              {"\xB1\xEA"
+               "a",
+               "\xB1\xEA"
+               "a"}};
   for (const Row& r : rows) EXPECT_EQ(TakeText(CapitalizeFirst(r.text)), r.result);
 }
 
@@ -134,9 +141,12 @@ TEST_F(HeadersTest, HeaderLineNameValueAndTextBefore) {
     const char* line;
     const char* name;
     const char* value;
-  } rows[] = {{"X-Time: 12:30", "X-Time", "12:30"}, {"  A  :  b c  ", "A", "b c"},
-              {"novalue:", "novalue", ""},           {": v", "", "v"},
-              {"none", "", ""},                      {"", "", ""}};
+  } rows[] = {{"X-Time: 12:30", "X-Time", "12:30"},
+              {"  A  :  b c  ", "A", "b c"},
+              {"novalue:", "novalue", ""},
+              {": v", "", "v"},
+              {"none", "", ""},
+              {"", "", ""}};
   for (const Row& r : rows) {
     EXPECT_EQ(TakeText(HeaderLineName(r.line)), r.name) << r.line;
     EXPECT_EQ(TakeText(HeaderLineValue(r.line)), r.value) << r.line;
@@ -169,9 +179,14 @@ TEST_F(HeadersTest, Base64EncodeMatchesRfc4648) {
     const char* encoded;
     uint32_t paddedLength;
   } rows[] = {
-      {"", "", 0},          {"f", "Zg==", 3},        {"fo", "Zm8=", 3},
-      {"foo", "Zm9v", 3},   {"foob", "Zm9vYg==", 6}, {"fooba", "Zm9vYmE=", 6},
-      {"foobar", "Zm9vYmFy", 6}, {std::string("\xFF\xFE\x00", 3), "//4A", 3},
+      {"", "", 0},
+      {"f", "Zg==", 3},
+      {"fo", "Zm8=", 3},
+      {"foo", "Zm9v", 3},
+      {"foob", "Zm9vYg==", 6},
+      {"fooba", "Zm9vYmE=", 6},
+      {"foobar", "Zm9vYmFy", 6},
+      {std::string("\xFF\xFE\x00", 3), "//4A", 3},
       {std::string("\xFB\xEF", 2), "++8=", 3},
   };
   for (const Row& r : rows) {
@@ -211,7 +226,8 @@ TEST_F(HeadersTest, ProxyAuthorizationValue) {
       {"user", nullptr, "Basic dXNlcjo="},
       {"\xD3\xC3", "x", "Basic 08M6eA=="},  // GBK bytes are encoded as they are
   };
-  for (const Row& r : rows) EXPECT_EQ(TakeText(ProxyAuthorizationValue(r.user, r.password)), r.value);
+  for (const Row& r : rows)
+    EXPECT_EQ(TakeText(ProxyAuthorizationValue(r.user, r.password)), r.value);
 }
 
 }  // namespace

@@ -20,8 +20,7 @@ void ReleaseObject(void** object) {
   tulora_services.CallKernelCommand(CMD_OBJECT_RELEASE, args.list());
 }
 
-void SetIndexedProperty(void* object, const char* property, int32_t index,
-                        ArgumentRecord value) {
+void SetIndexedProperty(void* object, const char* property, int32_t index, ArgumentRecord value) {
   auto args = MakeArguments(ArgObject(object), ArgText(property), ArgInt(index), value);
   tulora_services.CallKernelCommand(CMD_OBJECT_SET_INDEXED, args.list());
 }

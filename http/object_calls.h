@@ -50,8 +50,7 @@ char* CallTextMethod(void* object, const char* method, Records... records) {
 }
 
 // Writes property[index] = value.
-void SetIndexedProperty(void* object, const char* property, int32_t index,
-                        ArgumentRecord value);
+void SetIndexedProperty(void* object, const char* property, int32_t index, ArgumentRecord value);
 // Reads a property into the variant variable; false when it cannot.
 bool GetPropertyVariant(void* object, const char* property, void** variant);
 // A new byte set with the bytes of a byte-array variant (empty otherwise).

@@ -12,8 +12,8 @@
 #include "http/wininet_request.h"
 #include "image/dll_table.h"
 #include "runtime/kernel/kernel_services.h"
-#include "tests/support/net_test_support.h"
 #include "tests/support/kernel_host.h"
+#include "tests/support/net_test_support.h"
 
 namespace tulora {
 namespace {
@@ -110,12 +110,12 @@ TEST_F(Requests, WinInetEmptyHeadersAreCompletedAndSentAsTheyStand) {
 TEST_F(Requests, WinInetAgentAndDefaultsFollowTheCallersHeaders) {
   struct Row {
     const char* headers;
-    const char* agent;         // the one User-Agent line on the wire
-    bool acceptAppended;       // "Accept: */*" added after the caller's lines
+    const char* agent;    // the one User-Agent line on the wire
+    bool acceptAppended;  // "Accept: */*" added after the caller's lines
   } rows[] = {
-      {"accept: text/html", kAgent, true},    // defaults are searched with letter case
+      {"accept: text/html", kAgent, true},  // defaults are searched with letter case
       {"user-agent: X\r\nAccept: a", "X", false},
-      {"User-Agent: X", "X", true},           // last line without "\r\n"
+      {"User-Agent: X", "X", true},  // last line without "\r\n"
       {"Accept: a\r\nUser-Agent:  Y  \r\nX-B: 1", "Y", false},
   };
   for (const Row& row : rows) {
@@ -142,7 +142,7 @@ TEST_F(Requests, WinInetMethodsAndBodies) {
     const char* sent;
     const char* bytesAfter;  // the caller's postBytes afterwards (when supplied)
   } rows[] = {
-      {3, "a=1", "", "GET", "", ""},      // out of range, and GET sends no body
+      {3, "a=1", "", "GET", "", ""},  // out of range, and GET sends no body
       {-1, "a=1", "", "GET", "", ""},
       {0, "a=1", "zz", "GET", "", "zz"},
       {1, "a=1", "", "POST", "a=1", "a=1"},  // empty bytes are filled from the text
@@ -243,8 +243,7 @@ TEST_F(Requests, WinInetProxyTextForHttpAndHttps) {
   site_.ClearLog();
   std::string secure = "https://127.0.0.1:" + std::to_string(nowhere) + "/p";
   EXPECT_EQ(Take(WinInetRequest(secure.c_str(), p)), "");
-  EXPECT_EQ(Only().requestLine,
-            "CONNECT 127.0.0.1:" + std::to_string(nowhere) + " HTTP/1.1");
+  EXPECT_EQ(Only().requestLine, "CONNECT 127.0.0.1:" + std::to_string(nowhere) + " HTTP/1.1");
 }
 
 TEST_F(Requests, WinInetRedirectsFollowedUnlessTurnedOff) {
@@ -334,8 +333,8 @@ TEST_F(Requests, WinHttpDefaultsNormalisedOnTheWire) {
     int32_t method;
     const char* verb;
     bool contentType;
-  } rows[] = {{0, "GET", false}, {1, "POST", true}, {8, "GET", false}, {-1, "GET", false},
-              {5, "DELETE", false}, {3, "PUT", false}};
+  } rows[] = {{0, "GET", false},  {1, "POST", true},    {8, "GET", false},
+              {-1, "GET", false}, {5, "DELETE", false}, {3, "PUT", false}};
   for (const Row& row : rows) {
     SCOPED_TRACE(row.method);
     site_.ClearLog();
@@ -347,8 +346,8 @@ TEST_F(Requests, WinHttpDefaultsNormalisedOnTheWire) {
     p.statusCode = &status;
     Take(WinHttpObjectRequest(u.c_str(), p));
     EXPECT_EQ(status, 200);
-    std::string expected = "Accept: */*\r\nReferer: " + u +
-                           "\r\nAccept-Language: zh-cn\r\nUser-Agent: " + kAgent;
+    std::string expected =
+        "Accept: */*\r\nReferer: " + u + "\r\nAccept-Language: zh-cn\r\nUser-Agent: " + kAgent;
     if (row.contentType) expected += "\r\nContent-Type: application/x-www-form-urlencoded";
     EXPECT_EQ(headers.str(), expected);
     auto r = Only();
@@ -416,7 +415,7 @@ TEST_F(Requests, WinHttpCookiesSentCollectedAndMerged) {
   struct Row {
     const char* cookies;  // null: omitted
     bool merge;
-    const char* sent;     // value of the Cookie line; null: no line
+    const char* sent;  // value of the Cookie line; null: no line
     const char* cookiesAfter;
     const char* responseCookies;
   } rows[] = {
@@ -508,7 +507,8 @@ TEST_F(Requests, WinHttpSlowServerAgainstTimeout) {
     auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(Take(WinHttpObjectRequest(url("/slow").c_str(), p)), row.body);
     auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
-        std::chrono::steady_clock::now() - start).count();
+                  std::chrono::steady_clock::now() - start)
+                  .count();
     EXPECT_EQ(status, row.status);
     if (row.status == 0) {
       EXPECT_LT(ms, 2000);
@@ -528,8 +528,8 @@ TEST_F(Requests, WinHttpBasicProxyAuthorisation) {
     int32_t mode;
     int32_t status;
   } rows[] = {{"user", "password", 1, 200},
-              {"user", "wrong", 1, 401},    // the proxy's answer to wrong credentials
-              {"", "password", 1, 407},      // no user: no authorisation
+              {"user", "wrong", 1, 401},      // the proxy's answer to wrong credentials
+              {"", "password", 1, 407},       // no user: no authorisation
               {"user", "password", 2, 407}};  // mode 2 sends none
   for (const Row& row : rows) {
     SCOPED_TRACE(std::string(row.user) + ":" + row.password + " mode " + std::to_string(row.mode));

@@ -69,7 +69,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   tulora::AddDefaultHeaders(&headers, b, 1);
   char* normalized = tulora::NormalizeHeaderText(headers);
   Check(tulora::TextLength(normalized) <= tulora::TextLength(headers));
-  tulora::ApplyHeaderText(normalized, [](void*, const char*, const char*) {}, nullptr);
+  tulora::ApplyHeaderText(
+      normalized, [](void*, const char*, const char*) {}, nullptr);
   Release(normalized);
   Release(headers);
 

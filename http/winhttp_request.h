@@ -36,24 +36,24 @@ struct Optional {
 // omitted in/out or out parameter. `cookies` and `requestObject` change the
 // routine by being supplied at all.
 struct WinHttpParams {
-  int32_t method = 0;                  // 0..7, see the method table; others read as 0
-  const char* postText = nullptr;      // body when postBytes is empty
-  char** cookies = nullptr;            // in/out: sent as "Cookie", merged into
-  char** responseCookies = nullptr;    // out
-  char** headers = nullptr;            // in/out: completed and normalised
-  char** responseHeaders = nullptr;    // out
-  int32_t* statusCode = nullptr;       // out
+  int32_t method = 0;                // 0..7, see the method table; others read as 0
+  const char* postText = nullptr;    // body when postBytes is empty
+  char** cookies = nullptr;          // in/out: sent as "Cookie", merged into
+  char** responseCookies = nullptr;  // out
+  char** headers = nullptr;          // in/out: completed and normalised
+  char** responseHeaders = nullptr;  // out
+  int32_t* statusCode = nullptr;     // out
   bool noRedirect = false;
   const ByteSet* postBytes = nullptr;  // body when not empty
   const char* proxy = nullptr;         // "host:port"; empty: no proxy setting
   int32_t timeoutSeconds = 0;          // -1: the object's own; below 1: DEFAULT_TIMEOUT_MS
   const char* proxyUser = nullptr;
   const char* proxyPassword = nullptr;
-  Optional<int32_t> proxyAuthMode;     // omitted: 1 (Basic, as a header)
-  void* requestObject = nullptr;       // a lent object; null: a new one per call
-  Optional<bool> mergeCookies;         // omitted: true
-  Optional<bool> addDefaultHeaders;    // omitted: true
-  Optional<bool> normalizeHeaders;     // omitted: true
+  Optional<int32_t> proxyAuthMode;   // omitted: 1 (Basic, as a header)
+  void* requestObject = nullptr;     // a lent object; null: a new one per call
+  Optional<bool> mergeCookies;       // omitted: true
+  Optional<bool> addDefaultHeaders;  // omitted: true
+  Optional<bool> normalizeHeaders;   // omitted: true
 };
 
 // The response body (the object's ResponseBody) as a new byte set; the empty

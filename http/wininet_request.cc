@@ -37,13 +37,13 @@ char* AgentText(const char* headers) {
 
 uintptr_t OpenInternet(const char* agent, const char* proxy, bool secure) {
   if (TextLength(proxy) == 0) {
-    return CallDllWords(TULORA_DLL_ENTRY(InternetOpenA), Word(agent), INTERNET_OPEN_TYPE_DIRECT, Word(""),
-               Word(""), 0u);
+    return CallDllWords(TULORA_DLL_ENTRY(InternetOpenA), Word(agent), INTERNET_OPEN_TYPE_DIRECT,
+                        Word(""), Word(""), 0u);
   }
   // For URLs that are not https the proxy is named for http only.
   OwnedText proxyText(secure ? CopyText(proxy) : JoinTexts("http=", proxy));
   return CallDllWords(TULORA_DLL_ENTRY(InternetOpenA), Word(agent), INTERNET_OPEN_TYPE_PROXY,
-             Word(proxyText.get()), Word(""), 0u);
+                      Word(proxyText.get()), Word(""), 0u);
 }
 
 uint32_t RequestFlags(bool cookiesSupplied, bool noRedirect, bool secure) {
@@ -91,7 +91,7 @@ void Send(uintptr_t request, int32_t method, const char* headers, const char* po
     *postBytes = RtTextToBytes(postText);
   }
   CallDllWords(TULORA_DLL_ENTRY(HttpSendRequestA_Body), request, Word(headers), length,
-      Word((*postBytes)->data()), static_cast<uintptr_t>(ByteSetLength(*postBytes)));
+               Word((*postBytes)->data()), static_cast<uintptr_t>(ByteSetLength(*postBytes)));
 }
 
 // The body to its end, or to MAX_BODY_BYTES. Chunks go straight into the
@@ -129,8 +129,8 @@ bool QueryHeaders(uintptr_t request, uint32_t size, char** headers, uint32_t* ne
   for (uint32_t i = 0; i < size; ++i) text[i] = ' ';
   text[size] = 0;
   uint32_t length = size;
-  const bool ok = CallDllWords(TULORA_DLL_ENTRY(HttpQueryInfoA), request, HTTP_QUERY_RAW_HEADERS_CRLF,
-                      Word(text), Word(&length), 0u) != 0;
+  const bool ok = CallDllWords(TULORA_DLL_ENTRY(HttpQueryInfoA), request,
+                               HTTP_QUERY_RAW_HEADERS_CRLF, Word(text), Word(&length), 0u) != 0;
   *needed = length;
   tulora_services.Release(*headers);
   *headers = text;
@@ -166,8 +166,8 @@ ByteSet* WinInetRequest(const char* url, const WinInetParams& p) {
   OwnedText host(UrlHost(url));
   const uintptr_t connection =
       CallDllWords(TULORA_DLL_ENTRY(InternetConnectA), internet, Word(host.get()),
-          static_cast<uintptr_t>(static_cast<uint32_t>(UrlPort(url))), Word(""), Word(""),
-          INTERNET_SERVICE_HTTP, 0u, 0u);
+                   static_cast<uintptr_t>(static_cast<uint32_t>(UrlPort(url))), Word(""), Word(""),
+                   INTERNET_SERVICE_HTTP, 0u, 0u);
   if (connection == 0) {
     CloseHandle(internet);
     return NewByteSet(0);

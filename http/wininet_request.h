@@ -36,15 +36,15 @@ inline constexpr uint32_t MAX_BODY_BYTES = 128u << 20;
 // it switches WinINet's own cookie handling off and makes the routine merge
 // the response cookies into it.
 struct WinInetParams {
-  int32_t method = 0;                 // 0 GET, 1 POST, 2 HEAD; others read as 0
-  const char* postText = nullptr;     // body when method != 0 and postBytes is empty
-  char** cookies = nullptr;           // in/out cookie text
-  char** responseCookies = nullptr;   // out: cookies the response set
-  char** headers = nullptr;           // in/out: completed with the defaults
-  char** responseHeaders = nullptr;   // out: raw header block, status line first
+  int32_t method = 0;                // 0 GET, 1 POST, 2 HEAD; others read as 0
+  const char* postText = nullptr;    // body when method != 0 and postBytes is empty
+  char** cookies = nullptr;          // in/out cookie text
+  char** responseCookies = nullptr;  // out: cookies the response set
+  char** headers = nullptr;          // in/out: completed with the defaults
+  char** responseHeaders = nullptr;  // out: raw header block, status line first
   bool noRedirect = false;
-  ByteSet** postBytes = nullptr;      // in/out: filled from postText when empty
-  const char* proxy = nullptr;        // "host:port"; empty: direct
+  ByteSet** postBytes = nullptr;  // in/out: filled from postText when empty
+  const char* proxy = nullptr;    // "host:port"; empty: direct
   // out: true when the body was read to its end (the last read succeeded
   // and delivered nothing); false when a read failed or the body went past
   // MAX_BODY_BYTES. Written once the request was sent.

@@ -31,9 +31,7 @@ inline ArgumentRecord ArgBytes(const ByteSet* bytes) {
 inline ArgumentRecord ArgInt(int32_t value) {
   return ArgumentRecord{static_cast<uint32_t>(value), 0, TYPE_INT};
 }
-inline ArgumentRecord ArgBool(bool value) {
-  return ArgumentRecord{value ? 1u : 0u, 0, TYPE_BOOL};
-}
+inline ArgumentRecord ArgBool(bool value) { return ArgumentRecord{value ? 1u : 0u, 0, TYPE_BOOL}; }
 inline ArgumentRecord ArgByte(uint8_t value) { return ArgumentRecord{value, 0, TYPE_BYTE}; }
 inline ArgumentRecord ArgDouble(double value) {
   uint64_t bits = __builtin_bit_cast(uint64_t, value);

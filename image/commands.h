@@ -31,49 +31,49 @@ enum LibraryRow : uint32_t {
 // Commands of the kernel library (CallKernelCommand).
 enum KernelCommand : uint32_t {
   // --- console, numbers, files -------------------------------------------
-  CMD_CONSOLE_WRITE = 1,        // (text) -> 0. Writes the text unchanged.
-  CMD_CONSOLE_READ_LINE = 2,    // ([byref bool atEnd]) -> text without its line end;
-                                //   atEnd set true when input has ended and no
-                                //   byte was read.
-  CMD_TEXT_TO_INT = 3,          // (text) -> int32. Leading spaces skipped, optional
-                                //   sign, decimal digits up to the first non-digit;
-                                //   no digits gives 0; saturates at the int32 range.
-  CMD_NUMBER_TO_TEXT = 4,       // (double) -> text. Whole numbers in plain decimal
-                                //   without fraction ("7284", "-3"); others with the
-                                //   shortest decimal fraction that reads back.
-  CMD_BYTES_TO_TEXT = 5,        // (bytes) -> text: the bytes up to the first zero.
-  CMD_TEXT_TO_BYTES = 6,        // (text) -> bytes: the text's bytes, no terminator.
-  CMD_RUNNING_DIRECTORY = 7,    // () -> text: the running directory, no trailing
-                                //   separator.
-  CMD_CREATE_DIRECTORY = 8,     // (text path) -> bool.
-  CMD_WRITE_FILE = 9,           // (text path, bytes) -> bool: the whole file is the
-                                //   byte set; true only when written whole.
-  CMD_CONSOLE_FLUSH = 10,       // ([int stream]) -> 0. Flushes buffered console
-                                //   output; the stream argument is accepted and
-                                //   unused (all output is flushed).
+  CMD_CONSOLE_WRITE = 1,      // (text) -> 0. Writes the text unchanged.
+  CMD_CONSOLE_READ_LINE = 2,  // ([byref bool atEnd]) -> text without its line end;
+                              //   atEnd set true when input has ended and no
+                              //   byte was read.
+  CMD_TEXT_TO_INT = 3,        // (text) -> int32. Leading spaces skipped, optional
+                              //   sign, decimal digits up to the first non-digit;
+                              //   no digits gives 0; saturates at the int32 range.
+  CMD_NUMBER_TO_TEXT = 4,     // (double) -> text. Whole numbers in plain decimal
+                              //   without fraction ("7284", "-3"); others with the
+                              //   shortest decimal fraction that reads back.
+  CMD_BYTES_TO_TEXT = 5,      // (bytes) -> text: the bytes up to the first zero.
+  CMD_TEXT_TO_BYTES = 6,      // (text) -> bytes: the text's bytes, no terminator.
+  CMD_RUNNING_DIRECTORY = 7,  // () -> text: the running directory, no trailing
+                              //   separator.
+  CMD_CREATE_DIRECTORY = 8,   // (text path) -> bool.
+  CMD_WRITE_FILE = 9,         // (text path, bytes) -> bool: the whole file is the
+                              //   byte set; true only when written whole.
+  CMD_CONSOLE_FLUSH = 10,     // ([int stream]) -> 0. Flushes buffered console
+                              //   output; the stream argument is accepted and
+                              //   unused (all output is flushed).
 
   // --- texts -----------------------------------------------------------------
-  CMD_LOWER = 20,               // (text) -> text, ASCII letters lowered; the
-                                //   trail bytes of GBK characters stay as they are.
-  CMD_UPPER = 21,               // (text) -> text, ASCII letters raised, likewise.
-  CMD_LEFT = 22,                // (text, int n) -> text: first n bytes (n <= 0: "").
-  CMD_RIGHT = 23,               // (text, int n) -> text: last n bytes (n <= 0: "").
-  CMD_LENGTH = 24,              // (text) -> int32: length in bytes.
-  CMD_FIND = 25,                // (text, sought, [int start], [bool ignoreCase]) ->
-                                //   int32 position of the first occurrence at or
-                                //   after start (start < 1 reads as 1), or -1. An
-                                //   empty sought text is never found.
-  CMD_FIND_LAST = 26,           // (text, sought, [bool ignoreCase]) -> int32
-                                //   position of the last occurrence, or -1.
-  CMD_TRIM = 27,                // (text) -> text without leading/trailing spaces.
-  CMD_REMOVE_SPACES = 28,       // (text) -> text without any space.
-  CMD_SPLIT = 29,               // (text, separator) -> array of texts. An empty
-                                //   text gives no element; otherwise every
-                                //   separator ends one piece (empty pieces kept,
-                                //   a trailing separator gives no extra piece).
-  CMD_REPLACE = 30,             // (text, sought, replacement, [bool ignoreCase])
-                                //   -> text with every occurrence replaced, left
-                                //   to right, without rescanning replacements.
+  CMD_LOWER = 20,          // (text) -> text, ASCII letters lowered; the
+                           //   trail bytes of GBK characters stay as they are.
+  CMD_UPPER = 21,          // (text) -> text, ASCII letters raised, likewise.
+  CMD_LEFT = 22,           // (text, int n) -> text: first n bytes (n <= 0: "").
+  CMD_RIGHT = 23,          // (text, int n) -> text: last n bytes (n <= 0: "").
+  CMD_LENGTH = 24,         // (text) -> int32: length in bytes.
+  CMD_FIND = 25,           // (text, sought, [int start], [bool ignoreCase]) ->
+                           //   int32 position of the first occurrence at or
+                           //   after start (start < 1 reads as 1), or -1. An
+                           //   empty sought text is never found.
+  CMD_FIND_LAST = 26,      // (text, sought, [bool ignoreCase]) -> int32
+                           //   position of the last occurrence, or -1.
+  CMD_TRIM = 27,           // (text) -> text without leading/trailing spaces.
+  CMD_REMOVE_SPACES = 28,  // (text) -> text without any space.
+  CMD_SPLIT = 29,          // (text, separator) -> array of texts. An empty
+                           //   text gives no element; otherwise every
+                           //   separator ends one piece (empty pieces kept,
+                           //   a trailing separator gives no extra piece).
+  CMD_REPLACE = 30,        // (text, sought, replacement, [bool ignoreCase])
+                           //   -> text with every occurrence replaced, left
+                           //   to right, without rescanning replacements.
 
   // --- objects (request object and variants) ---------------------------------
   CMD_OBJECT_CREATE = 40,       // (byref object, text progId) -> bool.

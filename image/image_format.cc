@@ -79,21 +79,21 @@ class Reader {
 
 bool Reader::ReadHeader(ProgramImage& out) {
   if (size() < IMAGE_HEADER_SIZE)
-    return Fail("image header", std::to_string(size()) + " bytes, need " +
-                                    std::to_string(IMAGE_HEADER_SIZE));
+    return Fail("image header",
+                std::to_string(size()) + " bytes, need " + std::to_string(IMAGE_HEADER_SIZE));
   ImageHeader& h = out.header;
   std::memcpy(h.reserved, bytes_.data(), sizeof h.reserved);
-  uint32_t* words[] = {&h.firstSegment, &h.word28,       &h.libraryCount, &h.word30,
-                       &h.word34,       &h.dllFunctionCount, &h.entryOffset, &h.constHeader,
-                       &h.formHeader,   &h.helpHeader,   &h.codeHeader,   &h.varHeader,
+  uint32_t* words[] = {&h.firstSegment, &h.word28,           &h.libraryCount, &h.word30,
+                       &h.word34,       &h.dllFunctionCount, &h.entryOffset,  &h.constHeader,
+                       &h.formHeader,   &h.helpHeader,       &h.codeHeader,   &h.varHeader,
                        &h.word54};
   for (size_t i = 0; i < std::size(words); ++i) *words[i] = U32(0x24 + 4 * i);
   if (h.dllFunctionCount > MAX_DLL_FUNCTIONS)
     return Fail("DllFunctionTable", "entry count " + std::to_string(h.dllFunctionCount) +
                                         " above " + std::to_string(MAX_DLL_FUNCTIONS));
   if (!Inside(IMAGE_HEADER_SIZE, 8ull * h.dllFunctionCount, size()))
-    return Fail("DllFunctionTable", std::to_string(h.dllFunctionCount) +
-                                        " entries run past the image end");
+    return Fail("DllFunctionTable",
+                std::to_string(h.dllFunctionCount) + " entries run past the image end");
   out.dllFunctions.resize(h.dllFunctionCount);
   for (uint32_t i = 0; i < h.dllFunctionCount; ++i) {
     out.dllFunctions[i].dllNameOffset = U32(IMAGE_HEADER_SIZE + 4 * i);
@@ -132,7 +132,8 @@ bool Reader::ReadSegment(uint32_t at, Segment& segment, uint32_t& storedOffset, 
   if (headerLength != SEGMENT_HEADER_SIZE + 4ull * relocationCount)
     return Fail(item, "header length " + std::to_string(headerLength) + " does not match " +
                           std::to_string(relocationCount) + " relocation entries");
-  if (!Inside(at, headerLength, size())) return Fail(item, "relocation entries run past the image end");
+  if (!Inside(at, headerLength, size()))
+    return Fail(item, "relocation entries run past the image end");
   if (storedSize > segment.memorySize)
     return Fail(item, "stored size " + std::to_string(storedSize) + " above size in memory " +
                           std::to_string(segment.memorySize));
@@ -144,7 +145,8 @@ bool Reader::ReadSegment(uint32_t at, Segment& segment, uint32_t& storedOffset, 
       return Fail(item, "stored bytes at " + Hex(storedOffset) + " run past the image end");
     if (storedOffset < end) return Fail(item, "stored bytes overlap the segment header");
     end = uint64_t{storedOffset} + storedSize;
-    segment.stored.assign(bytes_.begin() + storedOffset, bytes_.begin() + storedOffset + storedSize);
+    segment.stored.assign(bytes_.begin() + storedOffset,
+                          bytes_.begin() + storedOffset + storedSize);
   }
   segment.relocations.resize(relocationCount);
   return ReadRelocations(at, item, segment);
@@ -155,14 +157,15 @@ bool Reader::ReadChain(ProgramImage& out, std::vector<uint32_t>& headerOffsets,
   uint64_t tablesEnd = IMAGE_HEADER_SIZE + 8ull * out.header.dllFunctionCount;
   if (out.header.firstSegment == NO_OFFSET) return Fail("image header", "no first segment");
   if (out.header.firstSegment < tablesEnd)
-    return Fail("image header", "first segment " + Hex(out.header.firstSegment) +
-                                    " lies inside the DLL table");
+    return Fail("image header",
+                "first segment " + Hex(out.header.firstSegment) + " lies inside the DLL table");
   uint64_t earliest = tablesEnd;
   for (uint32_t at = out.header.firstSegment; at != NO_OFFSET;) {
     if (out.segments.size() == MAX_SEGMENTS)
       return Fail("segment chain", "more than " + std::to_string(MAX_SEGMENTS) + " segments");
     if (at < earliest)
-      return Fail("segment chain", "header at " + Hex(at) + " does not follow the previous segment");
+      return Fail("segment chain",
+                  "header at " + Hex(at) + " does not follow the previous segment");
     Segment segment;
     uint32_t storedOffset = NO_OFFSET;
     uint64_t end = 0;
@@ -182,11 +185,12 @@ bool Reader::ParseLibraryRow(size_t row, const std::string& text, LibraryRow& ou
   std::string item = "library row " + std::to_string(row);
   std::vector<std::string> fields(1);
   for (char c : text) {
-    if (c == '\r') fields.emplace_back();
-    else fields.back() += c;
+    if (c == '\r')
+      fields.emplace_back();
+    else
+      fields.back() += c;
   }
-  if (fields.size() != 5)
-    return Fail(item, std::to_string(fields.size()) + " fields, need 5");
+  if (fields.size() != 5) return Fail(item, std::to_string(fields.size()) + " fields, need 5");
   out.name = fields[0];
   out.guid = fields[1];
   out.displayName = fields[4];
@@ -218,8 +222,11 @@ bool Reader::ReadLibraries(ProgramImage& out) {
   for (size_t row = 0;; ++row) {
     const uint8_t* start = bytes_.data() + at;
     const void* nul = at < end ? std::memchr(start, 0, end - at) : nullptr;
-    if (!nul) return Fail("LibraryTable", "row " + std::to_string(row) + " is not ended before the first segment");
-    std::string text(reinterpret_cast<const char*>(start), static_cast<const uint8_t*>(nul) - start);
+    if (!nul)
+      return Fail("LibraryTable",
+                  "row " + std::to_string(row) + " is not ended before the first segment");
+    std::string text(reinterpret_cast<const char*>(start),
+                     static_cast<const uint8_t*>(nul) - start);
     at += text.size() + 1;
     if (text.empty()) break;
     if (row == MAX_LIBRARIES)
@@ -234,7 +241,8 @@ bool Reader::ReadLibraries(ProgramImage& out) {
   return true;
 }
 
-bool Reader::CheckHeaderSegments(const ProgramImage& out, const std::vector<uint32_t>& headerOffsets) {
+bool Reader::CheckHeaderSegments(const ProgramImage& out,
+                                 const std::vector<uint32_t>& headerOffsets) {
   for (const NamedHeaderOffset& named : kHeaderSegments) {
     uint32_t at = out.header.*named.member;
     size_t i = 0;
@@ -254,9 +262,12 @@ bool Reader::ReadDllNames(ProgramImage& out) {
   const std::vector<uint8_t>& data = out.Find("const")->stored;
   for (size_t i = 0; i < out.dllFunctions.size(); ++i) {
     DllFunction& f = out.dllFunctions[i];
-    struct { uint32_t offset; std::string* text; const char* column; } names[] = {
-        {f.dllNameOffset, &f.dllName, "DLL name"},
-        {f.functionNameOffset, &f.functionName, "function name"}};
+    struct {
+      uint32_t offset;
+      std::string* text;
+      const char* column;
+    } names[] = {{f.dllNameOffset, &f.dllName, "DLL name"},
+                 {f.functionNameOffset, &f.functionName, "function name"}};
     for (auto& n : names) {
       const void* nul = n.offset < data.size()
                             ? std::memchr(data.data() + n.offset, 0, data.size() - n.offset)
@@ -346,10 +357,11 @@ std::vector<uint8_t> EncodeFixups(const LinkFixupList& fixups) {
 
 namespace {
 
-void WriteSegment(std::vector<uint8_t>& out, const Segment& segment, const std::vector<uint8_t>& stored,
-                  bool last) {
+void WriteSegment(std::vector<uint8_t>& out, const Segment& segment,
+                  const std::vector<uint8_t>& stored, bool last) {
   size_t at = out.size();
-  uint32_t headerLength = static_cast<uint32_t>(SEGMENT_HEADER_SIZE + 4 * segment.relocations.size());
+  uint32_t headerLength =
+      static_cast<uint32_t>(SEGMENT_HEADER_SIZE + 4 * segment.relocations.size());
   out.resize(at + headerLength);
   uint32_t storedOffset = stored.empty() ? NO_OFFSET : static_cast<uint32_t>(at + headerLength);
   uint32_t next = last ? NO_OFFSET : static_cast<uint32_t>(at + headerLength + stored.size());
@@ -358,7 +370,8 @@ void WriteSegment(std::vector<uint8_t>& out, const Segment& segment, const std::
   StoreU32(out, at + 8, segment.flags);
   std::memcpy(out.data() + at + 12, segment.name.data(),
               std::min(segment.name.size(), SEGMENT_NAME_SIZE));
-  StoreU32(out, at + 36, std::max<uint32_t>(segment.memorySize, static_cast<uint32_t>(stored.size())));
+  StoreU32(out, at + 36,
+           std::max<uint32_t>(segment.memorySize, static_cast<uint32_t>(stored.size())));
   StoreU32(out, at + 40, static_cast<uint32_t>(stored.size()));
   StoreU32(out, at + 44, storedOffset);
   StoreU32(out, at + 48, static_cast<uint32_t>(segment.relocations.size()));
@@ -402,9 +415,10 @@ std::vector<uint8_t> WriteImage(const ProgramImage& image) {
   h.word54 = h.constHeader;
 
   std::memcpy(out.data(), h.reserved, sizeof h.reserved);
-  const uint32_t words[] = {h.firstSegment, h.word28,      h.libraryCount, h.word30,   h.word34,
-                            h.dllFunctionCount, h.entryOffset, h.constHeader, h.formHeader,
-                            h.helpHeader,   h.codeHeader,  h.varHeader,    h.word54};
+  const uint32_t words[] = {h.firstSegment, h.word28,           h.libraryCount, h.word30,
+                            h.word34,       h.dllFunctionCount, h.entryOffset,  h.constHeader,
+                            h.formHeader,   h.helpHeader,       h.codeHeader,   h.varHeader,
+                            h.word54};
   for (size_t i = 0; i < std::size(words); ++i) StoreU32(out, 0x24 + 4 * i, words[i]);
   return out;
 }

@@ -37,9 +37,9 @@ inline constexpr size_t MAX_SEGMENTS = 64;
 
 // Segment flags as the image carries them.
 enum SegmentFlags : uint32_t {
-  SEGMENT_STORED = 0x1,   // const, form, help, @reloc1
-  SEGMENT_CODE = 0x5,     // code
-  SEGMENT_VAR = 0x13,     // var: written by the application, nothing stored
+  SEGMENT_STORED = 0x1,  // const, form, help, @reloc1
+  SEGMENT_CODE = 0x5,    // code
+  SEGMENT_VAR = 0x13,    // var: written by the application, nothing stored
 };
 
 // Kinds of a CodeRelocation entry (bits 0-2). 0-3 are absolute fields; 4-6
@@ -74,14 +74,14 @@ struct ImageHeader {
 static_assert(sizeof(ImageHeader) == IMAGE_HEADER_SIZE);
 
 struct SegmentHeader {
-  uint32_t headerLength;     // 56 + 4 * relocationCount
-  uint32_t next;             // NO_OFFSET ends the chain
+  uint32_t headerLength;  // 56 + 4 * relocationCount
+  uint32_t next;          // NO_OFFSET ends the chain
   uint32_t flags;
   char name[SEGMENT_NAME_SIZE];
   uint32_t zero20;
   uint32_t memorySize;
   uint32_t storedSize;
-  uint32_t storedOffset;     // NO_OFFSET when nothing is stored
+  uint32_t storedOffset;  // NO_OFFSET when nothing is stored
   uint32_t relocationCount;
   uint32_t zero34;
 };
@@ -100,10 +100,10 @@ struct CodeRelocation {
 
 // The "@reloc1" data: four groups, each a count and that many code offsets.
 enum FixupGroup : size_t {
-  FIXUP_NONE = 0,           // always empty
-  FIXUP_DLL_ENTRY = 1,      // field holds a DllFunctionTable entry number
-  FIXUP_LIBRARY_ROW = 2,    // field holds a LibraryTable row number
-  FIXUP_LIBRARY_TYPE = 3,   // field holds a library data type code
+  FIXUP_NONE = 0,          // always empty
+  FIXUP_DLL_ENTRY = 1,     // field holds a DllFunctionTable entry number
+  FIXUP_LIBRARY_ROW = 2,   // field holds a LibraryTable row number
+  FIXUP_LIBRARY_TYPE = 3,  // field holds a library data type code
 };
 struct LinkFixupList {
   std::vector<uint32_t> groups[FIXUP_GROUP_COUNT];
@@ -120,7 +120,7 @@ struct LibraryRow {
 struct DllFunction {
   uint32_t dllNameOffset = 0;
   uint32_t functionNameOffset = 0;
-  std::string dllName;       // may be empty
+  std::string dllName;  // may be empty
   std::string functionName;
 };
 
@@ -128,8 +128,8 @@ struct Segment {
   std::string name;
   uint32_t flags = 0;
   uint32_t memorySize = 0;
-  std::vector<uint8_t> stored;                // storedSize bytes
-  std::vector<CodeRelocation> relocations;    // code segment only
+  std::vector<uint8_t> stored;              // storedSize bytes
+  std::vector<CodeRelocation> relocations;  // code segment only
 };
 
 // A whole image, decoded. The segments are in chain order.

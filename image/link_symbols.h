@@ -32,10 +32,10 @@
 #include "image/services.h"
 
 // The library data types whose codes go through group 3, with their codes.
-#define TULORA_LIBRARY_TYPES(X)              \
-  X(LIB_OBJECT, 0x00010030u)                 \
-  X(LIB_OBJECT_BYREF, 0x20010030u)           \
-  X(LIB_VARIANT, 0x00010031u)                \
+#define TULORA_LIBRARY_TYPES(X)    \
+  X(LIB_OBJECT, 0x00010030u)       \
+  X(LIB_OBJECT_BYREF, 0x20010030u) \
+  X(LIB_VARIANT, 0x00010031u)      \
   X(LIB_VARIANT_BYREF, 0x20010031u)
 
 namespace tulora {
@@ -103,7 +103,7 @@ namespace tulora {
 TULORA_LIBRARY_TYPES(TULORA_LINK_TYPE_CODE_)
 #undef TULORA_LINK_TYPE_CODE_
 }  // namespace tulora
-// TULORA_DLL_ENTRY's hosted form is in image/dll_table.h.
+   // TULORA_DLL_ENTRY's hosted form is in image/dll_table.h.
 
 #endif  // TULORA_IMAGE_BUILD
 

@@ -17,8 +17,9 @@ const LinkDllRecord kDllRecords[] = {
 
 TULORA_USED_IN(TULORA_LINK_LIBRARY_SECTION)
 const LinkLibraryRecord kLibraryRecords[] = {
-#define TULORA_LIBRARY_ROW(id, row, name, guid, major, minor, display) \
-  {row, major, minor, TULORA_LINK_TEXT(TULORA_LINK_PASTE(tulora_library_, id)), name, guid, display},
+#define TULORA_LIBRARY_ROW(id, row, name, guid, major, minor, display)            \
+  {row,  major, minor,  TULORA_LINK_TEXT(TULORA_LINK_PASTE(tulora_library_, id)), \
+   name, guid,  display},
 #include "image/library_table.def"
 };
 

@@ -90,8 +90,8 @@ TextArray* RtSplit(const char* text, const char* separator) {
 }
 
 char* RtReplace(const char* text, const char* sought, const char* replacement, bool ignoreCase) {
-  auto args = MakeArguments(ArgText(text), ArgText(sought), ArgText(replacement),
-                            ArgBool(ignoreCase));
+  auto args =
+      MakeArguments(ArgText(text), ArgText(sought), ArgText(replacement), ArgBool(ignoreCase));
   return KernelText(CMD_REPLACE, args);
 }
 

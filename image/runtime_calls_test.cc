@@ -30,8 +30,9 @@ TEST(ArgumentsTest, RecordsCarryPointersAndDoublesInTwoHalves) {
   ArgumentRecord noBytes = ArgBytes(nullptr);
   uint64_t bytesAddress = (static_cast<uint64_t>(noBytes.high) << 32) | noBytes.value;
   const uint8_t kEmpty[8] = {1, 0, 0, 0, 0, 0, 0, 0};
-  EXPECT_EQ(std::memcmp(reinterpret_cast<const void*>(static_cast<uintptr_t>(bytesAddress)),
-                        kEmpty, 8), 0);
+  EXPECT_EQ(
+      std::memcmp(reinterpret_cast<const void*>(static_cast<uintptr_t>(bytesAddress)), kEmpty, 8),
+      0);
 
   ArgumentRecord d = ArgDouble(1.0);  // 0x3FF0000000000000
   EXPECT_EQ(d.value, 0u);
@@ -93,9 +94,14 @@ TEST(RuntimeCallsTest, WrappersReachTheTextCommands) {
 TEST(RuntimeCallsTest, CallDllPassesEntryAndWords) {
   const uint16_t units[] = {'o', 'k', 0};
   char out[8] = {};
-  const uintptr_t args[8] = {936, 0, reinterpret_cast<uintptr_t>(units),
+  const uintptr_t args[8] = {936,
+                             0,
+                             reinterpret_cast<uintptr_t>(units),
                              static_cast<uintptr_t>(static_cast<intptr_t>(-1)),
-                             reinterpret_cast<uintptr_t>(out), sizeof out, 0, 0};
+                             reinterpret_cast<uintptr_t>(out),
+                             sizeof out,
+                             0,
+                             0};
   EXPECT_EQ(CallDll(TULORA_DLL_ENTRY(WideCharToMultiByte), 8, args), 3u);
   EXPECT_STREQ(out, "ok");
 }

@@ -26,13 +26,13 @@ namespace tulora {
 
 // Type codes of ArgumentRecord::type.
 enum TypeCode : uint32_t {
-  TYPE_BOOL = 0x80000002u,     // value: 0 or 1
-  TYPE_TEXT = 0x80000004u,     // value: address of a NUL-terminated GBK text
-  TYPE_BYTES = 0x80000005u,    // value: address of a byte set
-  TYPE_ROUTINE = 0x80000006u,  // value: address of an application routine
-  TYPE_BYTE = 0x80000101u,     // value: 0..255
-  TYPE_INT = 0x80000301u,      // value: signed 32-bit integer
-  TYPE_DOUBLE = 0x80000601u,   // value: low half, high: high half
+  TYPE_BOOL = 0x80000002u,         // value: 0 or 1
+  TYPE_TEXT = 0x80000004u,         // value: address of a NUL-terminated GBK text
+  TYPE_BYTES = 0x80000005u,        // value: address of a byte set
+  TYPE_ROUTINE = 0x80000006u,      // value: address of an application routine
+  TYPE_BYTE = 0x80000101u,         // value: 0..255
+  TYPE_INT = 0x80000301u,          // value: signed 32-bit integer
+  TYPE_DOUBLE = 0x80000601u,       // value: low half, high: high half
   TYPE_LIB_OBJECT = 0x00010030u,   // library data type: value block address
   TYPE_LIB_VARIANT = 0x00010031u,  // library data type: value block address
   TYPE_BYREF = 0x20000000u,        // added: address of the caller's variable
@@ -72,8 +72,8 @@ enum RuntimeErrorCode : int32_t {
 
 // ProgramControl selectors.
 enum ProgramControlSelector : uint32_t {
-  CONTROL_NEW_ARRAY = 2,         // a: element size (4), b: address of an array variable
-  CONTROL_RELEASE_GLOBALS = 3,   // a: routine the runtime calls at program end
+  CONTROL_NEW_ARRAY = 2,        // a: element size (4), b: address of an array variable
+  CONTROL_RELEASE_GLOBALS = 3,  // a: routine the runtime calls at program end
 };
 
 // The service table. Slots are pointer-sized and in this order; on i386 the
@@ -105,8 +105,7 @@ struct ServiceTable {
   uintptr_t(TULORA_CALL* ProgramControl)(uint32_t selector, uintptr_t a, uintptr_t b);
 };
 
-static_assert(offsetof(ServiceTable, ProgramControl) == 12 * sizeof(void*),
-              "slot layout");
+static_assert(offsetof(ServiceTable, ProgramControl) == 12 * sizeof(void*), "slot layout");
 
 }  // namespace tulora
 

@@ -45,16 +45,16 @@ bool RtWriteFile(const char* path, const ByteSet* bytes) {
 
 bool RtStartThread(ApplicationRoutine routine) {
   auto args = MakeArguments(ArgRoutine(routine), ArgOmitted(), ArgOmitted());
-  CommandResult started = tulora_services.CallLibraryCommand(TULORA_LIBRARY(THREAD),
-                                                              CMD_THREAD_START, args.list());
+  CommandResult started =
+      tulora_services.CallLibraryCommand(TULORA_LIBRARY(THREAD), CMD_THREAD_START, args.list());
   return ResultInt(started) != 0;
 }
 
 bool RtStartThreadWith(ApplicationRoutine routine, int32_t argument, int32_t* handle) {
   auto args = MakeArguments(ArgRoutine(routine), ArgInt(argument),
                             handle != nullptr ? ArgByRefInt(handle) : ArgOmitted());
-  CommandResult started = tulora_services.CallLibraryCommand(TULORA_LIBRARY(THREAD),
-                                                              CMD_THREAD_START, args.list());
+  CommandResult started =
+      tulora_services.CallLibraryCommand(TULORA_LIBRARY(THREAD), CMD_THREAD_START, args.list());
   return ResultInt(started) != 0;
 }
 

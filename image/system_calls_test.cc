@@ -112,8 +112,8 @@ TEST_F(SystemCalls, ThreadsStartAndPausesWait) {
   EXPECT_EQ(g_ran.load(), 1);
 
   int32_t handle = 0;
-  EXPECT_TRUE(RtStartThreadWith(reinterpret_cast<ApplicationRoutine>(&WorkerWithArgument), 77,
-                                &handle));
+  EXPECT_TRUE(
+      RtStartThreadWith(reinterpret_cast<ApplicationRoutine>(&WorkerWithArgument), 77, &handle));
   WaitFor(2);
   EXPECT_EQ(g_argument.load(), 77);
   EXPECT_GT(handle, 0);

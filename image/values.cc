@@ -15,9 +15,7 @@ inline bool IsGbkTrail(uint8_t b) { return b >= 0x40 && b <= 0xFE && b != 0x7F; 
 
 // Width in bytes of the character at `p`: 2 for a GBK lead byte followed by
 // a valid trail byte, else 1. Never steps over the terminating zero.
-inline uint32_t CharWidth(const uint8_t* p) {
-  return IsGbkLead(p[0]) && IsGbkTrail(p[1]) ? 2 : 1;
-}
+inline uint32_t CharWidth(const uint8_t* p) { return IsGbkLead(p[0]) && IsGbkTrail(p[1]) ? 2 : 1; }
 
 inline uint8_t FoldAscii(uint8_t b) {
   return (b >= 'A' && b <= 'Z') ? static_cast<uint8_t>(b + 32) : b;
@@ -186,11 +184,11 @@ int64_t TruncateToInteger(double value) {
   const uint64_t bits = __builtin_bit_cast(uint64_t, value);
   const bool negative = (bits >> 63) != 0;
   const int32_t exponent = static_cast<int32_t>((bits >> 52) & 0x7FF) - 1023;
-  if (exponent < 0) return 0;  // |value| < 1, zero and subnormals included
+  if (exponent < 0) return 0;            // |value| < 1, zero and subnormals included
   if (exponent >= 63) return INT64_MIN;  // NaN, infinities, out of range, -2^63
   const uint64_t mantissa = (bits & ((uint64_t{1} << 52) - 1)) | (uint64_t{1} << 52);
-  const uint64_t magnitude = exponent >= 52 ? mantissa << (exponent - 52)
-                                            : mantissa >> (52 - exponent);
+  const uint64_t magnitude =
+      exponent >= 52 ? mantissa << (exponent - 52) : mantissa >> (52 - exponent);
   return negative ? -static_cast<int64_t>(magnitude) : static_cast<int64_t>(magnitude);
 }
 

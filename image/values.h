@@ -101,13 +101,12 @@ inline char* JoinTexts(const char* a, const char* b, const char* c, const char* 
   const char* p[] = {a, b, c, d};
   return JoinTexts(p, 4);
 }
-inline char* JoinTexts(const char* a, const char* b, const char* c, const char* d,
-                       const char* e) {
+inline char* JoinTexts(const char* a, const char* b, const char* c, const char* d, const char* e) {
   const char* p[] = {a, b, c, d, e};
   return JoinTexts(p, 5);
 }
-inline char* JoinTexts(const char* a, const char* b, const char* c, const char* d,
-                       const char* e, const char* f) {
+inline char* JoinTexts(const char* a, const char* b, const char* c, const char* d, const char* e,
+                       const char* f) {
   const char* p[] = {a, b, c, d, e, f};
   return JoinTexts(p, 6);
 }
@@ -139,8 +138,8 @@ int32_t FindText(const char* text, const char* sought, int32_t start, bool ignor
 // missing. QUOTE_TOKEN in a marker stands for a double quote. Case is ignored
 // unless `caseSensitive` is true. `start` omitted is 0: a start position
 // below 1 searches from the first byte.
-char* TextBetween(const char* source, const char* left, const char* right,
-                  int32_t start = 0, bool caseSensitive = false);
+char* TextBetween(const char* source, const char* left, const char* right, int32_t start = 0,
+                  bool caseSensitive = false);
 
 // ---- owners ----------------------------------------------------------------
 

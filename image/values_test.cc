@@ -71,10 +71,13 @@ TEST_F(ValuesTest, CompareTexts) {
     const char* b;
     int32_t result;
   } rows[] = {
-      {nullptr, "", 0},  {nullptr, nullptr, 0}, {nullptr, "1", -1}, {"1", nullptr, 1},
-      {"", nullptr, 0},  {"1", "1", 0},         {"1", "2", -1},      {"2", "1", 1},
-      {"\xB1", "z", 1},  {"z", "\xB1", -1},     {"ab", "abc", -1},   {"abc", "ab", 1},
-      {"A", "a", -1},    {kTitleColon, kTitleColon, 0},
+      {nullptr, "", 0},   {nullptr, nullptr, 0},
+      {nullptr, "1", -1}, {"1", nullptr, 1},
+      {"", nullptr, 0},   {"1", "1", 0},
+      {"1", "2", -1},     {"2", "1", 1},
+      {"\xB1", "z", 1},   {"z", "\xB1", -1},
+      {"ab", "abc", -1},  {"abc", "ab", 1},
+      {"A", "a", -1},     {kTitleColon, kTitleColon, 0},
   };
   for (const Row& r : rows) {
     EXPECT_EQ(CompareTexts(r.a, r.b), r.result)
@@ -172,7 +175,9 @@ TEST_F(ValuesTest, FindTextStepsOverDoubleByteCharacters) {
       {"abc", "", 1, false, -1},
       {"ABC", "b", 1, false, -1},
       {"ABC", "b", 1, true, 2},
-      {"\xB0\x41" "A", "A", 1, false, 3},   // 0x41 as a trail byte is no "A"
+      {"\xB0\x41"
+       "A",
+       "A", 1, false, 3},  // 0x41 as a trail byte is no "A"
       {"\xB0\x41", "a", 1, true, -1},
       {"\xB0\x61", "\xB0\x41", 1, true, -1},  // trail bytes are never folded
       {"x\xB1\xEA", "\xB1\xEA", 1, false, 2},

@@ -32,7 +32,8 @@ std::string ReadText(const fs::path& path) { return process::ReadFile(path.strin
 
 void WriteAll(const fs::path& path, const Bytes& bytes, fs::perms perms = fs::perms::owner_all) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
   out.close();
   fs::permissions(path, perms);
 }
@@ -109,7 +110,8 @@ class LauncherProcess : public ::testing::Test {
 };
 
 TEST_F(LauncherProcess, ExtractsLoadsAndHandsOverTheImage) {
-  const fs::path exe = Executable(BuildPayload(Runtime(TESTKERNEL_RECORDING), {0x2F, 0x9E3779B9, ""}));
+  const fs::path exe =
+      Executable(BuildPayload(Runtime(TESTKERNEL_RECORDING), {0x2F, 0x9E3779B9, ""}));
   const Outcome o = Run(exe);
   EXPECT_EQ(o.exitCode, 0);
   EXPECT_EQ(o.err, "");
@@ -129,7 +131,8 @@ TEST_F(LauncherProcess, ExtractsLoadsAndHandsOverTheImage) {
     std::snprintf(pair, sizeof pair, "%02x", i < image.size() ? image[i] : 0);
     hex += pair;
   }
-  EXPECT_EQ(ReadText(Log()), "version=1000 image=" + hex + " library=" + (dir / "ostra.vlr").string() + "\n");
+  EXPECT_EQ(ReadText(Log()),
+            "version=1000 image=" + hex + " library=" + (dir / "ostra.vlr").string() + "\n");
 }
 
 TEST_F(LauncherProcess, SecondStartOverwritesTheFiles) {
@@ -164,7 +167,8 @@ TEST_F(LauncherProcess, SecondStartReplacesWhatDiffersAndKeepsWhatMatches) {
       << "a file with the wrong mode is written again";
 
   // A third start finds every file as it would write it and leaves it.
-  struct stat written {}, third {};
+  struct stat written {
+  }, third{};
   ASSERT_EQ(stat((dir / "xtra.vlr").c_str(), &written), 0);
   ASSERT_EQ(Run(exe).out, "testkernel: entry\n");
   ASSERT_EQ(stat((dir / "xtra.vlr").c_str(), &third), 0);
@@ -191,7 +195,8 @@ TEST_F(LauncherProcess, LargeFilesComeOutWhole) {
 }
 
 TEST_F(LauncherProcess, StoredDirectoryName) {
-  const fs::path exe = Executable(BuildPayload(Runtime(TESTKERNEL_RECORDING), {0xABC, 1, "rt-dir"}));
+  const fs::path exe =
+      Executable(BuildPayload(Runtime(TESTKERNEL_RECORDING), {0xABC, 1, "rt-dir"}));
   EXPECT_EQ(Run(exe).out, "testkernel: entry\n");
   EXPECT_TRUE(fs::exists(temp_ / "rt-dir" / "ostra.vlr"));
   EXPECT_FALSE(fs::exists(temp_ / "V_NABC"));
@@ -272,8 +277,8 @@ TEST_F(LauncherProcess, RefusesUnsafeExtractionDirectories) {
 }
 
 TEST_F(LauncherProcess, RefusesRecordNamesLeavingTheDirectory) {
-  const fs::path exe = Executable(
-      BuildPayload({{"ostra.vlr", ReadAll(TESTKERNEL_RECORDING)}, {"..", Bytes{1}}}, {0x52, 3, ""}));
+  const fs::path exe = Executable(BuildPayload(
+      {{"ostra.vlr", ReadAll(TESTKERNEL_RECORDING)}, {"..", Bytes{1}}}, {0x52, 3, ""}));
   ExpectError(exe, messages::kInvalidData);
   EXPECT_FALSE(fs::exists(temp_ / "V_N52" / "ostra.vlr"));
 }

@@ -22,8 +22,8 @@ const char* CheckTrailerPosition(int64_t trailerPosition) {
   return nullptr;
 }
 
-const char* CheckTrailer(std::span<const uint8_t, TRAILER_SIZE> trailer,
-                         int64_t trailerPosition, uint32_t& length) {
+const char* CheckTrailer(std::span<const uint8_t, TRAILER_SIZE> trailer, int64_t trailerPosition,
+                         uint32_t& length) {
   if (ReadLe32(trailer.data() + 4) != PAYLOAD_MAGIC) return messages::kInvalidData;
   const int32_t signedLength = static_cast<int32_t>(ReadLe32(trailer.data()));
   if (signedLength < 4 || signedLength >= trailerPosition) return messages::kInvalidData;
@@ -70,8 +70,7 @@ const char* CheckBody(std::span<const uint8_t> payload, BodyLayout& layout) {
   const size_t size = payload.size();
   if (size <= 20) return messages::kInvalidData;  // L - 20 must be > 0
   const uint8_t* body = payload.data() + PAYLOAD_HEADER_SIZE;
-  const auto* nul = static_cast<const uint8_t*>(
-      std::memchr(body, 0, size - PAYLOAD_HEADER_SIZE));
+  const auto* nul = static_cast<const uint8_t*>(std::memchr(body, 0, size - PAYLOAD_HEADER_SIZE));
   if (nul == nullptr) return messages::kInvalidData;
   const size_t headerOffset = static_cast<size_t>(nul - payload.data()) + 1;
   if (size - headerOffset < FILESET_HEADER_SIZE) return messages::kInvalidData;
@@ -79,9 +78,9 @@ const char* CheckBody(std::span<const uint8_t> payload, BodyLayout& layout) {
   const int32_t inflated = static_cast<int32_t>(ReadLe32(payload.data() + headerOffset + 4));
   if (inflated <= 0) return messages::kInvalidData;
 
-  layout.directoryName = (body[0] == 0)
-      ? DefaultDirectoryName(ReadLe32(payload.data() + 4))
-      : std::string(reinterpret_cast<const char*>(body), static_cast<size_t>(nul - body));
+  layout.directoryName = (body[0] == 0) ? DefaultDirectoryName(ReadLe32(payload.data() + 4))
+                                        : std::string(reinterpret_cast<const char*>(body),
+                                                      static_cast<size_t>(nul - body));
   if (!IsPlainName(layout.directoryName)) return messages::kInvalidData;
   layout.fileSetHeaderOffset = headerOffset;
   layout.inflatedSize = static_cast<uint32_t>(inflated);

@@ -47,7 +47,8 @@ inline constexpr const char* kDecompressFailed = "Failed to decompress data!";
 inline constexpr const char* kNoKernel = "Not found the kernel library!";
 inline constexpr const char* kKernelLoadFailed = "Failed to load kernel library!";
 inline constexpr const char* kKernelInvalid = "The kernel library is invalid!";
-inline constexpr const char* kKernelInterfaceInvalid = "The interface of kernel library is invalid!";
+inline constexpr const char* kKernelInterfaceInvalid =
+    "The interface of kernel library is invalid!";
 // Added by this launcher: refusals that protect the extraction directory.
 inline constexpr const char* kBadExtractionDirectory = "Invalid extraction directory!";
 inline constexpr const char* kPathTooLong = "The extraction path is too long!";
@@ -85,8 +86,8 @@ const char* CheckTrailerPosition(int64_t trailerPosition);
 
 // Rules 3 and 4 on the 8 trailer bytes: magic, then 4 <= L < P (signed).
 // On success stores L.
-const char* CheckTrailer(std::span<const uint8_t, TRAILER_SIZE> trailer,
-                         int64_t trailerPosition, uint32_t& length);
+const char* CheckTrailer(std::span<const uint8_t, TRAILER_SIZE> trailer, int64_t trailerPosition,
+                         uint32_t& length);
 
 // The part of rule 6 that concerns the bytes: the payload's first word.
 const char* CheckPayloadMagic(std::span<const uint8_t> payload);
@@ -98,10 +99,10 @@ void ScrambleBody(std::span<uint8_t> payload);
 
 // The layout of a restored body, found by CheckBody.
 struct BodyLayout {
-  std::string directoryName;  // stored name, or "V_N" + id in uppercase hex
-  size_t fileSetHeaderOffset; // payload offset of the FileSetHeader
+  std::string directoryName;   // stored name, or "V_N" + id in uppercase hex
+  size_t fileSetHeaderOffset;  // payload offset of the FileSetHeader
   uint32_t inflatedSize;
-  size_t streamOffset;        // payload offset of the zlib stream
+  size_t streamOffset;  // payload offset of the zlib stream
 };
 
 // "V_N" followed by the id in uppercase hexadecimal without leading zeros.

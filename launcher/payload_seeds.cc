@@ -27,9 +27,9 @@ int main(int argc, char** argv) {
   WriteSeedFile(dir, "parent-directory", BuildPayload(files, {0, 0x01020304, ".."}));
   // Streams declaring 286 length codes (inflates) and 287 (fails).
   for (const uint32_t hlit : {29u, 30u}) {
-    WriteSeedFile(dir, "hlit-" + std::to_string(hlit),
-                  BuildRawPayload({2, 0x0BADF00D, ""}, FILESET_MAGIC, 64,
-                                  test::OneLiteralStream(hlit)));
+    WriteSeedFile(
+        dir, "hlit-" + std::to_string(hlit),
+        BuildRawPayload({2, 0x0BADF00D, ""}, FILESET_MAGIC, 64, test::OneLiteralStream(hlit)));
   }
   return 0;
 }

@@ -51,7 +51,7 @@ TEST(PayloadTrailer, PositionAndTrailerRules) {
   };
   const Row rows[] = {
       {100, PAYLOAD_MAGIC, 5000, nullptr},
-      {4, PAYLOAD_MAGIC, 5000, nullptr},             // smallest accepted length
+      {4, PAYLOAD_MAGIC, 5000, nullptr},  // smallest accepted length
       {3, PAYLOAD_MAGIC, 5000, messages::kInvalidData},
       {100, PAYLOAD_MAGIC ^ 1, 5000, messages::kInvalidData},
       {5000, PAYLOAD_MAGIC, 5000, messages::kInvalidData},  // payload from offset 0
@@ -288,9 +288,8 @@ TEST(FileSetWalk, NamesThatLeaveTheDirectoryRejectTheSet) {
 }
 
 TEST(PayloadWriter, BuildsWhatTheReaderAccepts) {
-  const std::vector<PayloadFile> files = {{"ostra.vlr", Bytes(5000, 0xAB)},
-                                          {"VThread.vlr", Bytes{}},
-                                          {"xtra.vlr", Bytes{1, 2, 3}}};
+  const std::vector<PayloadFile> files = {
+      {"ostra.vlr", Bytes(5000, 0xAB)}, {"VThread.vlr", Bytes{}}, {"xtra.vlr", Bytes{1, 2, 3}}};
   const Bytes out = BuildPayload(files, {0x7D10A001, 0xCAFEBABE, ""});
   ASSERT_GT(out.size(), 20u);
   uint32_t length = 0;
@@ -312,7 +311,8 @@ TEST(PayloadWriter, BuildsWhatTheReaderAccepts) {
   ASSERT_EQ(WalkFileSet(std::span<const uint8_t>(set.data(), produced), walked), nullptr);
   ASSERT_EQ(walked.records.size(), 3u);
   EXPECT_EQ(walked.kernelName, "ostra.vlr");
-  EXPECT_EQ(Bytes(walked.records[0].contents, walked.records[0].contents + 5000), files[0].contents);
+  EXPECT_EQ(Bytes(walked.records[0].contents, walked.records[0].contents + 5000),
+            files[0].contents);
   EXPECT_EQ(walked.records[1].size, 0u);
   EXPECT_EQ(walked.records[2].contents[2], 3);
 }

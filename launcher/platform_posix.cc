@@ -89,8 +89,8 @@ uint8_t* PosixAllocate(size_t size) {
   const size_t length = BlockLength(size);
   if (length == 0) return nullptr;
   const size_t slack = IsHugeBlock(size) ? kHugePage : 0;
-  void* mapped = mmap(nullptr, length + slack, PROT_READ | PROT_WRITE,
-                      MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  void* mapped =
+      mmap(nullptr, length + slack, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (mapped == MAP_FAILED) return nullptr;
   if (slack == 0) return static_cast<uint8_t*>(mapped);
   // Keep only the part that starts on a huge-page boundary.
@@ -185,9 +185,18 @@ void* PosixFindExport(void* library, const char* name) { return dlsym(library, n
 void PosixShowError(const char* message) { std::fprintf(stderr, "Error: %s\n", message); }
 
 const PlatformOps kPosix = {
-    PosixModulePath,  PosixOpenForRead, PosixSeekFromEnd, PosixRead,
-    PosixAllocate,    PosixRelease,     PosixTempPath,    PosixMakeExtractionDirectory,
-    PosixWriteFile,   PosixLoadLibrary, PosixFindExport,  PosixShowError,
+    PosixModulePath,
+    PosixOpenForRead,
+    PosixSeekFromEnd,
+    PosixRead,
+    PosixAllocate,
+    PosixRelease,
+    PosixTempPath,
+    PosixMakeExtractionDirectory,
+    PosixWriteFile,
+    PosixLoadLibrary,
+    PosixFindExport,
+    PosixShowError,
     '/',
 };
 

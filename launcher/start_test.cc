@@ -20,7 +20,7 @@ using Bytes = std::vector<uint8_t>;
 // The scripted world the fake platform functions read and record into.
 struct World {
   bool modulePathFails = false;
-  Bytes file;              // the executable's bytes
+  Bytes file;  // the executable's bytes
   int64_t position = 0;
   int readCalls = 0;
   int shortReadOnCall = 0;  // 1-based read call that returns too few bytes
@@ -30,7 +30,7 @@ struct World {
   int releasesAtEntry = -1;
   bool payloadSeekFails = false;
   std::string temp = "/tmp/";
-  size_t tempResult = 0;    // when non-zero, tempPath returns this instead
+  size_t tempResult = 0;  // when non-zero, tempPath returns this instead
   const char* directoryVerdict = nullptr;
   std::vector<std::string> directories;
   std::vector<std::pair<std::string, Bytes>> written;
@@ -106,10 +106,9 @@ void* FakeFind(void*, const char* name) {
 }
 void FakeShowError(const char* message) { g->errors.push_back(message); }
 
-const PlatformOps kFake = {FakeModulePath, FakeOpen,      FakeSeek,          FakeRead,
-                           FakeAllocate,   FakeRelease,   FakeTemp,          FakeMakeDirectory,
-                           FakeWrite,      FakeLoad,      FakeFind,          FakeShowError,
-                           '/'};
+const PlatformOps kFake = {
+    FakeModulePath,    FakeOpen,  FakeSeek, FakeRead, FakeAllocate,  FakeRelease, FakeTemp,
+    FakeMakeDirectory, FakeWrite, FakeLoad, FakeFind, FakeShowError, '/'};
 
 class StartTest : public ::testing::Test {
  protected:

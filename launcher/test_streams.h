@@ -38,8 +38,8 @@ inline std::vector<uint8_t> OneLiteralStream(uint32_t hlit) {
   w.Put(1, 1);     // final block
   w.Put(2, 2);     // dynamic codes
   w.Put(hlit, 5);
-  w.Put(0, 5);     // one distance code
-  w.Put(14, 4);    // 18 code length code lengths, in the fixed order
+  w.Put(0, 5);   // one distance code
+  w.Put(14, 4);  // 18 code length code lengths, in the fixed order
   // 16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1: only 18
   // (runs of zeros) and 1 have a length, 1 bit each: 1 is code 0, 18 code 1.
   for (int i = 0; i < 18; ++i) w.Put(i == 2 || i == 17 ? 1 : 0, 3);
@@ -47,14 +47,14 @@ inline std::vector<uint8_t> OneLiteralStream(uint32_t hlit) {
     w.Put(1, 1);
     w.Put(run - 11, 7);
   };
-  zeros(65);   // literals 0 to 64
-  w.Put(0, 1); // 'A': length 1
+  zeros(65);    // literals 0 to 64
+  w.Put(0, 1);  // 'A': length 1
   zeros(138);
-  zeros(52);   // literals 66 to 255
-  w.Put(0, 1); // end of block: length 1
+  zeros(52);        // literals 66 to 255
+  w.Put(0, 1);      // end of block: length 1
   zeros(hlit + 1);  // length codes 257 on and the distance code (hlit >= 10)
-  w.Put(0, 1); // 'A' (code 0)
-  w.Put(1, 1); // end of block (code 1)
+  w.Put(0, 1);      // 'A' (code 0)
+  w.Put(1, 1);      // end of block (code 1)
   std::vector<uint8_t> stream = w.Take();
   const uint8_t adler[] = {0x00, 0x42, 0x00, 0x42};  // of "A", big-endian
   stream.insert(stream.end(), adler, adler + 4);

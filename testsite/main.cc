@@ -51,9 +51,8 @@ int main(int argc, char** argv) {
 
   tulora::testsite::TestSite site;
   site.Route("/", Reply::Text(200, "Tulora test site\n"));
-  site.RoutePrefix("/echo", [](const LoggedRequest& request) {
-    return Reply::Text(200, request.raw);
-  });
+  site.RoutePrefix("/echo",
+                   [](const LoggedRequest& request) { return Reply::Text(200, request.raw); });
   if (!site.Start(options)) {
     fprintf(stderr, "tulora-testsite: cannot start (ports in use or no certificate)\n");
     return 1;

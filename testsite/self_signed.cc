@@ -64,11 +64,11 @@ bool SelfSigned::Make() {
   ok = ok && X509_NAME_add_entry_by_txt(name, "O", MBSTRING_ASC,
                                         reinterpret_cast<const unsigned char*>("Tulora test site"),
                                         -1, -1, 0);
-  ok = ok && X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC,
-                                        reinterpret_cast<const unsigned char*>("127.0.0.1"), -1,
-                                        -1, 0);
-  ok = ok && X509_set_issuer_name(cert_, name) && X509_set_pubkey(cert_, key_) &&
-       AddExtensions() && X509_sign(cert_, key_, EVP_sha256()) > 0;
+  ok = ok &&
+       X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC,
+                                  reinterpret_cast<const unsigned char*>("127.0.0.1"), -1, -1, 0);
+  ok = ok && X509_set_issuer_name(cert_, name) && X509_set_pubkey(cert_, key_) && AddExtensions() &&
+       X509_sign(cert_, key_, EVP_sha256()) > 0;
   return ok;
 }
 

@@ -17,8 +17,8 @@
 namespace tulora::testsite {
 namespace {
 
-constexpr int kReadTimeoutMs = 10000;      // a client that goes quiet is dropped
-constexpr size_t kMaxLineBytes = 16384;    // one chunk-size line
+constexpr int kReadTimeoutMs = 10000;        // a client that goes quiet is dropped
+constexpr size_t kMaxLineBytes = 16384;      // one chunk-size line
 constexpr size_t kMaxBodyBytes = 64u << 20;  // larger request bodies are refused
 
 // Sleeps in short slices so that Stop() does not wait for a slow reply.
@@ -97,7 +97,8 @@ bool WireStream::Fill() {
   if (!WaitReadable()) return false;
   ssize_t n = ssl_ != nullptr ? SSL_read(ssl_, buf_, sizeof buf_) : recv(fd_, buf_, sizeof buf_, 0);
   if (n <= 0) {
-    eof_ = n == 0 || (ssl_ != nullptr && SSL_get_error(ssl_, static_cast<int>(n)) == SSL_ERROR_ZERO_RETURN);
+    eof_ = n == 0 ||
+           (ssl_ != nullptr && SSL_get_error(ssl_, static_cast<int>(n)) == SSL_ERROR_ZERO_RETURN);
     return false;
   }
   len_ = static_cast<size_t>(n);
@@ -107,7 +108,8 @@ bool WireStream::Fill() {
 bool WireStream::RawWrite(const char* data, size_t size) {
   while (size > 0) {
     int chunk = static_cast<int>(std::min<size_t>(size, 1 << 20));
-    ssize_t n = ssl_ != nullptr ? SSL_write(ssl_, data, chunk) : send(fd_, data, chunk, MSG_NOSIGNAL);
+    ssize_t n =
+        ssl_ != nullptr ? SSL_write(ssl_, data, chunk) : send(fd_, data, chunk, MSG_NOSIGNAL);
     if (n <= 0) return false;
     data += n;
     size -= static_cast<size_t>(n);
@@ -307,8 +309,8 @@ bool TestSite::PrepareCertDir(const std::string& dir) {
     return true;
   }
   const char* tmp = getenv("TMPDIR");
-  std::string pattern = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") +
-                        "/tulora-testsite-XXXXXX";
+  std::string pattern =
+      std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/tulora-testsite-XXXXXX";
   if (mkdtemp(pattern.data()) == nullptr) return false;
   cert_dir_ = pattern;
   ownCertDir_ = true;
@@ -347,8 +349,8 @@ void TestSite::Stop() {
 }
 
 std::string TestSite::Url(bool secure, const std::string& path) const {
-  return std::string(secure ? "https" : "http") + "://127.0.0.1:" +
-         std::to_string(secure ? httpsPort_ : http_port_) + path;
+  return std::string(secure ? "https" : "http") +
+         "://127.0.0.1:" + std::to_string(secure ? httpsPort_ : http_port_) + path;
 }
 
 void TestSite::Route(const std::string& path, Reply reply) {

@@ -30,7 +30,7 @@ class TestSite {
   using Handler = std::function<Reply(const LoggedRequest&)>;
 
   struct Options {
-    int httpsPort = 0;    // 0: any free port
+    int httpsPort = 0;  // 0: any free port
     int httpPort = 0;
     std::string certDir;  // empty: a new directory under $TMPDIR, removed at Stop
   };

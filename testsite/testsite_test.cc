@@ -92,8 +92,8 @@ TEST_F(TestSiteTest, LogsRequestExactlyAsSentAndWritesScriptedReply) {
   EXPECT_FALSE(log[0].secure);
   EXPECT_EQ(log[0].raw, request);
   EXPECT_EQ(log[0].requestLine, "POST /make?q=1 HTTP/1.1");
-  EXPECT_EQ(log[0].headerLines, (std::vector<std::string>{"hOST: 127.0.0.1", "X-Dup: 1",
-                                                          "x-dup: 2", "Content-Length: 5"}));
+  EXPECT_EQ(log[0].headerLines, (std::vector<std::string>{"hOST: 127.0.0.1", "X-Dup: 1", "x-dup: 2",
+                                                          "Content-Length: 5"}));
   EXPECT_EQ(log[0].body, "hello");
 }
 
@@ -111,7 +111,8 @@ TEST_F(TestSiteTest, DechunksRequestBodyButKeepsRawBytes) {
 
 TEST_F(TestSiteTest, ExactRouteWinsOverPrefixAndUnknownPathsGet404) {
   site_.Route("/item/1.html", Reply::Text(200, "exact"));
-  site_.RoutePrefix("/item/", [](const LoggedRequest& r) { return Reply::Text(200, "p:" + r.Path()); });
+  site_.RoutePrefix("/item/",
+                    [](const LoggedRequest& r) { return Reply::Text(200, "p:" + r.Path()); });
   site_.RoutePrefix("/item/9", [](const LoggedRequest&) { return Reply::Text(500, "later"); });
   struct Case {
     const char* target;
@@ -125,8 +126,8 @@ TEST_F(TestSiteTest, ExactRouteWinsOverPrefixAndUnknownPathsGet404) {
       {"/other", "HTTP/1.1 404 Not Found", "not found\n"},
   };
   for (const Case& c : cases) {
-    std::string reply = Exchange(site_.httpPort(), std::string("GET ") + c.target +
-                                                        " HTTP/1.1\r\nHost: h\r\n\r\n");
+    std::string reply =
+        Exchange(site_.httpPort(), std::string("GET ") + c.target + " HTTP/1.1\r\nHost: h\r\n\r\n");
     EXPECT_EQ(reply.substr(0, reply.find("\r\n")), c.status_line) << c.target;
     EXPECT_EQ(reply.substr(reply.find("\r\n\r\n") + 4), c.body) << c.target;
   }

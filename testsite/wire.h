@@ -14,12 +14,12 @@ namespace tulora::testsite {
 
 // One request exactly as the client sent it.
 struct LoggedRequest {
-  bool secure = false;                    // arrived on the TLS port
-  std::string raw;                        // every byte of the request
+  bool secure = false;                   // arrived on the TLS port
+  std::string raw;                       // every byte of the request
   std::string requestLine;               // without its line end
-  std::string method, target, version;    // the three parts of requestLine
+  std::string method, target, version;   // the three parts of requestLine
   std::vector<std::string> headerLines;  // in order and letter case, no line ends
-  std::string body;                       // content, de-chunked when chunked
+  std::string body;                      // content, de-chunked when chunked
 
   // Value of the first header line whose name equals `name` ignoring letter
   // case, trimmed of spaces and tabs; empty when there is none.
@@ -34,7 +34,7 @@ struct LoggedRequest {
 // in order and letter case, so a test can send odd or duplicate lines.
 struct Reply {
   int status = 200;
-  std::string reason;                     // empty: the usual phrase for status
+  std::string reason;                    // empty: the usual phrase for status
   std::vector<std::string> headerLines;  // without line ends
   std::string body;
   // When set, written instead of `body`: a large body served again and

@@ -17,8 +17,13 @@ struct HeadCase {
 
 TEST(ParseRequestHead, SplitsRequestLineAndKeepsHeaderLinesAsSent) {
   const HeadCase cases[] = {
-      {"GET /a?b=1 HTTP/1.1\r\nHost: x\r\nuser-AGENT:  Z \r\n\r\nBODY", true, "GET", "/a?b=1",
-       "HTTP/1.1", {"Host: x", "user-AGENT:  Z "}, 49},
+      {"GET /a?b=1 HTTP/1.1\r\nHost: x\r\nuser-AGENT:  Z \r\n\r\nBODY",
+       true,
+       "GET",
+       "/a?b=1",
+       "HTTP/1.1",
+       {"Host: x", "user-AGENT:  Z "},
+       49},
       {"POST / HTTP/1.0\nA: 1\n\n", true, "POST", "/", "HTTP/1.0", {"A: 1"}, 22},
       {"GET / HTTP/1.1\r\nHost: x\r\n", false, "GET", "/", "HTTP/1.1", {"Host: x"}, 0},
       {"GET / HTTP/1.1\r\n", false, "GET", "/", "HTTP/1.1", {}, 0},

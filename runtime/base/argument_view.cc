@@ -22,8 +22,7 @@ double LoadNumber(const void* variable, uint32_t baseType) {
       std::memcpy(&d, variable, sizeof d);
       return d;
     }
-    case TYPE_BYTE:
-      return *static_cast<const uint8_t*>(variable);
+    case TYPE_BYTE: return *static_cast<const uint8_t*>(variable);
     default: {
       int32_t i;
       std::memcpy(&i, variable, sizeof i);
@@ -111,10 +110,8 @@ double ArgumentView::Double(uint32_t index) const {
       std::memcpy(&d, &bits, sizeof d);
       return d;
     }
-    case TYPE_BYTE:
-      return r->value & 0xFFu;
-    default:
-      return static_cast<int32_t>(r->value);
+    case TYPE_BYTE: return r->value & 0xFFu;
+    default: return static_cast<int32_t>(r->value);
   }
 }
 

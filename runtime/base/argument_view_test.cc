@@ -26,7 +26,8 @@ TEST(ArgumentView, ReadsEveryTypeCode) {
       {"bool", ArgBool(true), 1, "", 0, 1},
       {"text", ArgText(kText), 0, kText, 0, reinterpret_cast<uintptr_t>(kText)},
       {"bytes", ArgPointer(kBytes, TYPE_BYTES), 0, "", 3, reinterpret_cast<uintptr_t>(kBytes)},
-      {"routine", ArgPointer(kObject, TYPE_ROUTINE), 0, "", 0, reinterpret_cast<uintptr_t>(kObject)},
+      {"routine", ArgPointer(kObject, TYPE_ROUTINE), 0, "", 0,
+       reinterpret_cast<uintptr_t>(kObject)},
       {"byte", ArgByte(200), 200, "", 0, 200},
       {"int", ArgInt(-7), -7, "", 0, static_cast<uint32_t>(-7)},
       {"double", ArgDouble(-2.75), -2.75, "", 0, 0},
@@ -103,11 +104,16 @@ TEST(ArgumentView, NumbersAsIntegersAndTruthValues) {
     int32_t integer;
     bool truth;
   } rows[] = {
-      {ArgDouble(3.99), 3, true},           {ArgDouble(-3.99), -3, true},
-      {ArgDouble(1e12), INT32_MAX, true},   {ArgDouble(-1e12), INT32_MIN, true},
-      {ArgDouble(0.0 / 0.0), 0, true},      {ArgDouble(0.5), 0, true},
-      {ArgDouble(-0.0), 0, false},          {ArgumentRecord{0x1FF, 0, TYPE_BYTE}, 0xFF, true},
-      {ArgInt(INT32_MIN), INT32_MIN, true}, {ArgBool(false), 0, false},
+      {ArgDouble(3.99), 3, true},
+      {ArgDouble(-3.99), -3, true},
+      {ArgDouble(1e12), INT32_MAX, true},
+      {ArgDouble(-1e12), INT32_MIN, true},
+      {ArgDouble(0.0 / 0.0), 0, true},
+      {ArgDouble(0.5), 0, true},
+      {ArgDouble(-0.0), 0, false},
+      {ArgumentRecord{0x1FF, 0, TYPE_BYTE}, 0xFF, true},
+      {ArgInt(INT32_MIN), INT32_MIN, true},
+      {ArgBool(false), 0, false},
       {ArgText("12"), 0, false},
   };
   for (const Row& row : rows) {

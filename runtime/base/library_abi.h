@@ -17,8 +17,8 @@ namespace tulora::rt {
 // What the kernel offers a support library. Passed with every command; the
 // pointer stays valid for the life of the process.
 struct LibraryHost {
-  uint32_t size;                       // sizeof(LibraryHost), for later growth
-  const ServiceTable* services;        // the program's service table
+  uint32_t size;                 // sizeof(LibraryHost), for later growth
+  const ServiceTable* services;  // the program's service table
   // A thread of the application begins / has ended. The kernel uses the
   // count to decide at program end whether the program's globals may still
   // be in use (see ExitProgram).

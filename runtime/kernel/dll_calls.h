@@ -22,7 +22,7 @@ struct DllExport {
   const char* dll;       // base name in lower case, without ".dll"
   const char* function;  // exact name, letter case included
   const void* address;
-  uint32_t words;        // argument words it takes, where the platform knows it
+  uint32_t words;  // argument words it takes, where the platform knows it
 };
 
 // Finds a function by DLL and function name. The DLL name is matched

@@ -37,16 +37,16 @@ bool CallWithWords(const void* function, uint32_t count, const uintptr_t* a, uin
       *result = reinterpret_cast<W (*)(W, W, W, W, W, W)>(f)(a[0], a[1], a[2], a[3], a[4], a[5]);
       return true;
     case 7:
-      *result = reinterpret_cast<W (*)(W, W, W, W, W, W, W)>(f)(a[0], a[1], a[2], a[3], a[4],
-                                                                 a[5], a[6]);
+      *result =
+          reinterpret_cast<W (*)(W, W, W, W, W, W, W)>(f)(a[0], a[1], a[2], a[3], a[4], a[5], a[6]);
       return true;
     case 8:
       *result = reinterpret_cast<W (*)(W, W, W, W, W, W, W, W)>(f)(a[0], a[1], a[2], a[3], a[4],
-                                                                    a[5], a[6], a[7]);
+                                                                   a[5], a[6], a[7]);
       return true;
     case 9:
-      *result = reinterpret_cast<W (*)(W, W, W, W, W, W, W, W, W)>(f)(
-          a[0], a[1], a[2], a[3], a[4], a[5], a[6], a[7], a[8]);
+      *result = reinterpret_cast<W (*)(W, W, W, W, W, W, W, W, W)>(f)(a[0], a[1], a[2], a[3], a[4],
+                                                                      a[5], a[6], a[7], a[8]);
       return true;
     case 10:
       *result = reinterpret_cast<W (*)(W, W, W, W, W, W, W, W, W, W)>(f)(
@@ -60,8 +60,7 @@ bool CallWithWords(const void* function, uint32_t count, const uintptr_t* a, uin
       *result = reinterpret_cast<W (*)(W, W, W, W, W, W, W, W, W, W, W, W)>(f)(
           a[0], a[1], a[2], a[3], a[4], a[5], a[6], a[7], a[8], a[9], a[10], a[11]);
       return true;
-    default:
-      return false;
+    default: return false;
   }
 }
 

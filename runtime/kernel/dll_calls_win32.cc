@@ -7,7 +7,8 @@
 #define WIN32_LEAN_AND_MEAN
 #define NOMINMAX
 #include <windows.h>
-#include <psapi.h>
+
+#include <psapi.h>  // after windows.h, whose types it uses
 
 #include <cctype>
 #include <deque>
@@ -83,10 +84,10 @@ int32_t CallStdcall(const void* function, uint32_t count, const uintptr_t* args,
   const void* target = function;
   const uintptr_t* words = args;
   asm volatile(
-      "movl %%esp, %%edi\n\t"        // edi: the stack pointer to return to
-      "subl $256, %%esp\n\t"         // 64 scratch words
+      "movl %%esp, %%edi\n\t"  // edi: the stack pointer to return to
+      "subl $256, %%esp\n\t"   // 64 scratch words
       "andl $-16, %%esp\n\t"
-      "movl %%esp, %%esi\n\t"        // esi: where stdcall leaves the stack pointer
+      "movl %%esp, %%esi\n\t"  // esi: where stdcall leaves the stack pointer
       "testl %%ecx, %%ecx\n\t"
       "jz 2f\n"
       "1:\n\t"
@@ -116,8 +117,7 @@ void CallX64(const void* function, uint32_t count, const uintptr_t* a, uintptr_t
   for (uint32_t i = 0; i < count; ++i) w[i] = a[i];
   // Passing every word is harmless in this convention: a function reads the
   // ones it takes and the caller removes them all.
-  auto f = reinterpret_cast<W (*)(W, W, W, W, W, W, W, W, W, W, W, W)>(
-      const_cast<void*>(function));
+  auto f = reinterpret_cast<W (*)(W, W, W, W, W, W, W, W, W, W, W, W)>(const_cast<void*>(function));
   *result = f(w[0], w[1], w[2], w[3], w[4], w[5], w[6], w[7], w[8], w[9], w[10], w[11]);
 }
 #endif

@@ -31,8 +31,7 @@ UnfinishedWrites& Unfinished() {
 
 std::string TemporaryPath(const std::string& path) {
   const size_t name = path.rfind('/') + 1;  // 0 when there is no folder
-  return path.substr(0, name) + "." + path.substr(name) + "." + std::to_string(getpid()) +
-         ".part";
+  return path.substr(0, name) + "." + path.substr(name) + "." + std::to_string(getpid()) + ".part";
 }
 
 bool WriteAll(int fd, const uint8_t* data, uint32_t length) {

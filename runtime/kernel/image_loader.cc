@@ -59,8 +59,8 @@ bool Layout(const ProgramImage& image, LoadedImage& out, std::string& error) {
     }
     total += RoundToPages(s.memorySize ? s.memorySize : 1);
     if (total > kMaxPlacedBytes) {
-      error = Format("segment '%s': the segments need more than %" PRIu64 " bytes",
-                     s.name.c_str(), kMaxPlacedBytes);
+      error = Format("segment '%s': the segments need more than %" PRIu64 " bytes", s.name.c_str(),
+                     kMaxPlacedBytes);
       return false;
     }
   }
@@ -87,8 +87,9 @@ bool FindBases(LoadedImage& out, std::string& error) {
   const PlacedSegment* cnst = FindPlaced(out, "const");
   const PlacedSegment* var = FindPlaced(out, "var");
   if (code == nullptr || cnst == nullptr || var == nullptr) {
-    error = Format("the image lacks its '%s' segment",
-                   code == nullptr ? "code" : cnst == nullptr ? "const" : "var");
+    error = Format("the image lacks its '%s' segment", code == nullptr   ? "code"
+                                                       : cnst == nullptr ? "const"
+                                                                         : "var");
     return false;
   }
   out.codeBase = code->address;
@@ -127,8 +128,8 @@ bool ApplyRelocations(const Segment& code, LoadedImage& out, std::string& error)
       return false;
     }
     if (!FieldInCode(out, r.offset)) {
-      error = Format("segment 'code': relocation %zu offset 0x%" PRIx32 " outside the segment",
-                     i, r.offset);
+      error = Format("segment 'code': relocation %zu offset 0x%" PRIx32 " outside the segment", i,
+                     r.offset);
       return false;
     }
     uint8_t* field = out.codeBase + r.offset;
@@ -151,8 +152,7 @@ bool RewriteFixup(const ProgramImage& image, size_t group, uint32_t value, uint3
       *form = value;
       return library >= 1 && library <= image.libraries.size();
     }
-    default:
-      return false;
+    default: return false;
   }
 }
 
@@ -165,8 +165,9 @@ bool ApplyFixups(const ProgramImage& image, LoadedImage& out, std::string& error
     const std::vector<uint32_t>& offsets = image.fixups.groups[group];
     for (size_t i = 0; i < offsets.size(); ++i) {
       if (!FieldInCode(out, offsets[i])) {
-        error = Format("link fix-up group %zu entry %zu offset 0x%" PRIx32
-                       " outside the code segment", group, i, offsets[i]);
+        error =
+            Format("link fix-up group %zu entry %zu offset 0x%" PRIx32 " outside the code segment",
+                   group, i, offsets[i]);
         return false;
       }
       uint8_t* field = out.codeBase + offsets[i];

@@ -50,8 +50,8 @@ struct LoadedImage {
 // Places `image` with a copy of `services` for the code to call. On failure
 // returns false, frees what it took and sets `error` to a message naming the
 // offending item.
-bool PlaceImage(const image::ProgramImage& image, const ServiceTable& services,
-                LoadedImage& out, std::string& error);
+bool PlaceImage(const image::ProgramImage& image, const ServiceTable& services, LoadedImage& out,
+                std::string& error);
 
 void UnloadImage(LoadedImage& loaded);
 

@@ -7,7 +7,6 @@
 
 int main(int argc, char** argv) {
   if (!tulora::fuzz::SeedFolderGiven(argc, argv)) return 2;
-  std::vector<uint8_t> bytes =
-      tulora::image::WriteImage(tulora::rt::test::MakeTestProgram().image);
+  std::vector<uint8_t> bytes = tulora::image::WriteImage(tulora::rt::test::MakeTestProgram().image);
   return tulora::fuzz::WriteSeedFile(argv[1], "test_program.img", bytes) ? 0 : 1;
 }

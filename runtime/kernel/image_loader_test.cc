@@ -136,7 +136,9 @@ image::Segment& Code(TestProgram& p) { return p.image.segments[3]; }
 
 const Broken kBroken[] = {
     {"relocation past the code",
-     [](TestProgram& p) { Code(p).relocations.push_back({Code(p).memorySize - 3, image::RELOC_CONST}); },
+     [](TestProgram& p) {
+       Code(p).relocations.push_back({Code(p).memorySize - 3, image::RELOC_CONST});
+     },
      "relocation .* outside the segment"},
     {"relocation kind 7",
      [](TestProgram& p) { Code(p).relocations[0].kind = static_cast<image::RelocationKind>(7); },
@@ -146,8 +148,7 @@ const Broken kBroken[] = {
        p.image.dllFunctions.resize(2);  // entry 2 no longer exists
      },
      "group 1 entry 0 .* holds 0x2"},
-    {"library row out of range",
-     [](TestProgram& p) { p.image.libraries.resize(2); },
+    {"library row out of range", [](TestProgram& p) { p.image.libraries.resize(2); },
      "group 2 entry 0 .* holds 0x2"},
     {"type of no library",
      [](TestProgram& p) {
@@ -158,17 +159,13 @@ const Broken kBroken[] = {
     {"fix-up past the code",
      [](TestProgram& p) { p.image.fixups.groups[3].push_back(Code(p).memorySize - 2); },
      "group 3 entry 2 offset .* outside the code segment"},
-    {"group 0 used",
-     [](TestProgram& p) { p.image.fixups.groups[0].push_back(0); },
+    {"group 0 used", [](TestProgram& p) { p.image.fixups.groups[0].push_back(0); },
      "group 0 is not empty"},
-    {"entry outside the code",
-     [](TestProgram& p) { p.image.entryCodeOffset = Code(p).memorySize; },
+    {"entry outside the code", [](TestProgram& p) { p.image.entryCodeOffset = Code(p).memorySize; },
      "entry routine"},
-    {"more stored than its size",
-     [](TestProgram& p) { p.image.segments[0].memorySize = 4; },
+    {"more stored than its size", [](TestProgram& p) { p.image.segments[0].memorySize = 4; },
      "segment 'const': .* stored bytes exceed its size 4"},
-    {"no var segment",
-     [](TestProgram& p) { p.image.segments[4].name = "vars"; },
+    {"no var segment", [](TestProgram& p) { p.image.segments[4].name = "vars"; },
      "lacks its 'var' segment"},
 };
 

@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <string>
 #include <iterator>
+#include <string>
 #include <vector>
 
 #include "image/interface_constants.h"
@@ -18,7 +18,8 @@ namespace {
 TEST(ProgramImage, StartsAndEndsThroughTheKernelLibrary) {
   std::ifstream in(TULORA_IMAGE_PATH, std::ios::binary);
   ASSERT_TRUE(in) << TULORA_IMAGE_PATH;
-  std::vector<uint8_t> image((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::vector<uint8_t> image((std::istreambuf_iterator<char>(in)),
+                             std::istreambuf_iterator<char>());
   std::string error;
   void* kernel = tulora::test_platform::LoadLibraryFile(TULORA_RUNTIME_DIR "/ostra.vlr", &error);
   ASSERT_NE(kernel, nullptr) << error;

@@ -44,7 +44,10 @@ bool RunSystemCommand(uint32_t command, const ArgumentView& args, CommandResult*
     case CMD_RUNNING_DIRECTORY: *result = NewTextResult(RunningDirectory()); return true;
     case CMD_CREATE_DIRECTORY: *result = CreateDirectoryAt(args.Text(0)) ? 1 : 0; return true;
     case CMD_WRITE_FILE: *result = WriteFile(args); return true;
-    case CMD_CONSOLE_FLUSH: std::fflush(nullptr); *result = 0; return true;
+    case CMD_CONSOLE_FLUSH:
+      std::fflush(nullptr);
+      *result = 0;
+      return true;
     default: return false;
   }
 }

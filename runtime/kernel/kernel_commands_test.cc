@@ -51,9 +51,9 @@ TEST_F(Console, WriteShowsGbkAsUtf8Unchanged) {
     const char* utf8;
   } rows[] = {
       {"plain\r\n", "plain\r\n"},
-      {"\xD6\xD0\xCE\xC4", "\xE4\xB8\xAD\xE6\x96\x87"},                          // 中文
-      {" \xA1\xAA\xA1\xAA \r\n", " \xE2\x80\x94\xE2\x80\x94 \r\n"},              // em dashes
-      {"Tips\xA3\xBA", "Tips\xEF\xBC\x9A"},                                     // full-width colon
+      {"\xD6\xD0\xCE\xC4", "\xE4\xB8\xAD\xE6\x96\x87"},              // 中文
+      {" \xA1\xAA\xA1\xAA \r\n", " \xE2\x80\x94\xE2\x80\x94 \r\n"},  // em dashes
+      {"Tips\xA3\xBA", "Tips\xEF\xBC\x9A"},                          // full-width colon
       {"", ""},
   };
   for (const Row& row : rows) {

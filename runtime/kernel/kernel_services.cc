@@ -37,8 +37,8 @@ void FlushConsole() {
 }
 
 TULORA_CALL void ReportRuntimeError(int32_t code, uint32_t routine, uint32_t position) {
-  EndWithError("runtime error %d (%s) in routine 0x%x at position %u", code,
-               RuntimeErrorText(code), routine, position);
+  EndWithError("runtime error %d (%s) in routine 0x%x at position %u", code, RuntimeErrorText(code),
+               routine, position);
 }
 
 // Selector of a fixed-up field: the tag must be present and the index in range.
@@ -55,8 +55,7 @@ TULORA_CALL uintptr_t CallDllFunction(uint32_t entry, uint32_t count, const uint
   const DllExport* target = g_bindings.dllFunctions[index];
   uintptr_t result = 0;
   switch (CallDllWords(*target, count, args, &result)) {
-    case DllCallOutcome::kDone:
-      return result;
+    case DllCallOutcome::kDone: return result;
     case DllCallOutcome::kWrongWordCount: {  // where the platform knows the count, it says so
       char expected[32] = "";
       if (target->words != 0) snprintf(expected, sizeof expected, " instead of %u", target->words);
@@ -64,8 +63,7 @@ TULORA_CALL uintptr_t CallDllFunction(uint32_t entry, uint32_t count, const uint
                    ERROR_DLL_STACK, RuntimeErrorText(ERROR_DLL_STACK), target->function, count,
                    expected);
     }
-    case DllCallOutcome::kTooManyWords:
-      break;
+    case DllCallOutcome::kTooManyWords: break;
   }
   EndWithError("DLL function %s called with %u arguments, more than a call can take",
                target->function, count);
@@ -143,9 +141,10 @@ void ThreadBegins() { g_liveThreads.fetch_add(1); }
 void ThreadEnds() { g_liveThreads.fetch_sub(1); }
 
 const ServiceTable kTable = {
-    ReportRuntimeError, CallDllFunction, CallLibraryCommand, CallKernelCommand,
-    nullptr,            nullptr,         Allocate,           Reallocate,
-    Release,            ExitProgram,     FinishMain,         nullptr,
+    ReportRuntimeError, CallDllFunction, CallLibraryCommand,
+    CallKernelCommand,  nullptr,         nullptr,
+    Allocate,           Reallocate,      Release,
+    ExitProgram,        FinishMain,      nullptr,
     ProgramControl,
 };
 

@@ -27,7 +27,8 @@ TEST(KernelServices, AllocateReallocateReleaseKeepContents) {
 
 TEST(KernelServices, NewArrayIsAnEmptyOneDimensionalBlock) {
   uint32_t* variable = nullptr;
-  uintptr_t result = S().ProgramControl(CONTROL_NEW_ARRAY, 4, reinterpret_cast<uintptr_t>(&variable));
+  uintptr_t result =
+      S().ProgramControl(CONTROL_NEW_ARRAY, 4, reinterpret_cast<uintptr_t>(&variable));
   ASSERT_NE(variable, nullptr);
   EXPECT_EQ(result, reinterpret_cast<uintptr_t>(variable));
   EXPECT_EQ(variable[0], 1u);

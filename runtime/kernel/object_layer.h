@@ -45,7 +45,8 @@ class VariantBytes {
   const uint8_t* data() const { return data_; }
   size_t size() const { return size_; }
   std::string_view view() const {
-    return size_ ? std::string_view(reinterpret_cast<const char*>(data_), size_) : std::string_view();
+    return size_ ? std::string_view(reinterpret_cast<const char*>(data_), size_)
+                 : std::string_view();
   }
 
  private:
@@ -57,9 +58,9 @@ class VariantBytes {
 struct Variant {
   enum class Kind { kEmpty, kBytes, kText, kNumber };
   Kind kind = Kind::kEmpty;
-  VariantBytes bytes;          // kBytes: a byte array
-  std::string text;            // kText: GBK
-  double number = 0;           // kNumber
+  VariantBytes bytes;  // kBytes: a byte array
+  std::string text;    // kText: GBK
+  double number = 0;   // kNumber
 };
 
 // What a method hands back to the application.
@@ -86,8 +87,8 @@ struct ObjectClass {
   bool (*Call)(void* instance, const char* method, const ArgumentView& args, uint32_t first,
                MethodResult* result);
   // Sets property[index] to the argument at `value`; false when unknown.
-  bool (*SetIndexed)(void* instance, const char* property, int32_t index,
-                     const ArgumentView& args, uint32_t value);
+  bool (*SetIndexed)(void* instance, const char* property, int32_t index, const ArgumentView& args,
+                     uint32_t value);
   // Reads a property as a variant; false when unknown.
   bool (*GetProperty)(void* instance, const char* property, Variant* out);
 };

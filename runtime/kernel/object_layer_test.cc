@@ -97,11 +97,14 @@ TEST_F(Objects, AnUnregisteredProgIdIsNoSuchObject) {
 TEST_F(Objects, MethodsGiveIntegersDoublesAndTexts) {
   void* object = NewEcho();
   ASSERT_NE(object, nullptr);
-  auto twice = MakeArguments(ArgLibraryValue(object, TYPE_LIB_OBJECT), ArgText("Twice"), ArgInt(21));
+  auto twice =
+      MakeArguments(ArgLibraryValue(object, TYPE_LIB_OBJECT), ArgText("Twice"), ArgInt(21));
   EXPECT_EQ(ResultInt(Run(CMD_OBJECT_CALL, twice.list())), 42);
-  auto half = MakeArguments(ArgLibraryValue(object, TYPE_LIB_OBJECT), ArgText("Half"), ArgDouble(5));
+  auto half =
+      MakeArguments(ArgLibraryValue(object, TYPE_LIB_OBJECT), ArgText("Half"), ArgDouble(5));
   EXPECT_EQ(ResultDouble(Run(CMD_OBJECT_CALL, half.list())), 2.5);
-  auto greet = MakeArguments(ArgLibraryValue(object, TYPE_LIB_OBJECT), ArgText("Greet"), ArgText("you"));
+  auto greet =
+      MakeArguments(ArgLibraryValue(object, TYPE_LIB_OBJECT), ArgText("Greet"), ArgText("you"));
   char* text = static_cast<char*>(ResultPointer(Run(CMD_OBJECT_CALL, greet.list())));
   EXPECT_STREQ(text, "hello you");
   S().Release(text);
@@ -162,8 +165,8 @@ TEST_F(Objects, ReleaseDestroysTheObjectAndEmptiesTheVariable) {
   int before = g_live;
   void* object = NewEcho();
   EXPECT_EQ(g_live, before + 1);
-  auto recreate = MakeArguments(ArgLibraryValue(&object, TYPE_LIB_OBJECT | TYPE_BYREF),
-                                ArgText("Test.Echo.1"));
+  auto recreate =
+      MakeArguments(ArgLibraryValue(&object, TYPE_LIB_OBJECT | TYPE_BYREF), ArgText("Test.Echo.1"));
   EXPECT_EQ(Run(CMD_OBJECT_CREATE, recreate.list()), 1u);  // the old object goes
   EXPECT_NE(object, nullptr);
   EXPECT_EQ(g_live, before + 1);
@@ -179,7 +182,8 @@ TEST_F(Objects, ValuesOfOtherTypesNameNoObjectOrVariant) {
   void* object = NewEcho();
   // A one-byte text where a block is expected must not be read as one.
   auto asVariant = MakeArguments(ArgText(""));
-  uint32_t* set = static_cast<uint32_t*>(ResultPointer(Run(CMD_VARIANT_TO_BYTES, asVariant.list())));
+  uint32_t* set =
+      static_cast<uint32_t*>(ResultPointer(Run(CMD_VARIANT_TO_BYTES, asVariant.list())));
   EXPECT_EQ(set[0], 1u);
   EXPECT_EQ(set[1], 0u);
   S().Release(set);

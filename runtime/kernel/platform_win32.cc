@@ -70,9 +70,9 @@ size_t ReadableBytesAt(const void* address, size_t limit) {
 
 std::string DirectoryOf(const void* symbol) {
   HMODULE module = nullptr;
-  if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                              GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                          static_cast<LPCWSTR>(symbol), &module)) {
+  if (!GetModuleHandleExW(
+          GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+          static_cast<LPCWSTR>(symbol), &module)) {
     return std::string();
   }
   std::wstring path = ModuleFileName(module);

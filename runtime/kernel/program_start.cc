@@ -11,8 +11,8 @@ namespace {
 bool IsPlainName(const std::string& name) {
   if (name.empty() || name.size() > 64) return false;
   for (char c : name) {
-    bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-              c == '_';
+    bool ok =
+        (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
     if (!ok) return false;
   }
   return true;

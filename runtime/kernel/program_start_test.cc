@@ -10,8 +10,8 @@
 
 #include "image/arguments.h"
 #include "image/interface_constants.h"
-#include "tests/support/test_program.h"
 #include "tests/support/test_platform.h"
+#include "tests/support/test_program.h"
 
 namespace tulora::rt {
 namespace {
@@ -39,8 +39,9 @@ TEST_F(KernelLibrary, ServesOnlyInterfaceVersion1000) {
   EXPECT_NE(getNewSock_(1000), nullptr);
   for (int32_t other : {0, 999, 1001, -1000}) EXPECT_EQ(getNewSock_(other), nullptr) << other;
   // Nothing of the kernel's inner code is exported.
-  EXPECT_EQ(test_platform::LibrarySymbol(handle_, "_ZN6tulora2rt16RunKernelCommandEjPNS_12ArgumentListE"),
-            nullptr);
+  EXPECT_EQ(
+      test_platform::LibrarySymbol(handle_, "_ZN6tulora2rt16RunKernelCommandEjPNS_12ArgumentListE"),
+      nullptr);
 }
 
 TEST_F(KernelLibrary, RunsAProgramToItsEnd) {
@@ -102,8 +103,8 @@ class Prepared : public ::testing::Test {
 TEST_F(Prepared, DllCallsReachTheDeclaredFunction) {
   uint16_t wide[4] = {};
   const char gbk[] = "\xD6\xD0\xCE\xC4";
-  uintptr_t words[6] = {936, 0, reinterpret_cast<uintptr_t>(gbk), 4,
-                        reinterpret_cast<uintptr_t>(wide), 4};
+  uintptr_t words[6] = {
+      936, 0, reinterpret_cast<uintptr_t>(gbk), 4, reinterpret_cast<uintptr_t>(wide), 4};
   EXPECT_EQ(Routine<uintptr_t (*)(const uintptr_t*)>("CallDll")(words), 2u);
   EXPECT_EQ(wide[0], 0x4E2D);
   EXPECT_EQ(wide[1], 0x6587);
@@ -147,14 +148,15 @@ TEST(PrepareProgram, RefusesWhatTheRuntimeCannotProvide) {
        },
        TULORA_RUNTIME_DIR, "DLL function entry 4 \\('InternetOpenW' of 'wininet.dll'\\)"},
       {"function of another DLL",
-       [](TestProgram& p) { p.image.dllFunctions[0].dllNameOffset = test::AddConstText(p, "user32"); },
+       [](TestProgram& p) {
+         p.image.dllFunctions[0].dllNameOffset = test::AddConstText(p, "user32");
+       },
        TULORA_RUNTIME_DIR,
        "DLL function entry 0 \\('CoInitialize' of 'user32'\\) is not available"},
       {"library not there", [](TestProgram&) {}, "/nonexistent",
        "support library 'VThread' cannot be loaded"},
-      {"library name with a path",
-       [](TestProgram& p) { p.image.libraries[2].name = "../xtra"; }, TULORA_RUNTIME_DIR,
-       "library row 2 has the unusable name '../xtra'"},
+      {"library name with a path", [](TestProgram& p) { p.image.libraries[2].name = "../xtra"; },
+       TULORA_RUNTIME_DIR, "library row 2 has the unusable name '../xtra'"},
   };
   for (const Row& row : rows) {
     TestProgram p = MakeTestProgram();
@@ -173,7 +175,7 @@ TEST(PrepareProgram, ResolvesDllNamesWithoutCaseOrSuffixAndTheEmptyName) {
   std::string error;
   ASSERT_TRUE(ResolveDllTable(p.image, bindings, error)) << error;
   ASSERT_EQ(bindings.dllFunctions.size(), 12u);
-  EXPECT_STREQ(bindings.dllFunctions[1]->function, "CoUninitialize");  // "Ole32"
+  EXPECT_STREQ(bindings.dllFunctions[1]->function, "CoUninitialize");       // "Ole32"
   EXPECT_STREQ(bindings.dllFunctions[2]->function, "MultiByteToWideChar");  // empty DLL name
   EXPECT_STREQ(bindings.dllFunctions[5]->dll, "wininet");
   EXPECT_EQ(bindings.dllFunctions[8], bindings.dllFunctions[9]);  // same function, two entries

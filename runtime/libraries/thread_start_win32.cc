@@ -25,8 +25,8 @@ DWORD WINAPI Run(LPVOID raw) {
 // size is; the handle is closed at once, which detaches the thread.
 bool StartDetachedThread(void (*body)(void* context), void* context, unsigned stackBytes) {
   Start* start = new Start{body, context};
-  HANDLE thread = CreateThread(nullptr, stackBytes, Run, start, STACK_SIZE_PARAM_IS_A_RESERVATION,
-                               nullptr);
+  HANDLE thread =
+      CreateThread(nullptr, stackBytes, Run, start, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
   if (thread == nullptr) {
     delete start;
     return false;

@@ -61,8 +61,8 @@ CommandResult StartCommand(const LibraryHost* host, ArgumentList* list) {
 
 }  // namespace
 
-TULORA_EXPORT CommandResult TuloraLibraryCommand(
-    const LibraryHost* host, uint32_t command, ArgumentList* args) {
+TULORA_EXPORT CommandResult TuloraLibraryCommand(const LibraryHost* host, uint32_t command,
+                                                 ArgumentList* args) {
   if (command == tulora::CMD_THREAD_START) return StartCommand(host, args);
   return 0;
 }

@@ -48,8 +48,9 @@ void Pause(int32_t milliseconds) {
 
 }  // namespace
 
-TULORA_EXPORT tulora::CommandResult TuloraLibraryCommand(
-    const tulora::rt::LibraryHost*, uint32_t command, tulora::ArgumentList* args) {
+TULORA_EXPORT tulora::CommandResult TuloraLibraryCommand(const tulora::rt::LibraryHost*,
+                                                         uint32_t command,
+                                                         tulora::ArgumentList* args) {
   if (command == tulora::CMD_PAUSE) Pause(tulora::rt::ArgumentView(args).Int(0));
   return 0;
 }

@@ -41,14 +41,11 @@ TEST(ExtraPause, TestHookShortensOnlyPausesOfASecondOrMore) {
     double atLeast, below;
   };
   const Case cases[] = {
-      {nullptr, 60, 60, 900},
-      {nullptr, 0, 0, 50},
-      {nullptr, -20, 0, 50},
-      {"", 60, 60, 900},        // empty: as if not set
-      {"0", 1000, 0, 500},      // the crawl's pause: at once
-      {"0", 3000, 0, 500},
-      {"80", 1000, 80, 900},
-      {"0", 100, 100, 900},     // a waiting loop's step keeps its length
+      {nullptr, 60, 60, 900}, {nullptr, 0, 0, 50},
+      {nullptr, -20, 0, 50},  {"", 60, 60, 900},  // empty: as if not set
+      {"0", 1000, 0, 500},                        // the crawl's pause: at once
+      {"0", 3000, 0, 500},    {"80", 1000, 80, 900},
+      {"0", 100, 100, 900},  // a waiting loop's step keeps its length
       {"0", 999, 999, 1900},
   };
   for (const Case& c : cases) {

@@ -30,7 +30,9 @@ class BodyBuffer {
   const char* data() const { return data_; }
   size_t size() const { return size_; }
   bool empty() const { return size_ == 0; }
-  std::string_view view() const { return data_ ? std::string_view(data_, size_) : std::string_view(); }
+  std::string_view view() const {
+    return data_ ? std::string_view(data_, size_) : std::string_view();
+  }
 
  private:
   void Free();
@@ -40,7 +42,9 @@ class BodyBuffer {
   size_t capacity_ = 0;
 };
 
-inline bool operator==(const BodyBuffer& body, std::string_view text) { return body.view() == text; }
+inline bool operator==(const BodyBuffer& body, std::string_view text) {
+  return body.view() == text;
+}
 
 }  // namespace tulora::net
 

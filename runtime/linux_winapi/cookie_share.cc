@@ -19,13 +19,14 @@ CookieStore& Cookies() {
     auto* s = new CookieStore;
     s->share = curl_share_init();
     curl_share_setopt(s->share, CURLSHOPT_SHARE, CURL_LOCK_DATA_COOKIE);
-    curl_share_setopt(s->share, CURLSHOPT_LOCKFUNC,
-                      +[](CURL*, curl_lock_data data, curl_lock_access, void* p) {
-                        static_cast<CookieStore*>(p)->locks[data].lock();
-                      });
-    curl_share_setopt(s->share, CURLSHOPT_UNLOCKFUNC, +[](CURL*, curl_lock_data data, void* p) {
-      static_cast<CookieStore*>(p)->locks[data].unlock();
-    });
+    curl_share_setopt(
+        s->share, CURLSHOPT_LOCKFUNC, +[](CURL*, curl_lock_data data, curl_lock_access, void* p) {
+          static_cast<CookieStore*>(p)->locks[data].lock();
+        });
+    curl_share_setopt(
+        s->share, CURLSHOPT_UNLOCKFUNC, +[](CURL*, curl_lock_data data, void* p) {
+          static_cast<CookieStore*>(p)->locks[data].unlock();
+        });
     curl_share_setopt(s->share, CURLSHOPT_USERDATA, s);
     return s;
   }();

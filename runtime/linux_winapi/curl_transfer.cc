@@ -99,7 +99,7 @@ struct Transfer::Engine {
   HeaderLists headers;
   std::string proxy_url;
   CURLM* multi = nullptr;
-  BodyBuffer stage;         // streamed body: what arrived and was not read yet
+  BodyBuffer stage;  // streamed body: what arrived and was not read yet
   size_t stage_pos = 0;
   bool done = false;
 

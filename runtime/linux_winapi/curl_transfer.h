@@ -58,35 +58,35 @@ enum class ProxyMode {
 
 struct TransferRequest {
   std::string method = "GET";
-  std::string url;                        // absolute http:// or https:// URL
-  bool http10 = false;                    // "HTTP/1.0" instead of "HTTP/1.1"
+  std::string url;                       // absolute http:// or https:// URL
+  bool http10 = false;                   // "HTTP/1.0" instead of "HTTP/1.1"
   std::vector<std::string> headerLines;  // "Name: value", sent unchanged
   std::string userAgent;                 // unless a header line names one; "" = none
   bool defaultAccept = false;            // send "Accept: */*" when no line has Accept
   std::string body;
-  bool sendBody = false;                 // send `body` (even empty: Content-Length: 0)
+  bool sendBody = false;  // send `body` (even empty: Content-Length: 0)
   ProxyMode proxyMode = ProxyMode::kDirect;
-  std::string proxy;                      // "host:port" for kServer
+  std::string proxy;  // "host:port" for kServer
   bool followRedirects = true;
-  bool redirectToHttp = false;          // may a followed redirect leave https for http
-  bool redirectToHttps = true;          // may it go from http to https
-  bool cookieStore = false;              // use and fill the per-process cookie store
-  uint32_t tls_ignore = 0;                // TlsIgnore bits
-  uint32_t connect_timeout_ms = 0;        // 0: no limit (name resolution included)
-  uint32_t send_timeout_ms = 0;           // longest pause while sending, 0: no limit
-  uint32_t receive_timeout_ms = 0;        // longest pause while waiting or receiving
+  bool redirectToHttp = false;      // may a followed redirect leave https for http
+  bool redirectToHttps = true;      // may it go from http to https
+  bool cookieStore = false;         // use and fill the per-process cookie store
+  uint32_t tls_ignore = 0;          // TlsIgnore bits
+  uint32_t connect_timeout_ms = 0;  // 0: no limit (name resolution included)
+  uint32_t send_timeout_ms = 0;     // longest pause while sending, 0: no limit
+  uint32_t receive_timeout_ms = 0;  // longest pause while waiting or receiving
 };
 
 struct TransferResult {
-  bool complete = false;    // the whole response arrived
-  bool gotHead = false;    // the final response's header block arrived
+  bool complete = false;       // the whole response arrived
+  bool gotHead = false;        // the final response's header block arrived
   bool tunnelRefused = false;  // the proxy answered the CONNECT with an error status
   uint32_t error = NET_ERROR_NONE;
   int status = 0;
   // The final response's header block: status line first, "\r\n" after
   // every line, the blank line at the end.
   std::string rawHeaders;
-  BodyBuffer body;          // what arrived of the body, also after a failure
+  BodyBuffer body;  // what arrived of the body, also after a failure
 };
 
 // An exchange whose body is handed out as the reader asks for it instead

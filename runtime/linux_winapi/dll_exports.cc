@@ -24,13 +24,12 @@ Word DllMultiByteToWideChar(Word codePage, Word flags, Word src, Word srcLen, Wo
   return static_cast<uint32_t>(n);
 }
 
-Word DllWideCharToMultiByte(Word codePage, Word flags, Word src, Word srcLen, Word dst,
-                            Word dstLen, Word defaultChar, Word usedDefault) {
-  int n = CpWideCharToMultiByte(Uint32Of(codePage), Uint32Of(flags),
-                                PointerOf<const uint16_t>(src), Int32Of(srcLen),
-                                PointerOf<char>(dst), Int32Of(dstLen),
-                                PointerOf<const char>(defaultChar),
-                                PointerOf<int32_t>(usedDefault));
+Word DllWideCharToMultiByte(Word codePage, Word flags, Word src, Word srcLen, Word dst, Word dstLen,
+                            Word defaultChar, Word usedDefault) {
+  int n =
+      CpWideCharToMultiByte(Uint32Of(codePage), Uint32Of(flags), PointerOf<const uint16_t>(src),
+                            Int32Of(srcLen), PointerOf<char>(dst), Int32Of(dstLen),
+                            PointerOf<const char>(defaultChar), PointerOf<int32_t>(usedDefault));
   return static_cast<uint32_t>(n);
 }
 

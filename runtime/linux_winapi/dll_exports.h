@@ -18,8 +18,8 @@ Word DllCoUninitialize();
 // kernel32: the code-page conversions.
 Word DllMultiByteToWideChar(Word codePage, Word flags, Word src, Word srcLen, Word dst,
                             Word dstLen);
-Word DllWideCharToMultiByte(Word codePage, Word flags, Word src, Word srcLen, Word dst,
-                            Word dstLen, Word defaultChar, Word usedDefault);
+Word DllWideCharToMultiByte(Word codePage, Word flags, Word src, Word srcLen, Word dst, Word dstLen,
+                            Word defaultChar, Word usedDefault);
 
 }  // namespace tulora::rt
 

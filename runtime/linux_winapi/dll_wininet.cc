@@ -26,16 +26,15 @@ Word DllInternetConnectA(Word session, Word server, Word port, Word user, Word p
 
 Word DllHttpOpenRequestA(Word connection, Word verb, Word object, Word version, Word referrer,
                          Word acceptTypes, Word flags, Word context) {
-  return net::HttpOpenRequestA(connection, Text(verb), Text(object), Text(version),
-                               Text(referrer), reinterpret_cast<const char* const*>(acceptTypes),
-                               U32(flags), context);
+  return net::HttpOpenRequestA(connection, Text(verb), Text(object), Text(version), Text(referrer),
+                               reinterpret_cast<const char* const*>(acceptTypes), U32(flags),
+                               context);
 }
 
 Word DllHttpSendRequestA(Word request, Word headers, Word headersLength, Word optional,
                          Word optionalLength) {
   return Bool(net::HttpSendRequestA(request, Text(headers), U32(headersLength),
-                                    reinterpret_cast<const void*>(optional),
-                                    U32(optionalLength)));
+                                    reinterpret_cast<const void*>(optional), U32(optionalLength)));
 }
 
 Word DllInternetReadFile(Word handle, Word buffer, Word toRead, Word read) {

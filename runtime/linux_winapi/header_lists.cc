@@ -37,7 +37,8 @@ std::string CurlHeaderForm(const std::string& line) {
 void BuildHeaders(const TransferRequest& r, bool via_proxy, HeaderLists* lists) {
   for (const std::string& line : r.headerLines) {
     if (line.find(':') == std::string::npos) continue;
-    curl_slist*& list = via_proxy && NameIs(line, "Proxy-Authorization") ? lists->proxy : lists->server;
+    curl_slist*& list =
+        via_proxy && NameIs(line, "Proxy-Authorization") ? lists->proxy : lists->server;
     list = curl_slist_append(list, CurlHeaderForm(line).c_str());
   }
   // Only what the caller asked for: none of curl's own extras.

@@ -46,10 +46,8 @@ Function Find(LazyLibrary& library, const char* name) {
   return handle ? reinterpret_cast<Function>(dlsym(handle, name)) : nullptr;
 }
 
-#define TULORA_CURL_FUNCTION(name) \
-  static const auto real = Find<decltype(&::name)>(g_curl, #name)
-#define TULORA_SSL_FUNCTION(name) \
-  static const auto real = Find<decltype(&::name)>(g_ssl, #name)
+#define TULORA_CURL_FUNCTION(name) static const auto real = Find<decltype(&::name)>(g_curl, #name)
+#define TULORA_SSL_FUNCTION(name) static const auto real = Find<decltype(&::name)>(g_ssl, #name)
 
 // A variadic option's one argument, as the option's number says it is
 // passed: a long, a curl_off_t, or a pointer.
@@ -172,7 +170,7 @@ HIDDEN CURLMcode curl_multi_perform(CURLM* multi, int* running) {
 }
 
 HIDDEN CURLMcode curl_multi_poll(CURLM* multi, struct curl_waitfd extra[], unsigned int count,
-                          int timeoutMs, int* numfds) {
+                                 int timeoutMs, int* numfds) {
   TULORA_CURL_FUNCTION(curl_multi_poll);
   return real ? real(multi, extra, count, timeoutMs, numfds) : CURLM_BAD_HANDLE;
 }
@@ -198,8 +196,9 @@ HIDDEN CURLSHcode curl_share_setopt(CURLSH* share, CURLSHoption option, ...) {
 
 // ---- the TLS library -------------------------------------------------------
 
-HIDDEN int CRYPTO_get_ex_new_index(int classIndex, long argl, void* argp, CRYPTO_EX_new* newFunction,
-                            CRYPTO_EX_dup* dupFunction, CRYPTO_EX_free* freeFunction) {
+HIDDEN int CRYPTO_get_ex_new_index(int classIndex, long argl, void* argp,
+                                   CRYPTO_EX_new* newFunction, CRYPTO_EX_dup* dupFunction,
+                                   CRYPTO_EX_free* freeFunction) {
   TULORA_SSL_FUNCTION(CRYPTO_get_ex_new_index);
   return real ? real(classIndex, argl, argp, newFunction, dupFunction, freeFunction) : -1;
 }

@@ -14,16 +14,11 @@ namespace {
   { dll, #name, reinterpret_cast<const void*>(&Dll##name), words }
 
 const DllExport kExports[] = {
-    STAND_IN("ole32", CoInitialize, 1),
-    STAND_IN("ole32", CoUninitialize, 0),
-    STAND_IN("kernel32", MultiByteToWideChar, 6),
-    STAND_IN("kernel32", WideCharToMultiByte, 8),
-    STAND_IN("wininet", InternetOpenA, 5),
-    STAND_IN("wininet", InternetCloseHandle, 1),
-    STAND_IN("wininet", InternetConnectA, 8),
-    STAND_IN("wininet", HttpOpenRequestA, 8),
-    STAND_IN("wininet", HttpSendRequestA, 5),
-    STAND_IN("wininet", InternetReadFile, 4),
+    STAND_IN("ole32", CoInitialize, 1),           STAND_IN("ole32", CoUninitialize, 0),
+    STAND_IN("kernel32", MultiByteToWideChar, 6), STAND_IN("kernel32", WideCharToMultiByte, 8),
+    STAND_IN("wininet", InternetOpenA, 5),        STAND_IN("wininet", InternetCloseHandle, 1),
+    STAND_IN("wininet", InternetConnectA, 8),     STAND_IN("wininet", HttpOpenRequestA, 8),
+    STAND_IN("wininet", HttpSendRequestA, 5),     STAND_IN("wininet", InternetReadFile, 4),
     STAND_IN("wininet", HttpQueryInfoA, 5),
 };
 

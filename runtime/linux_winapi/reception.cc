@@ -97,12 +97,9 @@ uint32_t TlsError(CURL* curl) {
     case X509_V_OK:
       return NET_ERROR_CERT_COMMON_NAME_INVALID;  // the chain was fine, the name was not
     case X509_V_ERR_CERT_HAS_EXPIRED:
-    case X509_V_ERR_CERT_NOT_YET_VALID:
-      return NET_ERROR_CERT_DATE_INVALID;
-    case X509_V_ERR_INVALID_PURPOSE:
-      return NET_ERROR_SECURE_FAILURE;
-    default:
-      return NET_ERROR_INVALID_CA;
+    case X509_V_ERR_CERT_NOT_YET_VALID: return NET_ERROR_CERT_DATE_INVALID;
+    case X509_V_ERR_INVALID_PURPOSE: return NET_ERROR_SECURE_FAILURE;
+    default: return NET_ERROR_INVALID_CA;
   }
 }
 
@@ -110,8 +107,8 @@ uint32_t ErrorFor(CURLcode code, const Exchange& ex) {
   switch (code) {
     case CURLE_OK: return NET_ERROR_NONE;
     case CURLE_URL_MALFORMAT: return NET_ERROR_INVALID_URL;
-    case CURLE_UNSUPPORTED_PROTOCOL: return ex.result->status >= 300 ? NET_ERROR_REDIRECT_FAILED
-                                                                     : NET_ERROR_UNRECOGNIZED_SCHEME;
+    case CURLE_UNSUPPORTED_PROTOCOL:
+      return ex.result->status >= 300 ? NET_ERROR_REDIRECT_FAILED : NET_ERROR_UNRECOGNIZED_SCHEME;
     case CURLE_COULDNT_RESOLVE_HOST:
     case CURLE_COULDNT_RESOLVE_PROXY: return NET_ERROR_NAME_NOT_RESOLVED;
     case CURLE_COULDNT_CONNECT: return NET_ERROR_CANNOT_CONNECT;

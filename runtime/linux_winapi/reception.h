@@ -22,10 +22,10 @@ struct Exchange {
   TransferResult* result = nullptr;
   BodyBuffer* sink = nullptr;  // where the body goes: the result's, or a stream's stage
   bool collect = false;        // the whole body is kept (room reserved for it at once)
-  size_t sinkLimit = 0;       // a stream's stage holds no more than this, 0: no limit
+  size_t sinkLimit = 0;        // a stream's stage holds no more than this, 0: no limit
   bool paused = false;         // the library holds back body bytes the stage had no room for
   bool headDone = false;
-  bool bodyStarted = false;   // the final response's body began
+  bool bodyStarted = false;  // the final response's body began
   // Pause watch for the send and receive timeouts.
   uint32_t send_timeout_ms = 0, receive_timeout_ms = 0;
   bool started = false, timed_out = false;

@@ -19,10 +19,10 @@
 #include <cstring>
 
 #include "image/interface_constants.h"
-#include "runtime/text/gbk_text.h"
 #include "runtime/kernel/object_layer.h"
 #include "runtime/linux_winapi/request_object.h"
 #include "runtime/linux_winapi/winhttp.h"
+#include "runtime/text/gbk_text.h"
 
 namespace tulora::rt {
 namespace {

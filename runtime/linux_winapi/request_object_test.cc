@@ -27,8 +27,8 @@ class RequestObject : public ::testing::Test {
     testsite::Reply page = testsite::Reply::Text(200, "\xE4\xB8\xAD body");
     page.headerLines.push_back("Set-Cookie: a=1; path=/");
     site_.Route("/page", page);
-    auto create = MakeArguments(ArgLibraryValue(&object_, TYPE_LIB_OBJECT | TYPE_BYREF),
-                                ArgText(kProgId));
+    auto create =
+        MakeArguments(ArgLibraryValue(&object_, TYPE_LIB_OBJECT | TYPE_BYREF), ArgText(kProgId));
     ASSERT_EQ(S().CallKernelCommand(CMD_OBJECT_CREATE, create.list()), 1u);
   }
   void TearDown() override {
@@ -37,7 +37,8 @@ class RequestObject : public ::testing::Test {
   }
   template <typename... Records>
   CommandResult Call(const char* method, Records... records) {
-    auto args = MakeArguments(ArgLibraryValue(object_, TYPE_LIB_OBJECT), ArgText(method), records...);
+    auto args =
+        MakeArguments(ArgLibraryValue(object_, TYPE_LIB_OBJECT), ArgText(method), records...);
     return S().CallKernelCommand(CMD_OBJECT_CALL, args.list());
   }
   std::string TakeText(CommandResult result) {
@@ -57,7 +58,8 @@ class RequestObject : public ::testing::Test {
   // The variant's bytes as a byte set, then the variant cleared.
   std::string TakeBytes(void* variant) {
     auto toBytes = MakeArguments(ArgLibraryValue(variant, TYPE_LIB_VARIANT));
-    uint32_t* set = static_cast<uint32_t*>(ResultPointer(S().CallKernelCommand(CMD_VARIANT_TO_BYTES, toBytes.list())));
+    uint32_t* set = static_cast<uint32_t*>(
+        ResultPointer(S().CallKernelCommand(CMD_VARIANT_TO_BYTES, toBytes.list())));
     std::string body(reinterpret_cast<char*>(set + 2), set[1]);
     S().Release(set);
     auto clear = MakeArguments(ArgLibraryValue(&variant, TYPE_LIB_VARIANT | TYPE_BYREF));
@@ -92,7 +94,8 @@ TEST_F(RequestObject, GetThroughTheObjectCommands) {
   Call("SetRequestHeader", ArgText("X-Test"), ArgText("yes"));
   Call("Send", ArgText(""));
   EXPECT_EQ(ResultDouble(Call("status")), 200.0);  // member names ignore letter case
-  EXPECT_THAT(TakeText(Call("GetAllResponseHeaders")), ::testing::HasSubstr("Set-Cookie: a=1; path=/\r\n"));
+  EXPECT_THAT(TakeText(Call("GetAllResponseHeaders")),
+              ::testing::HasSubstr("Set-Cookie: a=1; path=/\r\n"));
   EXPECT_EQ(Body(), "\xE4\xB8\xAD body");
   ASSERT_EQ(site_.Log().size(), 1u);
   EXPECT_EQ(site_.Log()[0].requestLine, "GET /page HTTP/1.1");
@@ -145,11 +148,12 @@ TEST(WinInetBinding, FetchesAPageThroughTheWordInterface) {
   site.Route("/img.jpg", testsite::Reply::Text(200, std::string("\xFF\xD8\x00\xFF\xD9", 5)));
   uintptr_t internet = CallNamed("InternetOpenA", {W("agent"), 1, 0, 0, 0});
   ASSERT_NE(internet, 0u);
-  uintptr_t connection = CallNamed("InternetConnectA", {internet, W("127.0.0.1"),
-                                   static_cast<uintptr_t>(site.httpPort()), 0, 0, 3, 0, 0});
+  uintptr_t connection =
+      CallNamed("InternetConnectA",
+                {internet, W("127.0.0.1"), static_cast<uintptr_t>(site.httpPort()), 0, 0, 3, 0, 0});
   ASSERT_NE(connection, 0u);
   uintptr_t request = CallNamed("HttpOpenRequestA", {connection, W("GET"), W("/img.jpg"),
-                                W("HTTP/1.1"), 0, 0, 0x80000000u, 0});
+                                                     W("HTTP/1.1"), 0, 0, 0x80000000u, 0});
   ASSERT_NE(request, 0u);
   EXPECT_EQ(CallNamed("HttpSendRequestA", {request, 0, 0, 0, 0}), 1u);
   char buffer[64];

@@ -124,7 +124,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string response(reinterpret_cast<const char*>(data + 4), size - 4);
   static const std::string kFiller = [] {
     std::string bytes(size_t{2} << 20, '\0');
-    for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>('a' + (i * 7 + i / 4093) % 26);
+    for (size_t i = 0; i < bytes.size(); ++i)
+      bytes[i] = static_cast<char>('a' + (i * 7 + i / 4093) % 26);
     return bytes;
   }();
   response.append(kFiller, 0, filler);

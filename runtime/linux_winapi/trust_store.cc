@@ -140,27 +140,23 @@ bool Ignored(int error, uintptr_t flags) {
     case X509_V_ERR_DEPTH_ZERO_SELF_SIGNED_CERT:
     case X509_V_ERR_SELF_SIGNED_CERT_IN_CHAIN:
     case X509_V_ERR_UNABLE_TO_VERIFY_LEAF_SIGNATURE:
-    case X509_V_ERR_CERT_UNTRUSTED:
-      return (flags & TLS_IGNORE_UNKNOWN_CA) != 0;
-    case X509_V_ERR_INVALID_PURPOSE:
-      return (flags & TLS_IGNORE_WRONG_USAGE) != 0;
+    case X509_V_ERR_CERT_UNTRUSTED: return (flags & TLS_IGNORE_UNKNOWN_CA) != 0;
+    case X509_V_ERR_INVALID_PURPOSE: return (flags & TLS_IGNORE_WRONG_USAGE) != 0;
     case X509_V_ERR_CERT_HAS_EXPIRED:
-    case X509_V_ERR_CERT_NOT_YET_VALID:
-      return (flags & TLS_IGNORE_DATE) != 0;
+    case X509_V_ERR_CERT_NOT_YET_VALID: return (flags & TLS_IGNORE_DATE) != 0;
     case X509_V_ERR_HOSTNAME_MISMATCH:
-    case X509_V_ERR_IP_ADDRESS_MISMATCH:
-      return (flags & TLS_IGNORE_COMMON_NAME) != 0;
-    default:
-      return false;
+    case X509_V_ERR_IP_ADDRESS_MISMATCH: return (flags & TLS_IGNORE_COMMON_NAME) != 0;
+    default: return false;
   }
 }
 
 int VerifyCallback(int ok, X509_STORE_CTX* store) {
   if (ok) return 1;
-  auto* ssl = static_cast<SSL*>(
-      X509_STORE_CTX_get_ex_data(store, SSL_get_ex_data_X509_STORE_CTX_idx()));
+  auto* ssl =
+      static_cast<SSL*>(X509_STORE_CTX_get_ex_data(store, SSL_get_ex_data_X509_STORE_CTX_idx()));
   if (ssl == nullptr) return 0;
-  auto flags = reinterpret_cast<uintptr_t>(SSL_CTX_get_ex_data(SSL_get_SSL_CTX(ssl), TlsFlagsIndex()));
+  auto flags =
+      reinterpret_cast<uintptr_t>(SSL_CTX_get_ex_data(SSL_get_SSL_CTX(ssl), TlsFlagsIndex()));
   if (!Ignored(X509_STORE_CTX_get_error(store), flags)) return 0;
   X509_STORE_CTX_set_error(store, X509_V_OK);
   return 1;

@@ -35,10 +35,12 @@ TEST_F(WinHttpTest, GetSendsHeadersAndReadsTheResponse) {
   ASSERT_EQ(site_.LogSize(), 1u);
   LoggedRequest logged = site_.Log()[0];
   EXPECT_EQ(logged.requestLine, "GET /item/1.html HTTP/1.1");
-  std::vector<std::string> expected = {
-      "Host: 127.0.0.1:" + std::to_string(site_.httpPort()),
-      std::string("User-Agent: ") + WinHttpRequest::kDefaultAgent, "Accept: */*",
-      "Accept-Language: zh-cn", "X-Two: second", "Cookie:"};
+  std::vector<std::string> expected = {"Host: 127.0.0.1:" + std::to_string(site_.httpPort()),
+                                       std::string("User-Agent: ") + WinHttpRequest::kDefaultAgent,
+                                       "Accept: */*",
+                                       "Accept-Language: zh-cn",
+                                       "X-Two: second",
+                                       "Cookie:"};
   EXPECT_EQ(logged.headerLines, expected);
 }
 
@@ -52,8 +54,8 @@ TEST_F(WinHttpTest, RefusedHeaderNamesDoNotEndTheRequest) {
     const char* name;
     const char* value;
   };
-  const Case refused[] = {{"", ""}, {"", "v"}, {"Bad Name", "v"}, {"A:B", "v"},
-                          {"X-Inject", "1\r\nEvil: yes"}};
+  const Case refused[] = {
+      {"", ""}, {"", "v"}, {"Bad Name", "v"}, {"A:B", "v"}, {"X-Inject", "1\r\nEvil: yes"}};
   for (const Case& c : refused) {
     EXPECT_FALSE(req.SetRequestHeader(c.name, c.value)) << c.name;
     EXPECT_EQ(req.LastError(), NET_ERROR_INVALID_PARAMETER) << c.name;
@@ -106,8 +108,8 @@ TEST_F(WinHttpTest, CertificateErrorsIgnoredOnlyAsTheOptionSays) {
     int32_t ignore;
     bool accepted;
   };
-  const Case cases[] = {{0, false}, {0x1000, false}, {0x2000, false}, {0x0100, true},
-                        {0x3300, true}};
+  const Case cases[] = {
+      {0, false}, {0x1000, false}, {0x2000, false}, {0x0100, true}, {0x3300, true}};
   for (const Case& c : cases) {
     WinHttpRequest req;
     ASSERT_TRUE(req.Open("GET", site_.Url(true, "/s")));

@@ -115,7 +115,8 @@ std::vector<std::string> SplitLines(std::string_view text) {
   size_t pos = 0;
   while (pos <= text.size()) {
     size_t nl = text.find('\n', pos);
-    std::string_view line = text.substr(pos, nl == std::string_view::npos ? std::string_view::npos : nl - pos);
+    std::string_view line =
+        text.substr(pos, nl == std::string_view::npos ? std::string_view::npos : nl - pos);
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     if (!line.empty()) lines.emplace_back(line);
     if (nl == std::string_view::npos) break;
@@ -209,10 +210,11 @@ std::string StatusText(const std::string& rawHeaders) {
 
 // The proxy bypass list and the flags change nothing here: there is no
 // asynchronous mode and no local-address exception.
-uintptr_t InternetOpenA(const char* agent, uint32_t accessType, const char* proxy,
-                        const char*, uint32_t) {
-  bool known = accessType == INTERNET_OPEN_TYPE_PRECONFIG || accessType == INTERNET_OPEN_TYPE_DIRECT ||
-               accessType == INTERNET_OPEN_TYPE_PROXY || accessType == 4;
+uintptr_t InternetOpenA(const char* agent, uint32_t accessType, const char* proxy, const char*,
+                        uint32_t) {
+  bool known = accessType == INTERNET_OPEN_TYPE_PRECONFIG ||
+               accessType == INTERNET_OPEN_TYPE_DIRECT || accessType == INTERNET_OPEN_TYPE_PROXY ||
+               accessType == 4;
   if (!known || (accessType == INTERNET_OPEN_TYPE_PROXY && Text(proxy).empty())) {
     return Fail<uintptr_t>(NET_ERROR_INVALID_PARAMETER, 0);
   }
@@ -248,7 +250,8 @@ uintptr_t HttpOpenRequestA(uintptr_t connection, const char* verb, const char* o
   std::shared_ptr<Handle> parent = Find(connection, Kind::kConnection);
   if (parent == nullptr) return 0;
   std::string v = Text(version);
-  if (!v.empty() && v != "HTTP/1.1" && v != "HTTP/1.0") return Fail<uintptr_t>(NET_ERROR_INVALID_PARAMETER, 0);
+  if (!v.empty() && v != "HTTP/1.1" && v != "HTTP/1.0")
+    return Fail<uintptr_t>(NET_ERROR_INVALID_PARAMETER, 0);
   auto h = std::make_shared<Handle>();
   h->kind = Kind::kRequest;
   h->agent = parent->agent;
@@ -318,15 +321,13 @@ int32_t HttpQueryInfoA(uintptr_t request, uint32_t infoLevel, void* buffer, uint
   if (!response.gotHead) return Fail(NET_ERROR_HEADER_NOT_FOUND, 0);
   bool number = (infoLevel & HTTP_QUERY_FLAG_NUMBER) != 0;
   switch (infoLevel & 0xFFFF) {
-    case HTTP_QUERY_RAW_HEADERS_CRLF:
-      return CopyOut(response.rawHeaders, buffer, bufferLength);
+    case HTTP_QUERY_RAW_HEADERS_CRLF: return CopyOut(response.rawHeaders, buffer, bufferLength);
     case HTTP_QUERY_STATUS_CODE:
       if (number) return CopyNumber(static_cast<uint32_t>(response.status), buffer, bufferLength);
       return CopyOut(std::to_string(response.status), buffer, bufferLength);
     case HTTP_QUERY_STATUS_TEXT:
       return CopyOut(StatusText(response.rawHeaders), buffer, bufferLength);
-    default:
-      return Fail(NET_ERROR_HEADER_NOT_FOUND, 0);
+    default: return Fail(NET_ERROR_HEADER_NOT_FOUND, 0);
   }
 }
 

@@ -25,10 +25,9 @@ uintptr_t HttpOpenRequestA(uintptr_t connection, const char* verb, const char* o
 // headersLength 0xFFFFFFFF: `headers` is NUL-terminated.
 int32_t HttpSendRequestA(uintptr_t request, const char* headers, uint32_t headersLength,
                          const void* optional, uint32_t optionalLength);
-int32_t InternetReadFile(uintptr_t file, void* buffer, uint32_t bytesToRead,
-                         uint32_t* bytesRead);
-int32_t HttpQueryInfoA(uintptr_t request, uint32_t infoLevel, void* buffer,
-                       uint32_t* bufferLength, uint32_t* index);
+int32_t InternetReadFile(uintptr_t file, void* buffer, uint32_t bytesToRead, uint32_t* bytesRead);
+int32_t HttpQueryInfoA(uintptr_t request, uint32_t infoLevel, void* buffer, uint32_t* bufferLength,
+                       uint32_t* index);
 int32_t InternetCloseHandle(uintptr_t handle);
 
 // The error of the calling thread's last failed call (the platform's

@@ -44,7 +44,8 @@ struct Exchange {
                                       INTERNET_SERVICE_HTTP, 0, 0);
     ASSERT_NE(conn, 0u);
     const char* accept[] = {nullptr};
-    request = HttpOpenRequestA(conn, method.c_str(), path.c_str(), "HTTP/1.1", "", accept, flags, 0);
+    request =
+        HttpOpenRequestA(conn, method.c_str(), path.c_str(), "HTTP/1.1", "", accept, flags, 0);
     ASSERT_NE(request, 0u);
     sent = HttpSendRequestA(request, headers.c_str(), static_cast<uint32_t>(headers.size()),
                             body.data(), static_cast<uint32_t>(body.size()));
@@ -87,9 +88,12 @@ TEST_F(WinInetTest, RequestLineAndHeaderTextGoOutUnchanged) {
   auto log = site_.Log();
   ASSERT_EQ(log.size(), 1u);
   EXPECT_EQ(log[0].requestLine, "GET /a/b?x=1&y=%41 HTTP/1.1");
-  std::vector<std::string> expected = {
-      "Host: 127.0.0.1:" + std::to_string(ex.port), std::string("User-Agent: ") + kAgent,
-      "Accept: */*", "Referer: http://r/", "accept-language: zh-cn", "X-Odd:  v "};
+  std::vector<std::string> expected = {"Host: 127.0.0.1:" + std::to_string(ex.port),
+                                       std::string("User-Agent: ") + kAgent,
+                                       "Accept: */*",
+                                       "Referer: http://r/",
+                                       "accept-language: zh-cn",
+                                       "X-Odd:  v "};
   EXPECT_EQ(log[0].headerLines, expected);
   EXPECT_EQ(log[0].body, "");
 }
@@ -138,7 +142,7 @@ TEST_F(WinInetTest, PostAndHeadCarryWhatTheCallerGave) {
 TEST_F(WinInetTest, RawHeaderBlockIsTheResponseAsSent) {
   Reply reply = Reply::Text(200, "body");
   reply.headerLines = {"set-cookie: a=1; path=/", "SET-COOKIE: b=2", "Set-Cookie: c=3",
-                        "X-Weird-CASE: Yes"};
+                       "X-Weird-CASE: Yes"};
   site_.Route("/cookies", reply);
   Exchange ex = At(false, "/cookies");
   ex.flags |= INTERNET_FLAG_NO_COOKIES;
@@ -158,8 +162,8 @@ TEST_F(WinInetTest, TooSmallBufferFailsAndReportsTheSizeNeeded) {
   EXPECT_EQ(ex.rawHeaders, "") << "a 5000-byte buffer cannot hold the block";
 
   uintptr_t inet = InternetOpenA(kAgent, INTERNET_OPEN_TYPE_DIRECT, "", "", 0);
-  uintptr_t conn = InternetConnectA(inet, "127.0.0.1", static_cast<uint16_t>(site_.httpPort()),
-                                    "", "", INTERNET_SERVICE_HTTP, 0, 0);
+  uintptr_t conn = InternetConnectA(inet, "127.0.0.1", static_cast<uint16_t>(site_.httpPort()), "",
+                                    "", INTERNET_SERVICE_HTTP, 0, 0);
   uintptr_t req = HttpOpenRequestA(conn, "GET", "/big", "HTTP/1.1", "", nullptr, 0, 0);
   ASSERT_EQ(HttpSendRequestA(req, "", 0, nullptr, 0), 1);
   std::string buffer(5000, ' ');
@@ -176,7 +180,8 @@ TEST_F(WinInetTest, TooSmallBufferFailsAndReportsTheSizeNeeded) {
   uint32_t status = 0;
   length = sizeof status;
   EXPECT_EQ(HttpQueryInfoA(req, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &length,
-                           nullptr), 1);
+                           nullptr),
+            1);
   EXPECT_EQ(status, 200u);
   InternetCloseHandle(req);
   InternetCloseHandle(conn);
@@ -309,9 +314,10 @@ TEST_F(WinInetTest, LargeBodyComesWholeAndClosingMidBodyEndsTheExchange) {
   EXPECT_TRUE(whole.received == big);
 
   uintptr_t inet = InternetOpenA(kAgent, INTERNET_OPEN_TYPE_DIRECT, "", "", 0);
-  uintptr_t conn = InternetConnectA(inet, "127.0.0.1", static_cast<uint16_t>(site_.httpPort()), "", "",
-                                    INTERNET_SERVICE_HTTP, 0, 0);
-  uintptr_t req = HttpOpenRequestA(conn, "GET", "/big", "HTTP/1.1", "", nullptr, INTERNET_FLAG_RELOAD, 0);
+  uintptr_t conn = InternetConnectA(inet, "127.0.0.1", static_cast<uint16_t>(site_.httpPort()), "",
+                                    "", INTERNET_SERVICE_HTTP, 0, 0);
+  uintptr_t req =
+      HttpOpenRequestA(conn, "GET", "/big", "HTTP/1.1", "", nullptr, INTERNET_FLAG_RELOAD, 0);
   ASSERT_EQ(HttpSendRequestA(req, "", 0, nullptr, 0), 1);
   char chunk[1024];
   uint32_t n = 0;

@@ -31,7 +31,9 @@ Held& Blocks() {
 
 size_t RoundUp(size_t size, size_t unit) { return (size + unit - 1) & ~(unit - 1); }
 
-bool IsAligned(const void* block) { return (reinterpret_cast<uintptr_t>(block) & (kAlignment - 1)) == 0; }
+bool IsAligned(const void* block) {
+  return (reinterpret_cast<uintptr_t>(block) & (kAlignment - 1)) == 0;
+}
 
 // An aligned, inaccessible range of `length` bytes; null when none.
 void* Reserve(size_t length, int protection) {

@@ -74,7 +74,8 @@ void* ResizeLargeBlock(void* block, size_t size) {
   if (wanted <= length) {
     // The reservation stays whole (only all of it can be released); the
     // pages past the new end go back to the system.
-    if (wanted < length) VirtualFree(static_cast<char*>(block) + wanted, length - wanted, MEM_DECOMMIT);
+    if (wanted < length)
+      VirtualFree(static_cast<char*>(block) + wanted, length - wanted, MEM_DECOMMIT);
     SetLength(block, wanted);
     return block;
   }

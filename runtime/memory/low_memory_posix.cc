@@ -17,8 +17,8 @@ constexpr uint64_t kTwoGiB = 0x80000000ull;
 size_t PageSize() { return static_cast<size_t>(sysconf(_SC_PAGESIZE)); }
 
 void* ReserveLowMemory(size_t size) {
-  void* block = mmap(nullptr, size, PROT_READ | PROT_WRITE,
-                     MAP_PRIVATE | MAP_ANONYMOUS | MAP_32BIT, -1, 0);
+  void* block =
+      mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_32BIT, -1, 0);
   if (block == MAP_FAILED) return nullptr;
   uint64_t end = reinterpret_cast<uintptr_t>(block) + static_cast<uint64_t>(size);
   if (end > kTwoGiB) {

@@ -33,7 +33,8 @@ void* ReserveLowMemory(size_t size) {
   uint64_t at = kLowest;
   while (at < kTwoGiB && kTwoGiB - at >= size) {
     MEMORY_BASIC_INFORMATION region;
-    if (VirtualQuery(reinterpret_cast<void*>(static_cast<uintptr_t>(at)), &region, sizeof region) == 0) {
+    if (VirtualQuery(reinterpret_cast<void*>(static_cast<uintptr_t>(at)), &region, sizeof region) ==
+        0) {
       return nullptr;
     }
     const uint64_t regionEnd = reinterpret_cast<uintptr_t>(region.BaseAddress) + region.RegionSize;

@@ -8,8 +8,8 @@
 namespace tulora {
 namespace {
 
-#include "runtime/text/gbk_table.inc"
 #include "runtime/text/gbk_platform.inc"
+#include "runtime/text/gbk_table.inc"
 
 constexpr uint16_t kReplacement = 0xFFFD;
 constexpr uint16_t kEuro = 0x20AC;
@@ -117,9 +117,8 @@ bool GbkToUtf16(const uint8_t* s, size_t n, Sink<uint16_t>& out, bool strict) {
     } else if (i + 1 < n && s[i + 1] != 0) {
       // A lead byte takes the next byte with it, whatever it is: a pair
       // with no character (also one whose trail is no trail byte) is one "?".
-      uint16_t u = IsTrail(s[i + 1])
-                       ? GbkCodeToUnicode(static_cast<uint16_t>(b << 8 | s[i + 1]))
-                       : 0;
+      uint16_t u =
+          IsTrail(s[i + 1]) ? GbkCodeToUnicode(static_cast<uint16_t>(b << 8 | s[i + 1])) : 0;
       if (u == 0 && strict) return false;
       out.Put(u != 0 ? u : '?');
       i += 2;
@@ -243,7 +242,10 @@ uint16_t UserDefinedChar(uint16_t code) {
   while (lo < hi) {
     const size_t mid = lo + (hi - lo) / 2;
     if (kGbkUserDefined[mid][0] == code) return kGbkUserDefined[mid][1];
-    if (kGbkUserDefined[mid][0] < code) lo = mid + 1; else hi = mid;
+    if (kGbkUserDefined[mid][0] < code)
+      lo = mid + 1;
+    else
+      hi = mid;
   }
   return 0;
 }

@@ -50,8 +50,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (uint32_t page : {tulora::CP_UTF8_PAGE, tulora::CP_GBK}) {
     std::vector<uint16_t> wide = ToWide(page, src, len);
     std::string once = FromWide(tulora::CP_GBK, wide);
-    std::string twice = FromWide(tulora::CP_GBK, ToWide(tulora::CP_GBK, once.data(),
-                                                        static_cast<int>(once.size())));
+    std::string twice = FromWide(
+        tulora::CP_GBK, ToWide(tulora::CP_GBK, once.data(), static_cast<int>(once.size())));
     Check(once == twice);
     std::string utf8 = FromWide(tulora::CP_UTF8_PAGE, wide);
     // Decoding never makes a lone surrogate, so UTF-8 carries it exactly.

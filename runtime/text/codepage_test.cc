@@ -14,8 +14,8 @@ using U16 = std::u16string;
 U16 ToWide(uint32_t codePage, const std::string& in) {
   int n = CpMultiByteToWideChar(codePage, 0, in.data(), static_cast<int>(in.size()), nullptr, 0);
   std::vector<uint16_t> out(static_cast<size_t>(n));
-  int written = CpMultiByteToWideChar(codePage, 0, in.data(), static_cast<int>(in.size()),
-                                      out.data(), n);
+  int written =
+      CpMultiByteToWideChar(codePage, 0, in.data(), static_cast<int>(in.size()), out.data(), n);
   EXPECT_EQ(written, n);
   return U16(out.begin(), out.end());
 }
@@ -35,22 +35,27 @@ TEST(CodepageTest, Utf8ToUtf16ReplacesEachIllFormedPart) {
     U16 utf16;
   } rows[] = {
       {"abc", u"abc"},
-      {"\xE6\xA0\x87\xE9\xA2\x98", u"\u6807\u9898"},               // 标题
-      {"\xF0\x9F\x98\x80", U16{0xD83D, 0xDE00}},                     // U+1F600
-      {"a\x80" "b", u"a\uFFFD" "b"},                                 // stray continuation
-      {"\xC3", u"\uFFFD"},                                           // truncated at the end
-      {"\xE6\xA0" "x", u"\uFFFDx"},                                  // truncated, one FFFD
-      {"\xC0\xAF", u"\uFFFD\uFFFD"},                                 // C0 is never valid
+      {"\xE6\xA0\x87\xE9\xA2\x98", u"\u6807\u9898"},  // 标题
+      {"\xF0\x9F\x98\x80", U16{0xD83D, 0xDE00}},      // U+1F600
+      {"a\x80"
+       "b",
+       u"a\uFFFD"
+       "b"},                // stray continuation
+      {"\xC3", u"\uFFFD"},  // truncated at the end
+      {"\xE6\xA0"
+       "x",
+       u"\uFFFDx"},                   // truncated, one FFFD
+      {"\xC0\xAF", u"\uFFFD\uFFFD"},  // C0 is never valid
       // A first continuation byte out of the lead's range goes with it.
-      {"\xE0\x80\xAF", u"\uFFFD\uFFFD"},                             // overlong
-      {"\xF0\x80\x80\xAF", u"\uFFFD\uFFFD\uFFFD"},                     // overlong
-      {"\xED\xA0\x80", u"\uFFFD\uFFFD"},                             // encoded surrogate
-      {"\xED\xA0\xBD\xED\xB8\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD"},       // surrogate pair
-      {"\xF4\x90\x80\x80", u"\uFFFD\uFFFD\uFFFD"},                     // above U+10FFFF
-      {"\xE6\xC3\xA9", u"\uFFFD\u00E9"},                              // no continuation
-      {"\xF0\x9F\x98", u"\uFFFD"},                                   // truncated 4-byte
+      {"\xE0\x80\xAF", u"\uFFFD\uFFFD"},                          // overlong
+      {"\xF0\x80\x80\xAF", u"\uFFFD\uFFFD\uFFFD"},                // overlong
+      {"\xED\xA0\x80", u"\uFFFD\uFFFD"},                          // encoded surrogate
+      {"\xED\xA0\xBD\xED\xB8\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD"},  // surrogate pair
+      {"\xF4\x90\x80\x80", u"\uFFFD\uFFFD\uFFFD"},                // above U+10FFFF
+      {"\xE6\xC3\xA9", u"\uFFFD\u00E9"},                          // no continuation
+      {"\xF0\x9F\x98", u"\uFFFD"},                                // truncated 4-byte
       {"\xFF\xFE", u"\uFFFD\uFFFD"},
-      {std::string("a\0b", 3), U16(u"a\0b", 3)},                     // explicit length keeps zero
+      {std::string("a\0b", 3), U16(u"a\0b", 3)},  // explicit length keeps zero
   };
   for (const Row& r : rows) EXPECT_EQ(ToWide(CP_UTF8_PAGE, r.utf8), r.utf16) << r.utf8;
 }
@@ -82,11 +87,17 @@ TEST(CodepageTest, GbkSingleBytesAndReplacements) {
       {"\xB1\xEA\xCC\xE2\xA3\xBA", u"\u6807\u9898\uFF1A"},  // 标题：
       {"\x80", u"\u20AC"},
       {"\xFF", u"\uF8F5"},
-      {"\x81", u"?"},               // lead byte at the end
-      {"\x81" "A", u"\u4E04"},      // 81 41 is a character
+      {"\x81", u"?"},  // lead byte at the end
+      {"\x81"
+       "A",
+       u"\u4E04"},  // 81 41 is a character
       // A lead byte takes the next byte with it, trail byte or not.
-      {"\x81\x7F" "A", u"?A"},
-      {"\x81\x30" "A", u"?A"},
+      {"\x81\x7F"
+       "A",
+       u"?A"},
+      {"\x81\x30"
+       "A",
+       u"?A"},
       {"\x81 A", u"?A"},
       {"\x81\xFF", u"?"},
       {"\xB4\xB4\xBA", u"\u521B?"},
@@ -127,17 +138,19 @@ TEST(CodepageTest, CharactersGbkLacksBecomeTheDefaultCharacter) {
   } rows[] = {
       {u"abc", "abc", 0},
       {u"\u20AC", "\x80", 0},
-      {u"\u00DF", "?", 1},                       // ß is not in GBK
-      {u"a\uAC00" "b", "a?b", 1},                // Hangul syllable
-      {U16{0xD83D, 0xDE00}, "??", 1},            // each half of a pair is one ?
-      {U16{0xD83D, 'x'}, "?x", 1},               // lone surrogate
+      {u"\u00DF", "?", 1},  // ß is not in GBK
+      {u"a\uAC00"
+       "b",
+       "a?b", 1},                      // Hangul syllable
+      {U16{0xD83D, 0xDE00}, "??", 1},  // each half of a pair is one ?
+      {U16{0xD83D, 'x'}, "?x", 1},     // lone surrogate
       {u"\u6807\u9898\uFF1A", "\xB1\xEA\xCC\xE2\xA3\xBA", 0},
       // Best fit: a near character, not counted as a default.
       {u"x\u00B2", "x2", 0},
       {u"\u00A6", "|", 0},
       {u"\u00A2", "\xA1\xE9", 0},
       {u"\u00B2\u00DF", "2?", 1},
-      {u"\uE000", "\xAA\xA1", 0},              // back to the user-defined area
+      {u"\uE000", "\xAA\xA1", 0},  // back to the user-defined area
   };
   for (const Row& r : rows) {
     int32_t used = -1;
@@ -186,8 +199,8 @@ TEST(CodepageTest, LengthsSizeQueriesAndSmallBuffers) {
 
 TEST(CodepageTest, StrictFlagRefusesInvalidInput) {
   uint16_t wide[8];
-  EXPECT_EQ(CpMultiByteToWideChar(CP_UTF8_PAGE, CP_FLAG_MB_ERR_INVALID_CHARS, "a\x80", -1,
-                                  wide, 8), 0);
+  EXPECT_EQ(CpMultiByteToWideChar(CP_UTF8_PAGE, CP_FLAG_MB_ERR_INVALID_CHARS, "a\x80", -1, wide, 8),
+            0);
   EXPECT_EQ(CpMultiByteToWideChar(CP_UTF8_PAGE, CP_FLAG_MB_ERR_INVALID_CHARS, "ab", -1, wide, 8),
             3);
   EXPECT_EQ(CpMultiByteToWideChar(CP_GBK, CP_FLAG_MB_ERR_INVALID_CHARS, "\x81 ", -1, wide, 8), 0);
@@ -199,7 +212,8 @@ TEST(CodepageTest, StrictFlagRefusesInvalidInput) {
   const uint16_t lone[] = {0xD800, 0};
   char bytes[8];
   EXPECT_EQ(CpWideCharToMultiByte(CP_UTF8_PAGE, CP_FLAG_WC_ERR_INVALID_CHARS, lone, -1, bytes, 8,
-                                  nullptr, nullptr), 0);
+                                  nullptr, nullptr),
+            0);
 }
 
 }  // namespace

@@ -171,7 +171,8 @@ class Results {
   }
 
   CommandResult Bytes(std::string_view s) const {
-    uint32_t* block = static_cast<uint32_t*>(allocator_.allocate(static_cast<uint32_t>(8 + s.size())));
+    uint32_t* block =
+        static_cast<uint32_t*>(allocator_.allocate(static_cast<uint32_t>(8 + s.size())));
     block[0] = 1;
     block[1] = static_cast<uint32_t>(s.size());
     if (!s.empty()) std::memcpy(block + 2, s.data(), s.size());
@@ -241,43 +242,26 @@ char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) :
 bool RunNumberCommand(uint32_t command, const Arguments& a, const Results& r,
                       CommandResult* result) {
   switch (command) {
-    case CMD_TEXT_TO_INT:
-      *result = r.Int(TextToInt(a.Text(0)));
-      return true;
-    case CMD_NUMBER_TO_TEXT:
-      *result = r.Text(NumberToText(a.Double(0)));
-      return true;
+    case CMD_TEXT_TO_INT: *result = r.Int(TextToInt(a.Text(0))); return true;
+    case CMD_NUMBER_TO_TEXT: *result = r.Text(NumberToText(a.Double(0))); return true;
     case CMD_BYTES_TO_TEXT: {
       std::string_view bytes = a.Bytes(0);
       *result = r.Text(bytes.substr(0, bytes.find('\0')));
       return true;
     }
-    case CMD_TEXT_TO_BYTES:
-      *result = r.Bytes(a.Text(0));
-      return true;
-    default:
-      return false;
+    case CMD_TEXT_TO_BYTES: *result = r.Bytes(a.Text(0)); return true;
+    default: return false;
   }
 }
 
 bool RunStringCommand(uint32_t command, const Arguments& a, const Results& r,
                       CommandResult* result) {
   switch (command) {
-    case CMD_LOWER:
-      *result = r.Text(MapSingleBytes(a.Text(0), Lower));
-      return true;
-    case CMD_UPPER:
-      *result = r.Text(MapSingleBytes(a.Text(0), Upper));
-      return true;
-    case CMD_LEFT:
-      *result = r.Text(LeftOf(a.Text(0), a.Int(1)));
-      return true;
-    case CMD_RIGHT:
-      *result = r.Text(RightOf(a.Text(0), a.Int(1)));
-      return true;
-    case CMD_LENGTH:
-      *result = r.Int(static_cast<int32_t>(a.Text(0).size()));
-      return true;
+    case CMD_LOWER: *result = r.Text(MapSingleBytes(a.Text(0), Lower)); return true;
+    case CMD_UPPER: *result = r.Text(MapSingleBytes(a.Text(0), Upper)); return true;
+    case CMD_LEFT: *result = r.Text(LeftOf(a.Text(0), a.Int(1))); return true;
+    case CMD_RIGHT: *result = r.Text(RightOf(a.Text(0), a.Int(1))); return true;
+    case CMD_LENGTH: *result = r.Int(static_cast<int32_t>(a.Text(0).size())); return true;
     case CMD_FIND: {
       int32_t start = a.Int(2);
       size_t from = start < 1 ? 0 : static_cast<size_t>(start) - 1;
@@ -287,20 +271,13 @@ bool RunStringCommand(uint32_t command, const Arguments& a, const Results& r,
     case CMD_FIND_LAST:
       *result = r.Int(Position(FindLastOf(a.Text(0), a.Text(1), a.Bool(2))));
       return true;
-    case CMD_TRIM:
-      *result = r.Text(TrimSpaces(a.Text(0)));
-      return true;
-    case CMD_REMOVE_SPACES:
-      *result = r.Text(WithoutSpaces(a.Text(0)));
-      return true;
-    case CMD_SPLIT:
-      *result = r.TextArray(Split(a.Text(0), a.Text(1)));
-      return true;
+    case CMD_TRIM: *result = r.Text(TrimSpaces(a.Text(0))); return true;
+    case CMD_REMOVE_SPACES: *result = r.Text(WithoutSpaces(a.Text(0))); return true;
+    case CMD_SPLIT: *result = r.TextArray(Split(a.Text(0), a.Text(1))); return true;
     case CMD_REPLACE:
       *result = r.Text(Replace(a.Text(0), a.Text(1), a.Text(2), a.Bool(3)));
       return true;
-    default:
-      return false;
+    default: return false;
   }
 }
 

@@ -44,8 +44,8 @@ CommandResult RunCommand(uint32_t command, const std::vector<ArgumentRecord>& re
   words[0] = static_cast<uint32_t>(records.size());
   if (!records.empty()) std::memcpy(&words[1], records.data(), records.size() * 12);
   CommandResult result = 0xDEADBEEF;
-  EXPECT_TRUE(RunTextCommand(command, reinterpret_cast<ArgumentList*>(words.data()), &result,
-                             kAllocator));
+  EXPECT_TRUE(
+      RunTextCommand(command, reinterpret_cast<ArgumentList*>(words.data()), &result, kAllocator));
   return result;
 }
 
@@ -63,7 +63,8 @@ int32_t RunInt(uint32_t command, const std::vector<ArgumentRecord>& records) {
 }
 
 std::vector<std::string> RunSplit(const char* text, const char* separator) {
-  uint32_t* block = static_cast<uint32_t*>(AsPointer(RunCommand(CMD_SPLIT, {Text(text), Text(separator)})));
+  uint32_t* block =
+      static_cast<uint32_t*>(AsPointer(RunCommand(CMD_SPLIT, {Text(text), Text(separator)})));
   EXPECT_EQ(block[0], 1u);
   std::vector<std::string> pieces;
   char** items = reinterpret_cast<char**>(block + 2);
@@ -91,11 +92,18 @@ TEST_F(TextCommandsTest, TextToInt) {
   struct Row {
     const char* text;
     int32_t value;
-  } rows[] = {{"42", 42},          {"  -17x", -17},        {"+8", 8},
-              {"", 0},             {"abc", 0},             {"\t5", 0},
-              {"2147483647", 2147483647}, {"2147483648", 2147483647},
-              {"-2147483648", INT32_MIN}, {"-99999999999999999999", INT32_MIN},
-              {"007", 7},          {"8080/", 8080}};
+  } rows[] = {{"42", 42},
+              {"  -17x", -17},
+              {"+8", 8},
+              {"", 0},
+              {"abc", 0},
+              {"\t5", 0},
+              {"2147483647", 2147483647},
+              {"2147483648", 2147483647},
+              {"-2147483648", INT32_MIN},
+              {"-99999999999999999999", INT32_MIN},
+              {"007", 7},
+              {"8080/", 8080}};
   for (const Row& r : rows) EXPECT_EQ(RunInt(CMD_TEXT_TO_INT, {Text(r.text)}), r.value) << r.text;
 }
 
@@ -103,8 +111,14 @@ TEST_F(TextCommandsTest, NumberToText) {
   struct Row {
     double value;
     const char* text;
-  } rows[] = {{7284.0, "7284"}, {-3.0, "-3"}, {0.0, "0"}, {-0.0, "0"}, {0.5, "0.5"},
-              {-2.25, "-2.25"}, {0.1, "0.1"}, {1e15, "1000000000000000"},
+  } rows[] = {{7284.0, "7284"},
+              {-3.0, "-3"},
+              {0.0, "0"},
+              {-0.0, "0"},
+              {0.5, "0.5"},
+              {-2.25, "-2.25"},
+              {0.1, "0.1"},
+              {1e15, "1000000000000000"},
               {4294967296.0, "4294967296"}};
   for (const Row& r : rows) EXPECT_EQ(RunText(CMD_NUMBER_TO_TEXT, {Double(r.value)}), r.text);
 }
@@ -137,10 +151,10 @@ TEST_F(TextCommandsTest, LeftRightLength) {
     const char* text;
     int32_t n;
     const char* result;
-  } rows[] = {{CMD_LEFT, "abcdef", 2, "ab"},   {CMD_LEFT, "abc", 10, "abc"},
-              {CMD_LEFT, "abc", 0, ""},        {CMD_LEFT, "abc", -2, ""},
-              {CMD_RIGHT, "abcdef", 2, "ef"},  {CMD_RIGHT, "abc", 10, "abc"},
-              {CMD_RIGHT, "abc", -1, ""},      {CMD_RIGHT, "x=deleted", 8, "=deleted"}};
+  } rows[] = {{CMD_LEFT, "abcdef", 2, "ab"},  {CMD_LEFT, "abc", 10, "abc"},
+              {CMD_LEFT, "abc", 0, ""},       {CMD_LEFT, "abc", -2, ""},
+              {CMD_RIGHT, "abcdef", 2, "ef"}, {CMD_RIGHT, "abc", 10, "abc"},
+              {CMD_RIGHT, "abc", -1, ""},     {CMD_RIGHT, "x=deleted", 8, "=deleted"}};
   for (const Row& r : rows) EXPECT_EQ(RunText(r.command, {Text(r.text), Int(r.n)}), r.result);
   EXPECT_EQ(RunInt(CMD_LENGTH, {Text("\xB1\xEA\xCC\xE2\xA3\xBA")}), 6);
   EXPECT_EQ(RunInt(CMD_LENGTH, {Omitted()}), 0);
@@ -161,7 +175,9 @@ TEST_F(TextCommandsTest, FindAndFindLast) {
       {"a:b:c", "", Omitted(), Omitted(), -1},
       {"HTTP://x", "http://", Omitted(), Omitted(), -1},
       {"HTTP://x", "http://", Omitted(), Bool(true), 1},
-      {"\xB0\x41" "A", "a", Int(1), Bool(true), 3},
+      {"\xB0\x41"
+       "A",
+       "a", Int(1), Bool(true), 3},
   };
   for (const Row& r : rows) {
     EXPECT_EQ(RunInt(CMD_FIND, {Text(r.text), Text(r.sought), r.start, r.ignoreCase}), r.position)

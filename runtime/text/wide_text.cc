@@ -14,8 +14,8 @@ std::wstring GbkToWide(const char* text, size_t length) {
   const int units = CpMultiByteToWideChar(CP_GBK, 0, text, n, nullptr, 0);
   if (units <= 0) return std::wstring();
   std::wstring wide(static_cast<size_t>(units), L'\0');
-  const int written = CpMultiByteToWideChar(CP_GBK, 0, text, n,
-                                            reinterpret_cast<uint16_t*>(wide.data()), units);
+  const int written =
+      CpMultiByteToWideChar(CP_GBK, 0, text, n, reinterpret_cast<uint16_t*>(wide.data()), units);
   wide.resize(written > 0 ? static_cast<size_t>(written) : 0);
   return wide;
 }

@@ -5,17 +5,16 @@
 
 extern "C" {
 
-int MultiByteToWideChar(UINT cp, DWORD flags, const char* src, int srcLen, WCHAR* dst,
-                        int dstLen) {
+int MultiByteToWideChar(UINT cp, DWORD flags, const char* src, int srcLen, WCHAR* dst, int dstLen) {
   return tulora::CpMultiByteToWideChar(cp, static_cast<uint32_t>(flags), src, srcLen, dst, dstLen);
 }
 
 int WideCharToMultiByte(UINT cp, DWORD flags, const WCHAR* src, int srcLen, char* dst, int dstLen,
                         const char* defaultChar, BOOL* usedDefault) {
   int32_t used = 0;
-  const int r = tulora::CpWideCharToMultiByte(cp, static_cast<uint32_t>(flags), src, srcLen, dst,
-                                              dstLen, defaultChar,
-                                              usedDefault != nullptr ? &used : nullptr);
+  const int r =
+      tulora::CpWideCharToMultiByte(cp, static_cast<uint32_t>(flags), src, srcLen, dst, dstLen,
+                                    defaultChar, usedDefault != nullptr ? &used : nullptr);
   if (usedDefault != nullptr) *usedDefault = used;
   return r;
 }

@@ -58,10 +58,10 @@ int Int(uintptr_t word) { return static_cast<int32_t>(static_cast<uint32_t>(word
 
 bool DefaultDll(uint32_t entry, uint32_t count, const uintptr_t* a, uintptr_t* result) {
   if (entry == DLL_ENTRY_MultiByteToWideChar && count == 6) {
-    *result = static_cast<uint32_t>(CpMultiByteToWideChar(
-        static_cast<uint32_t>(a[0]), static_cast<uint32_t>(a[1]),
-        reinterpret_cast<const char*>(a[2]), Int(a[3]), reinterpret_cast<uint16_t*>(a[4]),
-        Int(a[5])));
+    *result = static_cast<uint32_t>(
+        CpMultiByteToWideChar(static_cast<uint32_t>(a[0]), static_cast<uint32_t>(a[1]),
+                              reinterpret_cast<const char*>(a[2]), Int(a[3]),
+                              reinterpret_cast<uint16_t*>(a[4]), Int(a[5])));
     return true;
   }
   if (entry == DLL_ENTRY_WideCharToMultiByte && count == 8) {

@@ -28,8 +28,7 @@ int64_t LiveBlocks();
 using KernelHook = bool (*)(uint32_t command, ArgumentList* args, CommandResult* result);
 using LibraryHook = bool (*)(uint32_t library, uint32_t command, ArgumentList* args,
                              CommandResult* result);
-using DllHook = bool (*)(uint32_t entry, uint32_t count, const uintptr_t* args,
-                         uintptr_t* result);
+using DllHook = bool (*)(uint32_t entry, uint32_t count, const uintptr_t* args, uintptr_t* result);
 void SetKernelHook(KernelHook hook);
 void SetLibraryHook(LibraryHook hook);
 void SetDllHook(DllHook hook);

@@ -19,19 +19,18 @@ TULORA_CALL uintptr_t CallDll(uint32_t entry, uint32_t count, const uintptr_t* a
 }
 
 TULORA_CALL CommandResult CallLibrary(uint32_t row, uint32_t command, ArgumentList* args) {
-  return rt::KernelServiceTable().CallLibraryCommand(rt::LIBRARY_SELECTOR_TAG | row, command,
-                                                     args);
+  return rt::KernelServiceTable().CallLibraryCommand(rt::LIBRARY_SELECTOR_TAG | row, command, args);
 }
 
 }  // namespace
 
 bool BindHostedApplicationToKernel(const std::string& runtimeDirectory, std::string* error) {
   rt::ProgramBindings bindings;
-#define TULORA_DLL_ROW(id, entry, dll, function)                       \
+#define TULORA_DLL_ROW(id, entry, dll, function)                          \
   bindings.dllFunctions.push_back(rt::ResolveDllFunction(dll, function)); \
-  if (bindings.dllFunctions.back() == nullptr) {                        \
-    *error = std::string("no DLL function ") + function;                \
-    return false;                                                       \
+  if (bindings.dllFunctions.back() == nullptr) {                          \
+    *error = std::string("no DLL function ") + function;                  \
+    return false;                                                         \
   }
 #include "image/dll_table.def"
   bindings.libraries.push_back(nullptr);  // row 0: the kernel itself

@@ -23,10 +23,13 @@ void PlanHandles(posix_spawn_file_actions_t& actions, const ProcessRequest& requ
   posix_spawn_file_actions_addopen(&actions, 0, request.stdinFile.c_str(), O_RDONLY, 0);
   posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
   posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  if (!request.workDir.empty()) posix_spawn_file_actions_addchdir_np(&actions, request.workDir.c_str());
+  if (!request.workDir.empty())
+    posix_spawn_file_actions_addchdir_np(&actions, request.workDir.c_str());
 }
 
-int ExitCodeOf(int status) { return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status); }
+int ExitCodeOf(int status) {
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
 
 }  // namespace
 

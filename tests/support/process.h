@@ -11,10 +11,10 @@
 namespace tulora::process {
 
 struct ProcessRequest {
-  std::string program;                 // path, also passed as argv[0]
-  std::vector<std::string> env;        // the whole environment, NAME=value
+  std::string program;           // path, also passed as argv[0]
+  std::vector<std::string> env;  // the whole environment, NAME=value
   std::string stdinFile = "/dev/null";
-  std::string workDir;                 // empty: the caller's own
+  std::string workDir;  // empty: the caller's own
   // The folder that receives the files "stdout" and "stderr" (replaced on
   // every run). Output goes to regular files, not pipes, so the program sees
   // the same kind of standard handles as when it is redirected by a shell.
@@ -25,8 +25,8 @@ struct ProcessResult {
   bool started = false;  // false: the process could not be created
   int exitCode = -1;     // 128 + the signal number when a signal ended it
   std::string out, err;
-  double seconds = 0;    // from creation to exit
-  long peakKib = 0;      // the process's peak resident size
+  double seconds = 0;  // from creation to exit
+  long peakKib = 0;    // the process's peak resident size
 };
 
 ProcessResult RunProcess(const ProcessRequest& request);

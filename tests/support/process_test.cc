@@ -50,7 +50,8 @@ TEST_F(Process, SignalBecomes128PlusItsNumber) {
 
 TEST_F(Process, TheChildSeesOnlyTheGivenEnvironment) {
   setenv("TULORA_PROCESS_TEST_PARENT", "1", 1);
-  const ProcessResult r = Shell("echo \"$A|$B|${TULORA_PROCESS_TEST_PARENT-unset}\"\n", {"A=one", "B=two words"});
+  const ProcessResult r =
+      Shell("echo \"$A|$B|${TULORA_PROCESS_TEST_PARENT-unset}\"\n", {"A=one", "B=two words"});
   EXPECT_EQ(r.out, "one|two words|unset\n");
   unsetenv("TULORA_PROCESS_TEST_PARENT");
 }

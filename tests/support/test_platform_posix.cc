@@ -56,8 +56,8 @@ FileSizeLimit::~FileSizeLimit() {
 GuardedPages::GuardedPages(size_t readable) {
   const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
   const size_t pages = (readable + page - 1) / page + 1;
-  void* area = mmap(nullptr, pages * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS,
-                    -1, 0);
+  void* area =
+      mmap(nullptr, pages * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (area == MAP_FAILED) return;
   begin_ = static_cast<uint8_t*>(area);
   bytes_ = pages * page;

@@ -60,11 +60,11 @@ void CallSlotRip(Assembler& a, uint32_t slot) {
 void TextListOnStack(Assembler& a, uint32_t constOffset) {
   a.Bytes({0x48, 0x8D, 0x05});  // lea rax, [rip+const]
   a.Relative(image::RELOC_REL_CONST, constOffset);
-  a.Bytes({0xC7, 0x04, 0x24, 1, 0, 0, 0});         // mov dword [rsp], 1
-  a.Bytes({0x89, 0x44, 0x24, 0x04});               // mov [rsp+4], eax
-  a.Bytes({0x48, 0xC1, 0xE8, 0x20});               // shr rax, 32
-  a.Bytes({0x89, 0x44, 0x24, 0x08});               // mov [rsp+8], eax
-  a.Bytes({0xC7, 0x44, 0x24, 0x0C});               // mov dword [rsp+12], TYPE_TEXT
+  a.Bytes({0xC7, 0x04, 0x24, 1, 0, 0, 0});  // mov dword [rsp], 1
+  a.Bytes({0x89, 0x44, 0x24, 0x04});        // mov [rsp+4], eax
+  a.Bytes({0x48, 0xC1, 0xE8, 0x20});        // shr rax, 32
+  a.Bytes({0x89, 0x44, 0x24, 0x08});        // mov [rsp+8], eax
+  a.Bytes({0xC7, 0x44, 0x24, 0x0C});        // mov dword [rsp+12], TYPE_TEXT
   a.U32(TYPE_TEXT);
 }
 
@@ -105,7 +105,7 @@ void ServiceRoutines(Assembler& a, uint32_t threadRoutine) {
   a.Bytes({0xC3});
   a.Begin("AllocateAbs");
   a.Bytes({0x48, 0x83, 0xEC, 0x08, 0xBF, 24, 0, 0, 0});  // sub rsp,8; mov edi,24
-  a.Bytes({0xFF, 0x14, 0x25});                          // call [abs32]
+  a.Bytes({0xFF, 0x14, 0x25});                           // call [abs32]
   a.Absolute(image::RELOC_SERVICES, SLOT_ALLOCATE);
   a.Bytes({0x48, 0x83, 0xC4, 0x08, 0xC3});
   a.Begin("AllocateRip");
@@ -133,9 +133,9 @@ void SelectorRoutines(Assembler& a, uint32_t threadRoutine) {
   CallSlotRip(a, SLOT_CALL_LIBRARY);
   a.Bytes({0x48, 0x83, 0xC4, 0x08, 0xC3});
   a.Begin("StartThread");
-  a.Bytes({0x48, 0x83, 0xEC, 0x28});                     // sub rsp, 40
-  a.Bytes({0xC7, 0x04, 0x24, 1, 0, 0, 0});               // count 1
-  a.Bytes({0x48, 0x8D, 0x05});                           // lea rax, [rip+routine]
+  a.Bytes({0x48, 0x83, 0xEC, 0x28});        // sub rsp, 40
+  a.Bytes({0xC7, 0x04, 0x24, 1, 0, 0, 0});  // count 1
+  a.Bytes({0x48, 0x8D, 0x05});              // lea rax, [rip+routine]
   a.CodeRelative(threadRoutine);
   a.Bytes({0x89, 0x44, 0x24, 0x04, 0x48, 0xC1, 0xE8, 0x20, 0x89, 0x44, 0x24, 0x08});
   a.Bytes({0xC7, 0x44, 0x24, 0x0C});
@@ -163,8 +163,8 @@ void EntryRoutines(Assembler& a) {
   a.Begin("Entry");
   a.Bytes({0x48, 0x83, 0xEC, 0x28});
   a.Bytes({0xBF, CONTROL_RELEASE_GLOBALS, 0, 0, 0, 0xBE});  // mov edi,3; mov esi,
-  a.Absolute(image::RELOC_CODE, 0);  // patched to ReleaseGlobals below
-  a.Bytes({0x31, 0xD2});             // xor edx, edx
+  a.Absolute(image::RELOC_CODE, 0);                         // patched to ReleaseGlobals below
+  a.Bytes({0x31, 0xD2});                                    // xor edx, edx
   CallSlotRip(a, SLOT_PROGRAM_CONTROL);
   ConsoleWrite(a, CONST_GREETING);
   CallSlotRip(a, SLOT_FINISH_MAIN);
@@ -227,8 +227,8 @@ TestProgram MakeTestProgram() {
   field.stored = p.routines["ReleaseGlobals"];
   std::memcpy(&code[field.offset], &field.stored, 4);
 
-  image::Segment codeSegment = MakeSegment("code", image::SEGMENT_CODE,
-                                           static_cast<uint32_t>(code.size()), code);
+  image::Segment codeSegment =
+      MakeSegment("code", image::SEGMENT_CODE, static_cast<uint32_t>(code.size()), code);
   codeSegment.relocations = a.relocations_;
   uint32_t constSize = static_cast<uint32_t>(constData.size());
   p.image.segments = {
@@ -240,8 +240,7 @@ TestProgram MakeTestProgram() {
       MakeSegment("@reloc1", image::SEGMENT_STORED, 0, {}),
   };
   p.image.segments.back().stored = image::EncodeFixups(p.image.fixups);
-  p.image.segments.back().memorySize =
-      static_cast<uint32_t>(p.image.segments.back().stored.size());
+  p.image.segments.back().memorySize = static_cast<uint32_t>(p.image.segments.back().stored.size());
   p.image.entryCodeOffset = p.routines["Entry"];
   return p;
 }

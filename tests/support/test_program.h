@@ -16,14 +16,14 @@
 namespace tulora::rt::test {
 
 // Const offsets of what the test program keeps there.
-inline constexpr uint32_t CONST_WORD = 0;           // u32 0x11223344
-inline constexpr uint32_t CONST_EMPTY_TEXT = 8;     // ""
-inline constexpr uint32_t CONST_WORD2 = 12;         // u32 0x55667788
-inline constexpr uint32_t CONST_GREETING = 16;      // GBK "中文 ok\r\n"
-inline constexpr uint32_t CONST_RELEASED = 32;      // "released\r\n"
+inline constexpr uint32_t CONST_WORD = 0;        // u32 0x11223344
+inline constexpr uint32_t CONST_EMPTY_TEXT = 8;  // ""
+inline constexpr uint32_t CONST_WORD2 = 12;      // u32 0x55667788
+inline constexpr uint32_t CONST_GREETING = 16;   // GBK "中文 ok\r\n"
+inline constexpr uint32_t CONST_RELEASED = 32;   // "released\r\n"
 inline constexpr uint32_t VAR_SIZE = 64;
-inline constexpr uint32_t VAR_STORED = 8;           // written by StoreVar
-inline constexpr uint32_t VAR_THREAD = 16;          // written by the thread routine
+inline constexpr uint32_t VAR_STORED = 8;   // written by StoreVar
+inline constexpr uint32_t VAR_THREAD = 16;  // written by the thread routine
 
 // Slot offsets of the x86-64 service table.
 inline constexpr uint32_t SLOT_REPORT_ERROR = 0x00;

@@ -164,10 +164,10 @@ void CheckDllCalls() {
     bool found;
   };
   const Name names[] = {
-      {"ole32", "CoInitialize", true},         {"Ole32", "CoUninitialize", true},
-      {"", "MultiByteToWideChar", true},       {"kernel32.dll", "WideCharToMultiByte", true},
-      {"wininet.dll", "InternetOpenA", true},  {"wininet", "InternetCloseHandle", true},
-      {"kernel32", "NoSuchFunction", false},   {"nosuchdll", "InternetOpenA", false},
+      {"ole32", "CoInitialize", true},        {"Ole32", "CoUninitialize", true},
+      {"", "MultiByteToWideChar", true},      {"kernel32.dll", "WideCharToMultiByte", true},
+      {"wininet.dll", "InternetOpenA", true}, {"wininet", "InternetCloseHandle", true},
+      {"kernel32", "NoSuchFunction", false},  {"nosuchdll", "InternetOpenA", false},
       {"", "NoSuchFunction", false},
   };
   for (const Name& n : names) {
@@ -211,9 +211,9 @@ int CheckProgram(const char* imagePath) {
   std::string out, err;
   const DWORD code = RunChild(imagePath, &out, &err);
   Check(code == 0, "the program's exit code is " + std::to_string(code) + ", not 0");
-  Check(out == ExpectedDialogue(),
-        "console bytes: got " + std::to_string(out.size()) + " bytes, expected the banner and "
-        "the three questions in GBK");
+  Check(out == ExpectedDialogue(), "console bytes: got " + std::to_string(out.size()) +
+                                       " bytes, expected the banner and "
+                                       "the three questions in GBK");
   Check(err.empty(), "nothing on standard error; got: " + err);
   const DWORD downloads = GetFileAttributesW((OwnDirectory() + L"\\Tulora").c_str());
   Check(downloads != INVALID_FILE_ATTRIBUTES && (downloads & FILE_ATTRIBUTE_DIRECTORY) != 0,

@@ -48,7 +48,8 @@ std::string Header(const image::ProgramImage& image) {
   out += Format("  word 0x30       0x%x\n", h.word30);
   out += Format("  word 0x34       0x%x\n", h.word34);
   out += Format("  DLL functions   %u\n", h.dllFunctionCount);
-  out += Format("  entry           0x%x (code offset 0x%x)\n", h.entryOffset, image.entryCodeOffset);
+  out +=
+      Format("  entry           0x%x (code offset 0x%x)\n", h.entryOffset, image.entryCodeOffset);
   out += Format("  segment headers const 0x%x, form 0x%x, help 0x%x, code 0x%x, var 0x%x\n",
                 h.constHeader, h.formHeader, h.helpHeader, h.codeHeader, h.varHeader);
   out += Format("  word 0x54       0x%x\n", h.word54);
@@ -59,7 +60,8 @@ std::string Libraries(const image::ProgramImage& image) {
   std::string out = Format("LibraryTable (%zu rows)\n", image.libraries.size());
   for (size_t i = 0; i < image.libraries.size(); ++i) {
     const image::LibraryRow& row = image.libraries[i];
-    out += Format("  %2zu %-10s %s %u.%u ", i, row.name.c_str(), row.guid.c_str(), row.major, row.minor);
+    out += Format("  %2zu %-10s %s %u.%u ", i, row.name.c_str(), row.guid.c_str(), row.major,
+                  row.minor);
     out += QuoteText(row.displayName) + "\n";
   }
   return out;
@@ -69,8 +71,8 @@ std::string DllTable(const image::ProgramImage& image) {
   std::string out = Format("DllFunctionTable (%zu entries)\n", image.dllFunctions.size());
   for (size_t i = 0; i < image.dllFunctions.size(); ++i) {
     const image::DllFunction& f = image.dllFunctions[i];
-    out += Format("  %2zu %-16s @0x%-5x %-24s @0x%x\n", i, QuoteText(f.dllName).c_str(), f.dllNameOffset,
-                  QuoteText(f.functionName).c_str(), f.functionNameOffset);
+    out += Format("  %2zu %-16s @0x%-5x %-24s @0x%x\n", i, QuoteText(f.dllName).c_str(),
+                  f.dllNameOffset, QuoteText(f.functionName).c_str(), f.functionNameOffset);
   }
   return out;
 }
@@ -78,8 +80,8 @@ std::string DllTable(const image::ProgramImage& image) {
 std::string Segments(const image::ProgramImage& image) {
   std::string out = "segments\n";
   for (const image::Segment& s : image.segments)
-    out += Format("  %-8s flags 0x%-3x size %-6u stored %-6zu relocations %zu\n", s.name.c_str(), s.flags,
-                  s.memorySize, s.stored.size(), s.relocations.size());
+    out += Format("  %-8s flags 0x%-3x size %-6u stored %-6zu relocations %zu\n", s.name.c_str(),
+                  s.flags, s.memorySize, s.stored.size(), s.relocations.size());
   const image::Segment* code = image.Find("code");
   size_t counts[image::RELOCATION_KIND_COUNT] = {};
   for (const image::CodeRelocation& r : code->relocations) ++counts[r.kind & 7];
@@ -95,7 +97,8 @@ std::string Fixups(const image::ProgramImage& image) {
   for (size_t g = 0; g < image::FIXUP_GROUP_COUNT; ++g) {
     const std::vector<uint32_t>& group = image.fixups.groups[g];
     out += Format("  group %zu %-20s %zu\n", g, GroupName(g), group.size());
-    for (uint32_t at : group) out += Format("    code 0x%-6x holds 0x%x\n", at, CodeField(code, at));
+    for (uint32_t at : group)
+      out += Format("    code 0x%-6x holds 0x%x\n", at, CodeField(code, at));
   }
   return out;
 }
@@ -105,9 +108,12 @@ std::string Fixups(const image::ProgramImage& image) {
 std::string QuoteText(const std::string& text) {
   std::string out = "\"";
   for (unsigned char c : text) {
-    if (c == '"' || c == '\\') out += std::string("\\") + static_cast<char>(c);
-    else if (c >= 0x20 && c < 0x7F) out += static_cast<char>(c);
-    else out += Format("\\x%02x", c);
+    if (c == '"' || c == '\\')
+      out += std::string("\\") + static_cast<char>(c);
+    else if (c >= 0x20 && c < 0x7F)
+      out += static_cast<char>(c);
+    else
+      out += Format("\\x%02x", c);
   }
   return out + "\"";
 }

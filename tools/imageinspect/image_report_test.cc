@@ -24,7 +24,8 @@ std::vector<std::string> Block(const std::vector<std::string>& lines, const std:
   std::vector<std::string> out;
   size_t i = 0;
   while (i < lines.size() && lines[i].compare(0, title.size(), title) != 0) ++i;
-  for (++i; i < lines.size() && !lines[i].empty() && lines[i][0] == ' '; ++i) out.push_back(lines[i]);
+  for (++i; i < lines.size() && !lines[i].empty() && lines[i][0] == ' '; ++i)
+    out.push_back(lines[i]);
   return out;
 }
 
@@ -32,7 +33,8 @@ std::string LinkedDescription(image::ProgramImage& image) {
   std::vector<uint8_t> bytes = imagelink::ReadTestFile("app_main-x86_64.o");
   imagelink::ElfObject elf;
   std::string error;
-  if (!imagelink::ReadElfObject(bytes, elf, error) || !imagelink::LinkImage(elf, image, error)) return error;
+  if (!imagelink::ReadElfObject(bytes, elf, error) || !imagelink::LinkImage(elf, image, error))
+    return error;
   image::ProgramImage read;
   if (!image::ReadImage(image::WriteImage(image), read, error)) return error;
   image = read;
@@ -54,7 +56,8 @@ TEST(ImageInspect, PrintsTheDllTableRowForRow) {
     row >> entry >> dll >> dllAt >> function >> functionAt;
     EXPECT_EQ(entry, i) << rows[i];
     EXPECT_EQ(dll, "\"" + std::string(imagelink::kAppMainDllTable[i].dll) + "\"") << rows[i];
-    EXPECT_EQ(function, "\"" + std::string(imagelink::kAppMainDllTable[i].function) + "\"") << rows[i];
+    EXPECT_EQ(function, "\"" + std::string(imagelink::kAppMainDllTable[i].function) + "\"")
+        << rows[i];
     unsigned dllOffset = 0, functionOffset = 0;
     ASSERT_EQ(std::sscanf(dllAt.c_str(), "@0x%x", &dllOffset), 1) << rows[i];
     ASSERT_EQ(std::sscanf(functionAt.c_str(), "@0x%x", &functionOffset), 1) << rows[i];
@@ -70,7 +73,8 @@ TEST(ImageInspect, PrintsSegmentsKindsAndGroups) {
   std::vector<std::string> segments = Block(lines, "segments");
   const char* order[] = {"const", "form", "help", "code", "var", "@reloc1"};
   ASSERT_EQ(segments.size(), 6u);
-  for (size_t i = 0; i < 6; ++i) EXPECT_EQ(segments[i].substr(2, std::string(order[i]).size()), order[i]);
+  for (size_t i = 0; i < 6; ++i)
+    EXPECT_EQ(segments[i].substr(2, std::string(order[i]).size()), order[i]);
   EXPECT_NE(segments[4].find("flags 0x13"), std::string::npos) << segments[4];
   EXPECT_NE(segments[4].find("stored 0 "), std::string::npos) << segments[4];
 
@@ -79,7 +83,8 @@ TEST(ImageInspect, PrintsSegmentsKindsAndGroups) {
   for (uint32_t kind = 0; kind < 7; ++kind) {
     size_t count = 0;
     for (const image::CodeRelocation& r : image.Find("code")->relocations) count += r.kind == kind;
-    EXPECT_EQ(kinds[kind].substr(kinds[kind].find_last_of(' ') + 1), std::to_string(count)) << kinds[kind];
+    EXPECT_EQ(kinds[kind].substr(kinds[kind].find_last_of(' ') + 1), std::to_string(count))
+        << kinds[kind];
   }
 
   std::vector<std::string> groups = Block(lines, "LinkFixupList");

@@ -38,17 +38,20 @@ class Reader {
   }
   // A table of fixed-size records: its declared entry size must be the
   // class's record size and its size a whole number of records.
-  bool FitsEntries(const std::string& item, const ElfSection& s, size_t entry, const char* records) {
+  bool FitsEntries(const std::string& item, const ElfSection& s, size_t entry,
+                   const char* records) {
     if (s.entrySize == entry && s.size % entry == 0) return true;
-    return Fail(item, "entry size " + std::to_string(s.entrySize) + " or size " + std::to_string(s.size) +
-                          " does not fit " + records + " of " + std::to_string(entry) + " bytes");
+    return Fail(item, "entry size " + std::to_string(s.entrySize) + " or size " +
+                          std::to_string(s.size) + " does not fit " + records + " of " +
+                          std::to_string(entry) + " bytes");
   }
   // A word of the class's natural width: 8 bytes in ELF64, 4 in ELF32.
   uint64_t Word(size_t at) const { return U(at, layout_.is64 ? 8 : 4); }
 
   bool ReadIdent(ElfObject& out);
   bool ReadSectionHeaders(ElfObject& out);
-  bool ReadSectionNames(ElfObject& out, uint32_t namesIndex, const std::vector<uint32_t>& nameOffsets);
+  bool ReadSectionNames(ElfObject& out, uint32_t namesIndex,
+                        const std::vector<uint32_t>& nameOffsets);
   bool ReadSymbols(ElfObject& out);
   bool ReadRelocations(ElfObject& out, uint32_t index);
   static bool String(std::span<const uint8_t> table, uint64_t at, std::string& out);
@@ -69,16 +72,21 @@ bool Reader::String(std::span<const uint8_t> table, uint64_t at, std::string& ou
 }
 
 bool Reader::ReadIdent(ElfObject& out) {
-  if (bytes_.size() < 16 || std::memcmp(bytes_.data(), "\x7f" "ELF", 4) != 0)
+  if (bytes_.size() < 16 || std::memcmp(bytes_.data(),
+                                        "\x7f"
+                                        "ELF",
+                                        4) != 0)
     return Fail("ELF header", "not an ELF file");
   uint8_t elfClass = bytes_[4], data = bytes_[5], version = bytes_[6];
-  if (elfClass != 1 && elfClass != 2) return Fail("ELF header", "unknown class " + std::to_string(elfClass));
+  if (elfClass != 1 && elfClass != 2)
+    return Fail("ELF header", "unknown class " + std::to_string(elfClass));
   if (data != 1) return Fail("ELF header", "not little-endian");
   if (version != 1) return Fail("ELF header", "unknown version " + std::to_string(version));
   layout_ = elfClass == 2 ? kElf64 : kElf32;
   if (bytes_.size() < layout_.header) return Fail("ELF header", "file shorter than the header");
   uint16_t type = static_cast<uint16_t>(U(16, 2)), machine = static_cast<uint16_t>(U(18, 2));
-  if (type != ET_REL) return Fail("ELF header", "type " + std::to_string(type) + " is not a relocatable object");
+  if (type != ET_REL)
+    return Fail("ELF header", "type " + std::to_string(type) + " is not a relocatable object");
   if (layout_.is64 && machine == EM_X86_64) {
     out.machine = Machine::kX86_64;
     out.rela = true;
@@ -87,7 +95,8 @@ bool Reader::ReadIdent(ElfObject& out) {
     out.rela = false;
   } else {
     return Fail("ELF header", "machine " + std::to_string(machine) + " in an ELF" +
-                                  (layout_.is64 ? "64" : "32") + " file is neither x86-64 nor i386");
+                                  (layout_.is64 ? "64" : "32") +
+                                  " file is neither x86-64 nor i386");
   }
   return true;
 }
@@ -105,7 +114,9 @@ bool Reader::ReadSectionHeaders(ElfObject& out) {
                                        std::to_string(layout_.section));
   if (!Inside(shoff, uint64_t{shnum} * shentsize, bytes_.size()))
     return Fail("section headers", "run past the end of the file");
-  if (shstrndx >= shnum) return Fail("section headers", "name table index " + std::to_string(shstrndx) + " out of range");
+  if (shstrndx >= shnum)
+    return Fail("section headers",
+                "name table index " + std::to_string(shstrndx) + " out of range");
 
   out.sections.resize(shnum);
   std::vector<uint32_t> nameOffsets(shnum);
@@ -125,13 +136,15 @@ bool Reader::ReadSectionHeaders(ElfObject& out) {
     if (i == 0 || s.type == SHT_NOBITS || s.type == 0) continue;
     if (!Inside(offset, s.size, bytes_.size()))
       return Fail("section " + std::to_string(i), "data at " + std::to_string(offset) + " + " +
-                                                      std::to_string(s.size) + " runs past the end of the file");
+                                                      std::to_string(s.size) +
+                                                      " runs past the end of the file");
     s.data = bytes_.subspan(offset, s.size);
   }
   return ReadSectionNames(out, shstrndx, nameOffsets);
 }
 
-bool Reader::ReadSectionNames(ElfObject& out, uint32_t namesIndex, const std::vector<uint32_t>& nameOffsets) {
+bool Reader::ReadSectionNames(ElfObject& out, uint32_t namesIndex,
+                              const std::vector<uint32_t>& nameOffsets) {
   const ElfSection& names = out.sections[namesIndex];
   if (names.type != SHT_STRTAB) return Fail("section name table", "is not a string table");
   for (size_t i = 1; i < out.sections.size(); ++i) {
@@ -157,8 +170,10 @@ bool Reader::ReadSymbols(ElfObject& out) {
   const ElfSection& table = out.sections[symtab_];
   std::string item = "symbol table '" + table.name + "'";
   if (!FitsEntries(item, table, layout_.symbol, "symbols")) return false;
-  if (table.link == 0 || table.link >= out.sections.size() || out.sections[table.link].type != SHT_STRTAB)
-    return Fail(item, "linked string table " + std::to_string(table.link) + " is not a string table");
+  if (table.link == 0 || table.link >= out.sections.size() ||
+      out.sections[table.link].type != SHT_STRTAB)
+    return Fail(item,
+                "linked string table " + std::to_string(table.link) + " is not a string table");
   std::span<const uint8_t> names = out.sections[table.link].data;
   size_t count = table.size / layout_.symbol;
   out.symbols.resize(count);
@@ -183,10 +198,12 @@ bool Reader::ReadSymbols(ElfObject& out) {
     sym.bind = info >> 4;
     std::string what = "symbol " + std::to_string(i);
     if (!String(names, name, sym.name))
-      return Fail(what, "name offset " + std::to_string(name) + " is not a text of the string table");
+      return Fail(what,
+                  "name offset " + std::to_string(name) + " is not a text of the string table");
     bool special = sym.section == SHN_UNDEF || sym.section == SHN_ABS || sym.section == SHN_COMMON;
     if (!special && (sym.section >= SHN_LORESERVE || sym.section >= out.sections.size()))
-      return Fail(what + " '" + sym.name + "'", "section index " + std::to_string(sym.section) + " out of range");
+      return Fail(what + " '" + sym.name + "'",
+                  "section index " + std::to_string(sym.section) + " out of range");
   }
   return true;
 }
@@ -224,7 +241,8 @@ bool Reader::ReadRelocations(ElfObject& out, uint32_t index) {
       r.type = info & 0xFF;
     }
     if (r.symbol >= out.symbols.size())
-      return Fail(item + " entry " + std::to_string(i), "symbol index " + std::to_string(r.symbol) + " out of range");
+      return Fail(item + " entry " + std::to_string(i),
+                  "symbol index " + std::to_string(r.symbol) + " out of range");
   }
   out.relocations.push_back(std::move(rel));
   return true;

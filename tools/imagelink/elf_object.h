@@ -20,8 +20,8 @@ enum class Machine { kX86_64, kI386 };
 inline constexpr uint32_t SHT_PROGBITS = 1, SHT_SYMTAB = 2, SHT_STRTAB = 3, SHT_RELA = 4,
                           SHT_NOTE = 7, SHT_NOBITS = 8, SHT_REL = 9, SHT_INIT_ARRAY = 14,
                           SHT_FINI_ARRAY = 15, SHT_PREINIT_ARRAY = 16, SHT_GROUP = 17;
-inline constexpr uint64_t SHF_WRITE = 0x1, SHF_ALLOC = 0x2, SHF_EXECINSTR = 0x4,
-                          SHF_MERGE = 0x10, SHF_STRINGS = 0x20, SHF_TLS = 0x400;
+inline constexpr uint64_t SHF_WRITE = 0x1, SHF_ALLOC = 0x2, SHF_EXECINSTR = 0x4, SHF_MERGE = 0x10,
+                          SHF_STRINGS = 0x20, SHF_TLS = 0x400;
 inline constexpr uint16_t SHN_UNDEF = 0, SHN_ABS = 0xFFF1, SHN_COMMON = 0xFFF2;
 inline constexpr uint8_t STT_NOTYPE = 0, STT_OBJECT = 1, STT_FUNC = 2, STT_SECTION = 3,
                          STT_FILE = 4, STT_TLS = 6;
@@ -47,10 +47,10 @@ struct ElfSymbol {
 };
 
 struct ElfRelocation {
-  uint64_t offset = 0;   // within the section the relocations apply to
+  uint64_t offset = 0;  // within the section the relocations apply to
   uint32_t type = 0;
-  uint32_t symbol = 0;   // index into ElfObject::symbols
-  int64_t addend = 0;    // RELA only; REL keeps it in the field
+  uint32_t symbol = 0;  // index into ElfObject::symbols
+  int64_t addend = 0;   // RELA only; REL keeps it in the field
 };
 
 struct ElfRelocations {

@@ -9,7 +9,8 @@ int main(int argc, char** argv) {
   if (!tulora::fuzz::SeedFolderGiven(argc, argv)) return 2;
   int written = 0;
   for (const char* arch : {"x86_64", "i386"}) {
-    for (const char* name : {"app_main", "refuse_data", "refuse_const_pointer", "refuse_undefined"}) {
+    for (const char* name :
+         {"app_main", "refuse_data", "refuse_const_pointer", "refuse_undefined"}) {
       std::string file = std::string(name) + "-" + arch + ".o";
       std::vector<uint8_t> bytes = tulora::imagelink::ReadTestFile(file);
       if (bytes.empty()) continue;

@@ -82,7 +82,9 @@ template <typename T>
 void Set(std::vector<uint8_t>& b, size_t at, T v) {
   std::memcpy(b.data() + at, &v, sizeof v);
 }
-size_t SectionHeader(const std::vector<uint8_t>& b, size_t index) { return U64(b, 40) + 64 * index; }
+size_t SectionHeader(const std::vector<uint8_t>& b, size_t index) {
+  return U64(b, 40) + 64 * index;
+}
 size_t SectionIndex(const std::vector<uint8_t>& b, const std::string& name) {
   ElfObject o;
   std::string error;
@@ -107,10 +109,12 @@ const Damage kDamages[] = {
     {"not ELF", [](auto& b) { b[1] = 'X'; }, "ELF header: not an ELF file"},
     {"unknown class", [](auto& b) { b[4] = 3; }, "ELF header: unknown class 3"},
     {"big-endian", [](auto& b) { b[5] = 2; }, "ELF header: not little-endian"},
-    {"executable", [](auto& b) { Set<uint16_t>(b, 16, 2); }, "ELF header: type 2 is not a relocatable object"},
+    {"executable", [](auto& b) { Set<uint16_t>(b, 16, 2); },
+     "ELF header: type 2 is not a relocatable object"},
     {"i386 machine in ELF64", [](auto& b) { Set<uint16_t>(b, 18, 3); },
      "ELF header: machine 3 in an ELF64 file is neither x86-64 nor i386"},
-    {"ELF32 class for x86-64", [](auto& b) { b[4] = 1; }, "ELF header: machine 62 in an ELF32 file"},
+    {"ELF32 class for x86-64", [](auto& b) { b[4] = 1; },
+     "ELF header: machine 62 in an ELF32 file"},
     {"section entry size", [](auto& b) { Set<uint16_t>(b, 58, 40); },
      "section headers: entry size 40, expected 64"},
     {"no sections", [](auto& b) { Set<uint16_t>(b, 60, 0); }, "section headers: none"},
@@ -141,7 +145,9 @@ const Damage kDamages[] = {
      [](auto& b) { Set<uint32_t>(b, SectionHeader(b, SectionIndex(b, ".rela.text")) + 44, 900); },
      "target section 900 out of range"},
     {"REL in x86-64",
-     [](auto& b) { Set<uint32_t>(b, SectionHeader(b, SectionIndex(b, ".rela.text")) + 4, SHT_REL); },
+     [](auto& b) {
+       Set<uint32_t>(b, SectionHeader(b, SectionIndex(b, ".rela.text")) + 4, SHT_REL);
+     },
      "REL relocations in an x86-64 object"},
     {"relocations not linked to the symbol table",
      [](auto& b) { Set<uint32_t>(b, SectionHeader(b, SectionIndex(b, ".rela.text")) + 40, 1); },

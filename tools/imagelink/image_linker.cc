@@ -59,7 +59,7 @@ int32_t LoadField(const std::vector<uint8_t>& code, uint64_t at) {
 
 struct Resolved {
   Target target;
-  int64_t offset;        // within the target segment (or the number)
+  int64_t offset;  // within the target segment (or the number)
   int64_t addend;
   image::FixupGroup group = image::FIXUP_NONE;
 };
@@ -100,7 +100,7 @@ class Linker {
   std::string& error_;
   LinkRecords records_;
   std::vector<Role> roles_;
-  std::vector<uint64_t> bases_;   // each section's offset within its segment
+  std::vector<uint64_t> bases_;  // each section's offset within its segment
   std::map<uint32_t, std::vector<TextPiece>> pieces_;
   std::map<std::string, uint32_t> texts_;
   std::map<uint32_t, uint64_t> commons_;  // symbol index -> var offset
@@ -122,11 +122,13 @@ std::string Linker::SymbolName(const ElfSymbol& sym) const {
 const ElfSymbol* Linker::SymbolPointerAt(uint32_t section, uint64_t offset) const {
   const ElfSymbol* best = nullptr;
   for (const ElfSymbol& s : obj_.symbols) {
-    if (s.section != section || s.type == STT_SECTION || s.type == STT_FILE || s.name.empty()) continue;
+    if (s.section != section || s.type == STT_SECTION || s.type == STT_FILE || s.name.empty())
+      continue;
     if (s.value > offset) continue;
     bool covers = offset < s.value + std::max<uint64_t>(s.size, 1);
     bool bestCovers = best && offset < best->value + std::max<uint64_t>(best->size, 1);
-    if (!best || (covers && !bestCovers) || (covers == bestCovers && s.value > best->value)) best = &s;
+    if (!best || (covers && !bestCovers) || (covers == bestCovers && s.value > best->value))
+      best = &s;
   }
   return best;
 }
@@ -154,8 +156,9 @@ std::string Linker::UserOf(uint32_t section, uint64_t offset) const {
       if (holder || s.type != STT_SECTION || s.section != section) continue;
       int64_t addend = r.addend;
       if (!obj_.rela && r.offset <= code.data.size() && code.data.size() - r.offset >= 4)
-        addend = LoadField(std::vector<uint8_t>(code.data.begin() + r.offset,
-                                                code.data.begin() + r.offset + 4), 0);
+        addend = LoadField(
+            std::vector<uint8_t>(code.data.begin() + r.offset, code.data.begin() + r.offset + 4),
+            0);
       uint64_t start = s.value + static_cast<uint64_t>(addend);
       if (start > offset || (!user.empty() && start < bestStart)) continue;
       bestStart = start;
@@ -177,8 +180,8 @@ std::string Linker::TargetName(uint32_t section, const ElfRelocation& r) const {
   int64_t addend = r.addend;
   const ElfSection& s = obj_.sections[section];
   if (!obj_.rela && r.offset <= s.data.size() && s.data.size() - r.offset >= 4)
-    addend = static_cast<int32_t>(LoadField(std::vector<uint8_t>(s.data.begin() + r.offset,
-                                                                 s.data.begin() + r.offset + 4), 0));
+    addend = static_cast<int32_t>(LoadField(
+        std::vector<uint8_t>(s.data.begin() + r.offset, s.data.begin() + r.offset + 4), 0));
   std::string named = SymbolAt(sym.section, sym.value + addend);
   return named == "(unnamed)" ? SymbolName(sym) : named;
 }
@@ -205,17 +208,19 @@ bool Linker::Classify() {
     if (s.align > MAX_SECTION_ALIGN)
       return Fail("section '" + s.name + "': alignment " + std::to_string(s.align) + " above " +
                   std::to_string(MAX_SECTION_ALIGN));
-    bool ctors = s.type == SHT_INIT_ARRAY || s.type == SHT_FINI_ARRAY || s.type == SHT_PREINIT_ARRAY ||
-                 StartsWith(s.name, ".ctors") || StartsWith(s.name, ".dtors") ||
-                 StartsWith(s.name, ".init_array") || StartsWith(s.name, ".fini_array");
+    bool ctors = s.type == SHT_INIT_ARRAY || s.type == SHT_FINI_ARRAY ||
+                 s.type == SHT_PREINIT_ARRAY || StartsWith(s.name, ".ctors") ||
+                 StartsWith(s.name, ".dtors") || StartsWith(s.name, ".init_array") ||
+                 StartsWith(s.name, ".fini_array");
     if (s.flags & SHF_TLS) return RefuseSection(i, "thread-local data");
     if (ctors) return RefuseSection(i, "static constructor or destructor");
-    if (IsRecordSection(s.name)) roles_[i] = Role::kRecords;
+    if (IsRecordSection(s.name))
+      roles_[i] = Role::kRecords;
     else if (s.flags & SHF_EXECINSTR) {
       if (s.type != SHT_PROGBITS) return RefuseSection(i, "code without stored bytes");
       roles_[i] = Role::kCode;
-    }
-    else if (s.type == SHT_NOBITS && (s.flags & SHF_WRITE)) roles_[i] = Role::kVar;
+    } else if (s.type == SHT_NOBITS && (s.flags & SHF_WRITE))
+      roles_[i] = Role::kVar;
     else if (s.flags & SHF_WRITE) {
       if (s.size != 0) return RefuseSection(i, "initialised writable data");
     } else if (s.type == SHT_PROGBITS && (s.flags & SHF_MERGE) && (s.flags & SHF_STRINGS) &&
@@ -241,7 +246,8 @@ bool Linker::Place(uint32_t index, std::vector<uint8_t>* segment, uint64_t& size
   uint64_t at = AlignUp(size, s.align);
   size = s.size > MAX_CODE_OFFSET ? s.size : at + s.size;
   if (size > MAX_CODE_OFFSET)
-    return Fail("section '" + s.name + "': the segment grows past " + std::to_string(MAX_CODE_OFFSET) + " bytes");
+    return Fail("section '" + s.name + "': the segment grows past " +
+                std::to_string(MAX_CODE_OFFSET) + " bytes");
   bases_[index] = at;
   if (segment) {
     segment->resize(at, fill);
@@ -281,11 +287,13 @@ bool Linker::SplitTexts(uint32_t index, std::vector<std::string>& pool) {
   std::vector<TextPiece>& pieces = pieces_[index];
   for (uint64_t at = 0; at < s.data.size();) {
     const void* nul = std::memchr(s.data.data() + at, 0, s.data.size() - at);
-    if (!nul) return Fail("text at " + std::to_string(at) + " in section '" + s.name + "' is not ended");
+    if (!nul)
+      return Fail("text at " + std::to_string(at) + " in section '" + s.name + "' is not ended");
     uint64_t length = static_cast<const uint8_t*>(nul) - (s.data.data() + at);
     pieces.push_back({at, length, 0});
     std::string text(reinterpret_cast<const char*>(s.data.data() + at), length);
-    if (!text.empty() && std::find(pool.begin(), pool.end(), text) == pool.end()) pool.push_back(text);
+    if (!text.empty() && std::find(pool.begin(), pool.end(), text) == pool.end())
+      pool.push_back(text);
     at += length + 1;
   }
   return true;
@@ -319,7 +327,8 @@ bool Linker::LayoutConst() {
   for (auto& [index, pieces] : pieces_)
     for (TextPiece& piece : pieces) {
       const uint8_t* start = obj_.sections[index].data.data() + piece.start;
-      piece.constOffset = StoreText(std::string(reinterpret_cast<const char*>(start), piece.length));
+      piece.constOffset =
+          StoreText(std::string(reinterpret_cast<const char*>(start), piece.length));
     }
   uint64_t size = const_.size();
   for (uint32_t i = 1; i < obj_.sections.size(); ++i)
@@ -353,16 +362,20 @@ bool Linker::Resolve(const ElfRelocation& r, bool relative, int64_t addend, Reso
       out = {Target::kNumber, reserved->second.value, addend, reserved->second.group};
       return true;
     }
-    if (sym.name == SERVICES_SYMBOL) out.target = Target::kServices;
-    else if (sym.name == EMPTY_TEXT_SYMBOL) out = {Target::kConst, EMPTY_TEXT_OFFSET, addend};
-    else return Fail(where + ": undefined symbol " + SymbolName(sym));
+    if (sym.name == SERVICES_SYMBOL)
+      out.target = Target::kServices;
+    else if (sym.name == EMPTY_TEXT_SYMBOL)
+      out = {Target::kConst, EMPTY_TEXT_OFFSET, addend};
+    else
+      return Fail(where + ": undefined symbol " + SymbolName(sym));
     return true;
   }
   if (sym.section == SHN_COMMON) {
     out = {Target::kVar, static_cast<int64_t>(commons_.at(r.symbol)), addend};
     return true;
   }
-  if (sym.section == SHN_ABS) return Fail(where + ": absolute symbol " + SymbolName(sym) + " cannot be expressed");
+  if (sym.section == SHN_ABS)
+    return Fail(where + ": absolute symbol " + SymbolName(sym) + " cannot be expressed");
   Role role = roles_[sym.section];
   const std::string& name = obj_.sections[sym.section].name;
   int64_t value = static_cast<int64_t>(sym.value);
@@ -404,7 +417,8 @@ bool Linker::Apply(uint32_t section, const ElfRelocation& r) {
   if (!absolute && !relative)
     return Fail(where + ": relocation type " + std::to_string(r.type) + " against " +
                 SymbolName(obj_.symbols[r.symbol]) + " cannot be expressed");
-  if (r.offset > s.size || s.size - r.offset < 4) return Fail(where + ": field outside the section");
+  if (r.offset > s.size || s.size - r.offset < 4)
+    return Fail(where + ": field outside the section");
   uint64_t field = bases_[section] + r.offset;
   int64_t addend = obj_.rela ? r.addend : LoadField(code_, field);
   Resolved t;
@@ -428,13 +442,15 @@ bool Linker::Apply(uint32_t section, const ElfRelocation& r) {
   StoreField(code_, field, static_cast<uint32_t>(value));
   if (relative && t.target == Target::kCode) return true;
   if (relative && !x64)
-    return Fail(where + ": PC-relative field to " + target + " outside the code cannot be expressed in an i386 image");
-  static constexpr RelocationKind kAbsolute[] = {image::RELOC_CODE, image::RELOC_CONST, image::RELOC_VAR,
-                                                 image::RELOC_SERVICES};
+    return Fail(where + ": PC-relative field to " + target +
+                " outside the code cannot be expressed in an i386 image");
+  static constexpr RelocationKind kAbsolute[] = {image::RELOC_CODE, image::RELOC_CONST,
+                                                 image::RELOC_VAR, image::RELOC_SERVICES};
   static constexpr RelocationKind kRelative[] = {image::RELOC_CODE, image::RELOC_REL_CONST,
                                                  image::RELOC_REL_VAR, image::RELOC_REL_SERVICES};
   size_t which = static_cast<size_t>(t.target);
-  relocations_.push_back({static_cast<uint32_t>(field), relative ? kRelative[which] : kAbsolute[which]});
+  relocations_.push_back(
+      {static_cast<uint32_t>(field), relative ? kRelative[which] : kAbsolute[which]});
   return true;
 }
 
@@ -471,7 +487,8 @@ bool Linker::Finish(image::ProgramImage& out) {
   out.libraries = records_.libraries;
   out.dllFunctions = records_.dllFunctions;
   out.entryCodeOffset = static_cast<uint32_t>(bases_[entry->section] + entry->value);
-  auto segment = [](const char* name, uint32_t flags, uint64_t memory, std::vector<uint8_t> stored) {
+  auto segment = [](const char* name, uint32_t flags, uint64_t memory,
+                    std::vector<uint8_t> stored) {
     image::Segment s;
     s.name = name;
     s.flags = flags;
@@ -494,8 +511,8 @@ bool Linker::Finish(image::ProgramImage& out) {
 
 bool Linker::Link(image::ProgramImage& out) {
   bases_.assign(obj_.sections.size(), 0);
-  return ReadLinkRecords(obj_, records_, error_) && Classify() && LayoutCodeAndVar() && LayoutConst() &&
-         ApplyAll() && Finish(out);
+  return ReadLinkRecords(obj_, records_, error_) && Classify() && LayoutCodeAndVar() &&
+         LayoutConst() && ApplyAll() && Finish(out);
 }
 
 }  // namespace

@@ -18,8 +18,8 @@ using image::ProgramImage;
 using tulora::ArgumentList;
 using tulora::ArgumentRecord;
 using tulora::CommandResult;
-using tulora::ServiceTable;
 using tulora::CONTROL_RELEASE_GLOBALS;
+using tulora::ServiceTable;
 
 // A test object read from the build's test data; the ELF view points into
 // `bytes`.
@@ -92,9 +92,10 @@ TEST_P(LinkBoth, LaysOutTheSegmentChain) {
   ProgramImage read;
   ASSERT_TRUE(image::ReadImage(bytes, read, error)) << error;
   EXPECT_EQ(read.entryCodeOffset, image.entryCodeOffset);
-  EXPECT_EQ(bytes.size(), read.header.firstSegment + 6 * 56 + 4 * image.Find("code")->relocations.size() +
-                              image.Find("const")->stored.size() + 4 + 56 +
-                              image.Find("code")->stored.size() + image.Find("@reloc1")->stored.size());
+  EXPECT_EQ(bytes.size(),
+            read.header.firstSegment + 6 * 56 + 4 * image.Find("code")->relocations.size() +
+                image.Find("const")->stored.size() + 4 + 56 + image.Find("code")->stored.size() +
+                image.Find("@reloc1")->stored.size());
 }
 
 TEST_P(LinkBoth, StoresTextsOnceWithTheEmptyTextAtEight) {
@@ -210,7 +211,8 @@ const char* TextOf(const ArgumentRecord& r) {
 }
 
 uintptr_t TULORA_CALL RecordDll(uint32_t entry, uint32_t count, const uintptr_t* args) {
-  if (recorded.dllEntries.empty() && count == 1) recorded.firstDllText = reinterpret_cast<const char*>(args[0]);
+  if (recorded.dllEntries.empty() && count == 1)
+    recorded.firstDllText = reinterpret_cast<const char*>(args[0]);
   recorded.dllEntries.push_back(entry);
   return 0;
 }
@@ -262,8 +264,13 @@ class LoadedImage {
     services_->ProgramControl = RecordControl;
     std::memcpy(const_, c.stored.data(), c.stored.size());
     std::memcpy(code_, code.stored.data(), code.stored.size());
-    uint32_t bases[7] = {Low(services_), Low(const_), Low(var_), Low(code_),
-                         Low(services_) - Low(code_), Low(const_) - Low(code_), Low(var_) - Low(code_)};
+    uint32_t bases[7] = {Low(services_),
+                         Low(const_),
+                         Low(var_),
+                         Low(code_),
+                         Low(services_) - Low(code_),
+                         Low(const_) - Low(code_),
+                         Low(var_) - Low(code_)};
     for (const image::CodeRelocation& r : code.relocations) {
       uint32_t v;
       std::memcpy(&v, code_ + r.offset, 4);
@@ -281,7 +288,9 @@ class LoadedImage {
   ServiceTable* services() const { return services_; }
 
  private:
-  static uint32_t Low(const void* p) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p)); }
+  static uint32_t Low(const void* p) {
+    return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p));
+  }
   uint8_t* base_ = nullptr;
   size_t size_ = 0;
   ServiceTable* services_ = nullptr;
@@ -326,7 +335,8 @@ TEST(LinkedImageRuns, EveryFieldReachesItsTarget) {
   ASSERT_NE(recorded.releaseGlobals, 0u);
   reinterpret_cast<void(TULORA_CALL*)()>(recorded.releaseGlobals)();
   EXPECT_EQ(*counter, -1);
-  reinterpret_cast<void(TULORA_CALL*)()>(reinterpret_cast<uintptr_t>(TextOf(recorded.records[0])))();
+  reinterpret_cast<void(TULORA_CALL*)()>(
+      reinterpret_cast<uintptr_t>(TextOf(recorded.records[0])))();
   EXPECT_EQ(*counter, 9);
 }
 
@@ -346,8 +356,9 @@ const Refusal kRefusals[] = {
     {"refuse_undefined", "undefined symbol 'RefusedMissingRoutine'"},
     // A large local array of texts: its initialiser is an unnamed constant
     // of addresses; the message names the routine that copies it.
-    {"refuse_local_table", "relocation inside const data: (unnamed) in section '.rodata' (used by "
-                           "'TuloraEntry' in section '.text')"},
+    {"refuse_local_table",
+     "relocation inside const data: (unnamed) in section '.rodata' (used by "
+     "'TuloraEntry' in section '.text')"},
 };
 
 class RefusedObject : public testing::TestWithParam<std::tuple<Refusal, const char*>> {};
@@ -362,10 +373,12 @@ TEST_P(RefusedObject, NamesSymbolAndSection) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Objects, RefusedObject,
-                         testing::Combine(testing::ValuesIn(kRefusals), testing::Values("x86_64", "i386")),
+                         testing::Combine(testing::ValuesIn(kRefusals),
+                                          testing::Values("x86_64", "i386")),
                          [](const auto& info) {
                            return std::string(std::get<0>(info.param).object) + "_" +
-                                  (std::string(std::get<1>(info.param)) == "i386" ? "i386" : "x86_64");
+                                  (std::string(std::get<1>(info.param)) == "i386" ? "i386"
+                                                                                  : "x86_64");
                          });
 
 // Refusals made by changing a good object.
@@ -377,14 +390,16 @@ struct Change {
 };
 void PrintTo(const Change& c, std::ostream* os) { *os << c.name; }
 
-ElfRelocation* FindRelocation(ElfObject& o, const std::function<bool(const ElfSymbol&, const ElfRelocation&)>& pick) {
+ElfRelocation* FindRelocation(
+    ElfObject& o, const std::function<bool(const ElfSymbol&, const ElfRelocation&)>& pick) {
   for (ElfRelocations& rel : o.relocations)
     for (ElfRelocation& r : rel.entries)
       if (pick(o.symbols[r.symbol], r)) return &r;
   return nullptr;
 }
 ElfRelocation* ToSymbol(ElfObject& o, const std::string& name) {
-  return FindRelocation(o, [&](const ElfSymbol& s, const ElfRelocation&) { return s.name == name; });
+  return FindRelocation(o,
+                        [&](const ElfSymbol& s, const ElfRelocation&) { return s.name == name; });
 }
 ElfSection* Section(ElfObject& o, const std::string& name) {
   for (ElfSection& s : o.sections)
@@ -402,8 +417,8 @@ const Change kChanges[] = {
     {"unknown relocation type", "x86_64",
      [](ElfObject& o, auto&) { ToSymbol(o, "tulora_services")->type = 9; },
      "relocation type 9 against 'tulora_services' cannot be expressed"},
-    {"64-bit absolute field", "x86_64", [](ElfObject& o, auto&) { ToSymbol(o, "tulora_services")->type = 1; },
-     "relocation type 1"},
+    {"64-bit absolute field", "x86_64",
+     [](ElfObject& o, auto&) { ToSymbol(o, "tulora_services")->type = 1; }, "relocation type 1"},
     {"addend beyond 32 bits", "x86_64",
      [](ElfObject& o, auto&) { ToSymbol(o, "tulora_services")->addend = int64_t{1} << 40; },
      "value for 'tulora_services' does not fit 32 bits"},

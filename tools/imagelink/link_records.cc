@@ -46,11 +46,13 @@ class RecordReader {
                 "missing: the image build compiles image/link_tables.cc into the application");
   }
 
-  bool Texts(const std::string& item, std::initializer_list<std::pair<const uint8_t*, size_t>> fields,
+  bool Texts(const std::string& item,
+             std::initializer_list<std::pair<const uint8_t*, size_t>> fields,
              std::initializer_list<std::string*> texts) {
     auto text = texts.begin();
     for (auto [field, width] : fields)
-      if (!FieldText(field, width, **text++)) return Fail(item, "a text is not ended inside its field");
+      if (!FieldText(field, width, **text++))
+        return Fail(item, "a text is not ended inside its field");
     return true;
   }
 
@@ -79,7 +81,8 @@ class RecordReader {
   // Records that carry their own index must stand in that order.
   bool InOrder(const std::string& item, const char* label, uint32_t number, size_t i) {
     if (number == i) return true;
-    return Fail(item, label + std::string(" ") + std::to_string(number) + ", expected " + std::to_string(i));
+    return Fail(item, label + std::string(" ") + std::to_string(number) + ", expected " +
+                          std::to_string(i));
   }
 
   bool DllRecord(const uint8_t* r, size_t i, const std::string& item) {
@@ -125,7 +128,8 @@ class RecordReader {
   bool TypeRecord(const uint8_t* r, size_t, const std::string& item) {
     std::string symbol;
     if (!Texts(item, {{r + offsetof(LinkTypeRecord, symbol), 48}}, {&symbol})) return false;
-    return Reserve(item, symbol, image::FIXUP_LIBRARY_TYPE, LoadU32(r + offsetof(LinkTypeRecord, code)));
+    return Reserve(item, symbol, image::FIXUP_LIBRARY_TYPE,
+                   LoadU32(r + offsetof(LinkTypeRecord, code)));
   }
 
  private:
@@ -144,10 +148,12 @@ bool IsRecordSection(const std::string& name) {
 bool ReadLinkRecords(const ElfObject& object, LinkRecords& out, std::string& error) {
   out = LinkRecords{};
   RecordReader reader(object, out, error);
-  return reader.EachRecord<LinkDllRecord>(TULORA_LINK_DLL_SECTION, "DLL table", &RecordReader::DllRecord) &&
+  return reader.EachRecord<LinkDllRecord>(TULORA_LINK_DLL_SECTION, "DLL table",
+                                          &RecordReader::DllRecord) &&
          reader.EachRecord<LinkLibraryRecord>(TULORA_LINK_LIBRARY_SECTION, "library",
                                               &RecordReader::LibraryRecord) &&
-         reader.EachRecord<LinkTypeRecord>(TULORA_LINK_TYPE_SECTION, "type", &RecordReader::TypeRecord);
+         reader.EachRecord<LinkTypeRecord>(TULORA_LINK_TYPE_SECTION, "type",
+                                           &RecordReader::TypeRecord);
 }
 
 }  // namespace tulora::imagelink

@@ -19,7 +19,8 @@ bool ReadFile(const char* path, std::vector<uint8_t>& out) {
 
 bool WriteFile(const char* path, const std::vector<uint8_t>& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
   return static_cast<bool>(out.flush());
 }
 
@@ -41,12 +42,14 @@ int main(int argc, char** argv) {
   imagelink::ElfObject object;
   image::ProgramImage image;
   std::string error;
-  if (!imagelink::ReadElfObject(input, object, error)) return Fail(std::string(argv[1]) + ": " + error);
+  if (!imagelink::ReadElfObject(input, object, error))
+    return Fail(std::string(argv[1]) + ": " + error);
   if (!imagelink::LinkImage(object, image, error)) return Fail(std::string(argv[1]) + ": " + error);
   std::vector<uint8_t> bytes = image::WriteImage(image);
   // The image must read back; a failure here is a fault of the linker.
   image::ProgramImage check;
-  if (!image::ReadImage(bytes, check, error)) return Fail("written image does not read back: " + error);
+  if (!image::ReadImage(bytes, check, error))
+    return Fail("written image does not read back: " + error);
   if (!WriteFile(argv[2], bytes)) {
     std::remove(argv[2]);
     return Fail(std::string("cannot write ") + argv[2]);

@@ -117,9 +117,11 @@ int main(int argc, char** argv) {
 
   const std::string temp = args.output + ".part";
   std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
+  out.write(reinterpret_cast<const char*>(image.data()),
+            static_cast<std::streamsize>(image.size()));
   out.close();
-  if (!out || chmod(temp.c_str(), 0755) != 0 || std::rename(temp.c_str(), args.output.c_str()) != 0) {
+  if (!out || chmod(temp.c_str(), 0755) != 0 ||
+      std::rename(temp.c_str(), args.output.c_str()) != 0) {
     std::remove(temp.c_str());
     std::fprintf(stderr, "tulora-pack: cannot write %s\n", args.output.c_str());
     return 1;

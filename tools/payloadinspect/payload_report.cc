@@ -63,8 +63,8 @@ class Reader {
     out_ += Format("directory: %s (%s)\n", imageinspect::QuoteText(layout_.directoryName).c_str(),
                    stored ? "stored" : "from the directory id");
     out_ += Format("FileSetHeader: at payload offset %zu, magic 0x%08X, inflated size %u\n",
-                   layout_.fileSetHeaderOffset, ReadLe32(payload_.data() + layout_.fileSetHeaderOffset),
-                   layout_.inflatedSize);
+                   layout_.fileSetHeaderOffset,
+                   ReadLe32(payload_.data() + layout_.fileSetHeaderOffset), layout_.inflatedSize);
     return nullptr;
   }
 

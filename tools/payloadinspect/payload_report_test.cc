@@ -42,8 +42,9 @@ TEST(PayloadReport, ListsWhatTheLauncherWouldExtract) {
     EXPECT_EQ(report.failure, nullptr) << report.text;
     EXPECT_THAT(report.text, HasSubstr("directory id 0x0000BEEF, key 0x11223344"));
     EXPECT_THAT(report.text, HasSubstr(row.directoryLine));
-    EXPECT_THAT(report.text, ::testing::ContainsRegex("\"VThread.vlr\" +3 bytes\n +\"OSTRA.VLB\" +1 "
-                                                      "bytes  \\(kernel library name\\)\n"));
+    EXPECT_THAT(report.text,
+                ::testing::ContainsRegex("\"VThread.vlr\" +3 bytes\n +\"OSTRA.VLB\" +1 "
+                                         "bytes  \\(kernel library name\\)\n"));
     EXPECT_THAT(report.text, HasSubstr("records: 3\nkernel library: \"ostra.vlr\"\n"));
   }
 }
@@ -55,10 +56,9 @@ TEST(PayloadReport, EndsWithTheMessageOfTheRuleBroken) {
   badMagic[badMagic.size() - 1] ^= 0xFF;
   std::vector<uint8_t> cutStream = Executable(BuildRawPayload(
       PayloadOptions{}, FILESET_MAGIC, 100, std::vector<uint8_t>{0x78, 0x9C, 0x01}));
-  std::vector<uint8_t> noKernel =
-      Executable(BuildPayload({{"xtra.vlr", {7}}}, PayloadOptions{}));
-  std::vector<uint8_t> escaping = Executable(BuildPayload({{"ostra.vlr", {1}}},
-                                                          PayloadOptions{0, 0, ".."}));
+  std::vector<uint8_t> noKernel = Executable(BuildPayload({{"xtra.vlr", {7}}}, PayloadOptions{}));
+  std::vector<uint8_t> escaping =
+      Executable(BuildPayload({{"ostra.vlr", {1}}}, PayloadOptions{0, 0, ".."}));
   struct Row {
     const char* name;
     std::vector<uint8_t> file;

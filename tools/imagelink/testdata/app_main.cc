@@ -54,15 +54,16 @@ extern "C" TULORA_CALL void TuloraEntry() {
   struct {
     uint32_t count;
     tulora::ArgumentRecord r[6];
-  } list = {6,
-            {{static_cast<uint32_t>(routine), static_cast<uint32_t>(uint64_t{routine} >> 32),
-              tulora::TYPE_ROUTINE},
-             {0, 0, TULORA_TYPE(LIB_VARIANT)},
-             {static_cast<uint32_t>(empty), static_cast<uint32_t>(uint64_t{empty} >> 32),
-              tulora::TYPE_TEXT},
-             {TestCounterAddress(), 0, tulora::TYPE_INT | tulora::TYPE_BYREF},
-             {TestSlotAddress(), 0, TULORA_TYPE(LIB_OBJECT)},
-             {static_cast<uint32_t>(bits), static_cast<uint32_t>(bits >> 32), tulora::TYPE_DOUBLE}}};
+  } list = {
+      6,
+      {{static_cast<uint32_t>(routine), static_cast<uint32_t>(uint64_t{routine} >> 32),
+        tulora::TYPE_ROUTINE},
+       {0, 0, TULORA_TYPE(LIB_VARIANT)},
+       {static_cast<uint32_t>(empty), static_cast<uint32_t>(uint64_t{empty} >> 32),
+        tulora::TYPE_TEXT},
+       {TestCounterAddress(), 0, tulora::TYPE_INT | tulora::TYPE_BYREF},
+       {TestSlotAddress(), 0, TULORA_TYPE(LIB_OBJECT)},
+       {static_cast<uint32_t>(bits), static_cast<uint32_t>(bits >> 32), tulora::TYPE_DOUBLE}}};
   tulora_services.CallLibraryCommand(TULORA_LIBRARY(THREAD), 1,
                                      reinterpret_cast<tulora::ArgumentList*>(&list));
   list.count = 1;

@@ -4,6 +4,7 @@ struct Started {
   Started();
   int value;
 };
-Started::Started() : value(static_cast<int>(reinterpret_cast<uintptr_t>(tulora_services.Allocate))) {}
+Started::Started()
+    : value(static_cast<int>(reinterpret_cast<uintptr_t>(tulora_services.Allocate))) {}
 Started refusedStarted;
 extern "C" TULORA_CALL void TuloraEntry() { tulora_services.ExitProgram(refusedStarted.value); }
