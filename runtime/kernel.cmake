@@ -24,6 +24,7 @@ else()
 endif()
 
 add_library(tulora_runtime_core STATIC
+  ${R}/kernel/dll_calls.cc
   ${R}/kernel/image_loader.cc
   ${R}/kernel/kernel_commands.cc
   ${R}/kernel/kernel_services.cc

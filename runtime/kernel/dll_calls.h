@@ -25,6 +25,9 @@ struct DllExport {
   uint32_t words;  // argument words it takes, where the platform knows it
 };
 
+// A DLL name as the back-ends match it: in lower case, without ".dll".
+std::string DllBaseName(const std::string& dll);
+
 // Finds a function by DLL and function name. The DLL name is matched
 // without regard to letter case and with or without ".dll"; an empty DLL
 // name searches every DLL, as the platform's default search order would.

@@ -1,22 +1,9 @@
 #include "runtime/kernel/dll_calls.h"
 
-#include <cctype>
-
 #include "runtime/kernel/platform_winapi.h"
 
 namespace tulora::rt {
 namespace {
-
-std::string DllBaseName(const std::string& dll) {
-  std::string lower;
-  for (char c : dll) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  const std::string suffix = ".dll";
-  if (lower.size() > suffix.size() &&
-      lower.compare(lower.size() - suffix.size(), suffix.size(), suffix) == 0) {
-    lower.resize(lower.size() - suffix.size());
-  }
-  return lower;
-}
 
 typedef uintptr_t W;
 

@@ -10,7 +10,6 @@
 
 #include <psapi.h>  // after windows.h, whose types it uses
 
-#include <cctype>
 #include <deque>
 #include <mutex>
 
@@ -23,17 +22,6 @@ namespace {
 // modules the program's declarations name are tried in turn, then every
 // module already loaded.
 constexpr const char* kSystemModules[] = {"kernel32", "ole32", "wininet"};
-
-std::string DllBaseName(const std::string& dll) {
-  std::string lower;
-  for (char c : dll) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  const std::string suffix = ".dll";
-  if (lower.size() > suffix.size() &&
-      lower.compare(lower.size() - suffix.size(), suffix.size(), suffix) == 0) {
-    lower.resize(lower.size() - suffix.size());
-  }
-  return lower;
-}
 
 // Resolved functions with their names, kept for the life of the process
 // (the kernel holds pointers to them).

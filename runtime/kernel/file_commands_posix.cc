@@ -5,27 +5,16 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstring>
-#include <mutex>
-#include <vector>
 
+#include "runtime/kernel/unfinished_writes.h"
 #include "runtime/text/gbk_text.h"
 
 namespace tulora::rt {
 namespace {
 
-// The temporary files of the writes under way. Their lock is held while a
-// temporary file is created and while it is renamed or removed, so the
-// process-end path sees every temporary file that exists.
-struct UnfinishedWrites {
-  std::mutex mutex;
-  std::vector<std::string> paths;
-  bool ending = false;
-};
-
-UnfinishedWrites& Unfinished() {
-  static UnfinishedWrites* writes = new UnfinishedWrites;  // used until the process ends
+UnfinishedWrites<std::string>& Unfinished() {
+  static auto* writes = new UnfinishedWrites<std::string>;  // used until the process ends
   return *writes;
 }
 
@@ -77,30 +66,24 @@ bool WriteWholeFile(const char* gbkPath, const uint8_t* data, uint32_t length) {
   const std::string path = NativePath(gbkPath);
   if (path.empty() || path.back() == '/') return false;
   const std::string temporary = TemporaryPath(path);
-  UnfinishedWrites& writes = Unfinished();
+  UnfinishedWrites<std::string>& writes = Unfinished();
   int fd = -1;
-  {
-    std::lock_guard<std::mutex> lock(writes.mutex);
-    if (writes.ending) return false;
+  const auto create = [&] {
     fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0) return false;
-    writes.paths.push_back(temporary);
-  }
+    return fd >= 0;
+  };
+  if (!writes.Begin(temporary, create)) return false;
   const bool written = WriteAll(fd, data, length);
   const bool closed = close(fd) == 0;
-  std::lock_guard<std::mutex> lock(writes.mutex);
-  const bool placed = written && closed && rename(temporary.c_str(), path.c_str()) == 0;
-  if (!placed) unlink(temporary.c_str());
-  writes.paths.erase(std::find(writes.paths.begin(), writes.paths.end(), temporary));
-  return placed;
+  return writes.End(temporary, [&] {
+    const bool placed = written && closed && rename(temporary.c_str(), path.c_str()) == 0;
+    if (!placed) unlink(temporary.c_str());
+    return placed;
+  });
 }
 
 void AbandonUnfinishedWrites() {
-  UnfinishedWrites& writes = Unfinished();
-  writes.mutex.lock();  // kept until the process ends
-  writes.ending = true;
-  for (const std::string& path : writes.paths) unlink(path.c_str());
-  writes.paths.clear();
+  Unfinished().Abandon([](const std::string& path) { unlink(path.c_str()); });
 }
 
 }  // namespace tulora::rt

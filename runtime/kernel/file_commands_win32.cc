@@ -2,12 +2,10 @@
 // path is turned into UTF-16 with the runtime's own code page 936
 // conversion; "\" stays the separator (in GBK the byte 0x5C may be the
 // second byte of a character, which the conversion keeps whole).
-#include <algorithm>
 #include <cstring>
-#include <mutex>
-#include <vector>
 
 #include "runtime/kernel/file_commands.h"
+#include "runtime/kernel/unfinished_writes.h"
 #include "runtime/kernel/wide_paths_win32.h"
 #include "runtime/text/wide_text.h"
 
@@ -16,16 +14,8 @@ namespace {
 
 std::wstring WidePath(const char* gbkPath) { return GbkToWide(gbkPath, std::strlen(gbkPath)); }
 
-// The temporary files of the writes under way; their lock is held while one
-// is created, renamed or removed, so the process end sees every one.
-struct UnfinishedWrites {
-  std::mutex mutex;
-  std::vector<std::wstring> paths;
-  bool ending = false;
-};
-
-UnfinishedWrites& Unfinished() {
-  static UnfinishedWrites* writes = new UnfinishedWrites;  // used until the process ends
+UnfinishedWrites<std::wstring>& Unfinished() {
+  static auto* writes = new UnfinishedWrites<std::wstring>;  // used until the process ends
   return *writes;
 }
 
@@ -66,16 +56,14 @@ bool WriteWholeFile(const char* gbkPath, const uint8_t* data, uint32_t length) {
   const std::wstring path = WidePath(gbkPath);
   if (path.empty() || path.back() == L'\\') return false;
   const std::wstring temporary = TemporaryPath(path);
-  UnfinishedWrites& writes = Unfinished();
+  UnfinishedWrites<std::wstring>& writes = Unfinished();
   HANDLE file = INVALID_HANDLE_VALUE;
-  {
-    std::lock_guard<std::mutex> lock(writes.mutex);
-    if (writes.ending) return false;
+  const auto create = [&] {
     file = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                        FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    writes.paths.push_back(temporary);
-  }
+    return file != INVALID_HANDLE_VALUE;
+  };
+  if (!writes.Begin(temporary, create)) return false;
   uint32_t done = 0;
   while (done < length) {
     DWORD n = 0;
@@ -83,20 +71,17 @@ bool WriteWholeFile(const char* gbkPath, const uint8_t* data, uint32_t length) {
     done += n;
   }
   const bool closed = CloseHandle(file) != 0;
-  std::lock_guard<std::mutex> lock(writes.mutex);
-  const bool placed = done == length && closed &&
-                      MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
-  if (!placed) DeleteFileW(temporary.c_str());
-  writes.paths.erase(std::find(writes.paths.begin(), writes.paths.end(), temporary));
-  return placed;
+  return writes.End(temporary, [&] {
+    const bool placed =
+        done == length && closed &&
+        MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+    if (!placed) DeleteFileW(temporary.c_str());
+    return placed;
+  });
 }
 
 void AbandonUnfinishedWrites() {
-  UnfinishedWrites& writes = Unfinished();
-  writes.mutex.lock();  // kept until the process ends
-  writes.ending = true;
-  for (const std::wstring& path : writes.paths) DeleteFileW(path.c_str());
-  writes.paths.clear();
+  Unfinished().Abandon([](const std::wstring& path) { DeleteFileW(path.c_str()); });
 }
 
 }  // namespace tulora::rt
