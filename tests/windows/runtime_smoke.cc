@@ -25,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "image/interface_constants.h"
 #include "runtime/kernel/dll_calls.h"
 #include "runtime/kernel/wide_paths_win32.h"
 #include "runtime/text/codepage.h"
@@ -33,9 +34,8 @@ namespace {
 
 using tulora::rt::DllCallOutcome;
 
-// The kernel library's interface, as the launcher uses it.
-using RuntimeEntry = int (*)(const void* programImage);
-using GetNewSockFunction = RuntimeEntry (*)(int32_t);
+using tulora::GetNewSockFunction;
+using tulora::RuntimeEntry;
 
 int g_failed = 0;
 
@@ -97,7 +97,7 @@ int Run(const char* imagePath) {
   auto getNewSock = reinterpret_cast<GetNewSockFunction>(
       reinterpret_cast<void*>(GetProcAddress(library, "GetNewSock")));
   if (getNewSock == nullptr) return 92;
-  RuntimeEntry entry = getNewSock(1000);
+  RuntimeEntry entry = getNewSock(tulora::KERNEL_INTERFACE_VERSION);
   if (entry == nullptr) return 93;
   entry(image.data());
   return 94;  // the program ends the process itself; the entry came back
