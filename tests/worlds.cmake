@@ -68,7 +68,7 @@ tulora_test(tools_test
   ${S}/image/image_format_test.cc
   ${S}/tools/imagelink/elf_object_test.cc ${S}/tools/imagelink/image_linker_test.cc
   ${S}/tools/imageinspect/image_report_test.cc
-  ${S}/tools/payloadinspect/payload_report_test.cc)
+  ${S}/tools/payloadinspect/payload_report_test.cc ${S}/tools/pefile/pe_file_test.cc)
 target_link_libraries(tools_test PRIVATE tulora_imagelink tulora_imageinspect tulora_payloadinspect
   tulora_payload_writer tulora_image_sample GTest::gmock)
 target_compile_definitions(tools_test PRIVATE IMAGELINK_TESTDATA_DIR="${IMAGELINK_OUT}"

@@ -9,7 +9,7 @@ add_executable(tulora-imagelink ${CMAKE_CURRENT_SOURCE_DIR}/imagelink/main.cc)
 target_link_libraries(tulora-imagelink PRIVATE tulora_imagelink)
 
 add_library(tulora_imageinspect STATIC ${CMAKE_CURRENT_SOURCE_DIR}/imageinspect/image_report.cc)
-target_link_libraries(tulora_imageinspect PUBLIC tulora_image_format)
+target_link_libraries(tulora_imageinspect PUBLIC tulora_image_format tulora_pefile)
 
 add_executable(tulora-imageinspect ${CMAKE_CURRENT_SOURCE_DIR}/imageinspect/main.cc)
 target_link_libraries(tulora-imageinspect PRIVATE tulora_imageinspect)

@@ -2,6 +2,9 @@
 
 #include <cstdio>
 
+#include "image/executable_layout.h"
+#include "tools/pefile/pe_file.h"
+
 namespace tulora::imageinspect {
 namespace {
 
@@ -121,6 +124,31 @@ std::string QuoteText(const std::string& text) {
 // The reader guarantees a "code" segment and fix-up offsets inside it.
 std::string DescribeImage(const image::ProgramImage& image) {
   return Header(image) + Libraries(image) + DllTable(image) + Segments(image) + Fixups(image);
+}
+
+bool ImageBytesOfFile(std::span<const uint8_t> file, std::span<const uint8_t>& image,
+                      std::string& where, std::string& error) {
+  if (!pefile::LooksLikePe(file)) {
+    image = file;
+    where = "the whole file";
+    return true;
+  }
+  pefile::PeFile pe;
+  if (!pefile::ReadPe(file, pe, error)) return false;
+  if (pe.sections.empty() || pe.sections.back().name != IMAGE_SECTION_NAME) {
+    error = "the last section is not named .data: no program image";
+    return false;
+  }
+  const pefile::Section& section = pe.sections.back();
+  image = pefile::SectionBytes(file, section);
+  char line[160];
+  std::snprintf(line, sizeof line,
+                "section %zu of the executable (%s, characteristics 0x%08X, %u bytes at file "
+                "offset %u)",
+                pe.sections.size(), section.name.c_str(), section.characteristics, section.rawSize,
+                section.rawOffset);
+  where = line;
+  return true;
 }
 
 }  // namespace tulora::imageinspect

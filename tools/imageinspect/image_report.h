@@ -6,6 +6,8 @@
 #ifndef TULORA_TOOLS_IMAGEINSPECT_IMAGE_REPORT_H
 #define TULORA_TOOLS_IMAGEINSPECT_IMAGE_REPORT_H
 
+#include <cstdint>
+#include <span>
 #include <string>
 
 #include "image/image_format.h"
@@ -13,6 +15,13 @@
 namespace tulora::imageinspect {
 
 std::string DescribeImage(const image::ProgramImage& image);
+
+// The program image a file holds: a Windows executable's image section
+// (its last, image/executable_layout.h), or the whole file when it is no
+// Windows executable. `where` says which; false with `error` set when an
+// executable has no such section.
+bool ImageBytesOfFile(std::span<const uint8_t> file, std::span<const uint8_t>& image,
+                      std::string& where, std::string& error);
 
 // A text in double quotes with \xNN for bytes outside 0x20-0x7E and \\, \".
 std::string QuoteText(const std::string& text);

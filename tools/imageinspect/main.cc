@@ -1,6 +1,7 @@
 // tulora-imageinspect IMAGE
 // Prints a program image: header, library table, DLL table, segments,
-// relocations by kind and the link fix-up groups.
+// relocations by kind and the link fix-up groups. IMAGE is an image file,
+// or a Windows executable whose image section is read.
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -20,9 +21,15 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "tulora-imageinspect: error: cannot read %s\n", argv[1]);
     return 1;
   }
+  std::span<const uint8_t> imageBytes;
+  std::string where, error;
+  if (!imageinspect::ImageBytesOfFile(bytes, imageBytes, where, error)) {
+    std::fprintf(stderr, "tulora-imageinspect: error: %s: %s\n", argv[1], error.c_str());
+    return 1;
+  }
+  std::printf("image: %s\n", where.c_str());
   image::ProgramImage image;
-  std::string error;
-  if (!image::ReadImage(bytes, image, error)) {
+  if (!image::ReadImage(imageBytes, image, error)) {
     std::fprintf(stderr, "tulora-imageinspect: error: %s: %s\n", argv[1], error.c_str());
     return 1;
   }

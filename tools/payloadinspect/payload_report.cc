@@ -7,6 +7,7 @@
 
 #include "launcher/payload.h"
 #include "tools/imageinspect/image_report.h"
+#include "tools/pefile/pe_file.h"
 
 namespace tulora::payloadinspect {
 namespace {
@@ -28,6 +29,7 @@ class Reader {
   explicit Reader(std::span<const uint8_t> file) : file_(file) {}
 
   PayloadReport Run() {
+    DescribeExecutable();
     const char* failure = ReadTrailer();
     if (failure == nullptr) failure = ReadBody();
     if (failure == nullptr) failure = ReadFileSet();
@@ -36,6 +38,20 @@ class Reader {
   }
 
  private:
+  // A Windows executable's kind and where its sections' raw data ends.
+  void DescribeExecutable() {
+    if (!pefile::LooksLikePe(file_)) return;
+    pefile::PeFile pe;
+    std::string error;
+    if (!pefile::ReadPe(file_, pe, error)) {
+      out_ += Format("PE: unreadable (%s)\n", error.c_str());
+      return;
+    }
+    sectionsEnd_ = pe.RawDataEnd();
+    out_ += Format("PE: machine 0x%04X, %zu sections, raw data ends at offset %llu\n", pe.machine,
+                   pe.sections.size(), static_cast<unsigned long long>(sectionsEnd_));
+  }
+
   const char* ReadTrailer() {
     const int64_t position = static_cast<int64_t>(file_.size()) - int64_t{TRAILER_SIZE};
     out_ += Format("file: %zu bytes, trailer at %lld\n", file_.size(),
@@ -47,7 +63,8 @@ class Reader {
     uint32_t length = 0;
     if (const char* failure = CheckTrailer(trailer, position, length)) return failure;
     const size_t start = static_cast<size_t>(position) - length;
-    out_ += Format("payload: %u bytes at file offset %zu\n", length, start);
+    out_ += Format("payload: %u bytes at file offset %zu%s\n", length, start,
+                   start == sectionsEnd_ ? ", right after the sections' raw data" : "");
     payload_.assign(file_.begin() + start, file_.begin() + position);
     if (const char* failure = CheckPayloadMagic(payload_)) return failure;
     out_ += Format("PayloadHeader: magic 0x%08X, directory id 0x%08X, key 0x%08X\n",
@@ -97,6 +114,7 @@ class Reader {
   }
 
   std::span<const uint8_t> file_;
+  uint64_t sectionsEnd_ = UINT64_MAX;  // a PE's end of raw data
   std::vector<uint8_t> payload_, inflated_;
   BodyLayout layout_{};
   std::string out_;
