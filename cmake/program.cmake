@@ -1,21 +1,66 @@
 # Assembles the program: the launcher executable with the program image
-# embedded, and build/tulora, the launcher with the payload of runtime
-# libraries appended.
-enable_language(ASM)
+# embedded, and the launcher with the payload of runtime libraries
+# appended: build/tulora on Linux, tulora.exe in the Windows builds.
+if(WIN32)
+  # The build tools and the program images come from the host build
+  # (scripts/build-windows.sh brings it up to date first).
+  set(TULORA_HOST_BUILD ${PROJECT_SOURCE_DIR}/build CACHE PATH
+      "The host build that holds the build tools and the program images")
+  foreach(tool tulora-pack tulora-peassemble)
+    add_executable(${tool} IMPORTED)
+    set_target_properties(${tool} PROPERTIES IMPORTED_LOCATION ${TULORA_HOST_BUILD}/tools/${tool})
+  endforeach()
+  if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
+    set(image_arch i386)
+  else()
+    set(image_arch x86_64)
+  endif()
+  set(TULORA_IMAGE_FILE ${TULORA_HOST_BUILD}/image/tulora-${image_arch}.img)
 
-# TULORA_IMAGE_FILE and tulora_image: tools/image.cmake.
-set_source_files_properties(${PROJECT_SOURCE_DIR}/launcher/program_image.S PROPERTIES
-  COMPILE_DEFINITIONS "TULORA_IMAGE_PATH=\"${TULORA_IMAGE_FILE}\""
-  OBJECT_DEPENDS ${TULORA_IMAGE_FILE})
-add_executable(tulora-launcher ${PROJECT_SOURCE_DIR}/launcher/main_posix.cc
-                               ${PROJECT_SOURCE_DIR}/launcher/program_image.S)
-target_link_libraries(tulora-launcher PRIVATE tulora_launcher_core)
-# The C++ library is linked in: the launcher then loads nothing but the C
-# library before it reaches the kernel library, which saves its start the
-# relocation of a large shared library.
-target_link_options(tulora-launcher PRIVATE -static-libstdc++ -static-libgcc)
-set_target_properties(tulora-launcher PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/launcher)
-add_dependencies(tulora-launcher tulora_image)
+  # Version resource and manifest; no time stamp anywhere, so that two
+  # builds of the same sources give the same bytes.
+  enable_language(RC)
+  set(L ${PROJECT_SOURCE_DIR}/launcher)
+  set_source_files_properties(${L}/tulora.rc PROPERTIES OBJECT_DEPENDS ${L}/tulora.exe.manifest)
+  add_executable(tulora-launcher ${L}/main_win32.cc ${L}/tulora.rc)
+  target_include_directories(tulora-launcher PRIVATE ${L})
+  target_link_libraries(tulora-launcher PRIVATE tulora_launcher_core)
+  target_link_options(tulora-launcher PRIVATE -s -Wl,--no-insert-timestamp)
+  if(image_arch STREQUAL "i386")
+    # Three sections, so that the image becomes the fourth.
+    target_link_options(tulora-launcher PRIVATE -Wl,--disable-reloc-section
+                        -Wl,-T,${L}/sections_i686.ld)
+    set_target_properties(tulora-launcher PROPERTIES LINK_DEPENDS ${L}/sections_i686.ld)
+  endif()
+  set_target_properties(tulora-launcher PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/launcher)
+  set(launcher_with_image ${CMAKE_BINARY_DIR}/launcher/tulora-launcher-image.exe)
+  add_custom_command(
+    OUTPUT ${launcher_with_image}
+    COMMAND tulora-peassemble $<TARGET_FILE:tulora-launcher> ${TULORA_IMAGE_FILE}
+            ${launcher_with_image}
+    DEPENDS tulora-launcher ${TULORA_IMAGE_FILE} ${TULORA_HOST_BUILD}/tools/tulora-peassemble
+    COMMENT "Appending the ${image_arch} program image as the launcher's last section")
+  set(program_file ${CMAKE_BINARY_DIR}/tulora.exe)
+  set(pack_tool_file ${TULORA_HOST_BUILD}/tools/tulora-pack)
+else()
+  enable_language(ASM)
+  # TULORA_IMAGE_FILE and tulora_image: tools/image.cmake.
+  set_source_files_properties(${PROJECT_SOURCE_DIR}/launcher/program_image.S PROPERTIES
+    COMPILE_DEFINITIONS "TULORA_IMAGE_PATH=\"${TULORA_IMAGE_FILE}\""
+    OBJECT_DEPENDS ${TULORA_IMAGE_FILE})
+  add_executable(tulora-launcher ${PROJECT_SOURCE_DIR}/launcher/main_posix.cc
+                                 ${PROJECT_SOURCE_DIR}/launcher/program_image.S)
+  target_link_libraries(tulora-launcher PRIVATE tulora_launcher_core)
+  # The C++ library is linked in: the launcher then loads nothing but the C
+  # library before it reaches the kernel library, which saves its start the
+  # relocation of a large shared library.
+  target_link_options(tulora-launcher PRIVATE -static-libstdc++ -static-libgcc)
+  set_target_properties(tulora-launcher PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/launcher)
+  add_dependencies(tulora-launcher tulora_image)
+  set(launcher_with_image $<TARGET_FILE:tulora-launcher>)
+  set(program_file ${CMAKE_BINARY_DIR}/tulora)
+  set(pack_tool_file tulora-pack)
+endif()
 
 # The runtime libraries the payload carries, as file-name=target pairs. The
 # payload gets copies without symbols and debug information, in every build
@@ -46,10 +91,9 @@ endforeach()
 set(TULORA_DIRECTORY_ID 0x7D10A001)
 set(TULORA_PAYLOAD_KEY 0x5A3C96E1)
 add_custom_command(
-  OUTPUT ${CMAKE_BINARY_DIR}/tulora
-  COMMAND tulora-pack --launcher $<TARGET_FILE:tulora-launcher>
-          --output ${CMAKE_BINARY_DIR}/tulora
+  OUTPUT ${program_file}
+  COMMAND tulora-pack --launcher ${launcher_with_image} --output ${program_file}
           --id ${TULORA_DIRECTORY_ID} --key ${TULORA_PAYLOAD_KEY} ${payload_args}
-  DEPENDS tulora-launcher tulora-pack ${payload_files}
-  COMMENT "Appending the runtime payload: build/tulora")
-add_custom_target(tulora_program ALL DEPENDS ${CMAKE_BINARY_DIR}/tulora)
+  DEPENDS tulora-launcher ${launcher_with_image} ${pack_tool_file} ${payload_files}
+  COMMENT "Appending the runtime payload: ${program_file}")
+add_custom_target(tulora_program ALL DEPENDS ${program_file})

@@ -13,7 +13,7 @@ bash scripts/deps.sh windows
 jobs=$(nproc)
 echo "== host build (build/): build tools and program images"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
-cmake --build build -j"$jobs" --target tulora_image tulora-pack tulora-imageinspect \
+cmake --build build -j"$jobs" --target tulora_image tulora-pack tulora-peassemble tulora-imageinspect \
       tulora-payloadinspect
 
 for pair in win32:i686 win64:x86_64; do
@@ -21,7 +21,7 @@ for pair in win32:i686 win64:x86_64; do
   arch=${pair##*:}
   echo "== $dir ($arch Windows)"
   cmake --no-warn-unused-cli -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-        -DCMAKE_TOOLCHAIN_FILE="$(pwd)/cmake/mingw-$arch.cmake" \
+        -DCMAKE_TOOLCHAIN_FILE="$(pwd)/cmake/mingw-$arch.cmake" -DTULORA_HOST_BUILD="$(pwd)/build" \
         "$@" >/dev/null
   cmake --build "$dir" -j"$jobs"
 done
