@@ -25,7 +25,7 @@ if(WIN32)
   add_executable(tulora-launcher ${L}/main_win32.cc ${L}/tulora.rc)
   target_include_directories(tulora-launcher PRIVATE ${L})
   target_link_libraries(tulora-launcher PRIVATE tulora_launcher_core)
-  target_link_options(tulora-launcher PRIVATE -s -Wl,--no-insert-timestamp)
+  target_link_options(tulora-launcher PRIVATE -s)
   if(image_arch STREQUAL "i386")
     # Three sections, so that the image becomes the fourth.
     target_link_options(tulora-launcher PRIVATE -Wl,--disable-reloc-section
@@ -65,7 +65,8 @@ endif()
 # The runtime libraries the payload carries, as file-name=target pairs. The
 # payload gets copies without symbols and debug information, in every build
 # type, so that it stays small and quick to inflate; the libraries as built
-# stay beside their targets for debugging.
+# stay beside their targets for debugging. The copies carry no time stamp
+# (a Windows library's header would get the time of the copy).
 if(NOT CMAKE_OBJCOPY)
   message(FATAL_ERROR "objcopy (binutils) is needed to strip the payload's libraries")
 endif()
@@ -80,7 +81,8 @@ foreach(pair ${payload_targets})
   add_custom_command(
     OUTPUT ${payload_dir}/${file_name}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${payload_dir}
-    COMMAND ${CMAKE_OBJCOPY} --strip-all $<TARGET_FILE:${target}> ${payload_dir}/${file_name}
+    COMMAND ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=0
+            ${CMAKE_OBJCOPY} --strip-all $<TARGET_FILE:${target}> ${payload_dir}/${file_name}
     DEPENDS ${target}
     COMMENT "Stripping ${file_name} for the payload")
   list(APPEND payload_args "${file_name}=${payload_dir}/${file_name}")
