@@ -2,7 +2,9 @@
 # The Windows builds' tests under wine: builds build-win32/ and build-win64/
 # (scripts/build-windows.sh) and runs the runtime smoke test of each on its
 # program image, the i686 one under 32-bit wine and the x86-64 one under
-# 64-bit wine, each in a wine prefix of its own made for this run.
+# 64-bit wine, each in a wine prefix of its own made for this run. For
+# build-win32/tulora.exe also: what the file is, a second build that must
+# give the same bytes, and the launcher's cases under 32-bit wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -42,10 +44,32 @@ smoke() {
   wineserver -k 2>/dev/null || true
 }
 
+# step NAME COMMAND...: one more step of checks; its failure fails the run.
+step() {
+  local name=$1
+  shift
+  "$@" || { echo "$name FAILED"; failed=1; }
+}
+
+# A second i686 build from the same sources, in another folder.
+same_bytes() {
+  local again=$work/build-win32-again
+  cmake --no-warn-unused-cli -S . -B "$again" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" -DTULORA_HOST_BUILD="$root/build" \
+        "$@" >/dev/null &&
+    cmake --build "$again" -j"$(nproc)" --target tulora_program >/dev/null &&
+    cmp build-win32/tulora.exe "$again/tulora.exe" &&
+    echo "== a second build gives the same bytes: $(sha256sum <build-win32/tulora.exe | cut -c1-16)"
+}
+
+step "executable checks" bash tests/windows/executable_checks.sh build-win32 build
+step "second build" same_bytes "$@"
+
 # 32-bit wine, where this machine executes 32-bit code at all.
 prefix win32 win32
 if wine cmd /c exit 0 >/dev/null 2>&1; then
   smoke win32 build-win32 build/image/tulora-i386.img
+  step "launcher cases" bash tests/windows/launcher_cases.sh build-win32 build
 else
   echo "!!!!! 32-BIT EXECUTION DOES NOT WORK ON THIS MACHINE: the i686 tests are NOT run; only the 64-bit wine tests follow !!!!!"
   wineserver -k 2>/dev/null || true

@@ -6,3 +6,10 @@ add_executable(runtime_smoke ${CMAKE_CURRENT_SOURCE_DIR}/windows/runtime_smoke.c
 target_link_libraries(runtime_smoke PRIVATE tulora_runtime_core)
 set_target_properties(runtime_smoke PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${TULORA_RUNTIME_DIR})
 add_dependencies(runtime_smoke ostra VThread xtra)
+
+# The launcher's tests (tests/windows/launcher_cases.sh): a kernel library
+# whose GetNewSock refuses every version.
+add_library(refusing_kernel SHARED ${CMAKE_CURRENT_SOURCE_DIR}/windows/refusing_kernel.cc)
+target_include_directories(refusing_kernel PRIVATE ${PROJECT_SOURCE_DIR})
+set_target_properties(refusing_kernel PROPERTIES PREFIX "" SUFFIX ".vlr"
+  RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
