@@ -5,7 +5,15 @@
 // starts the demo site on those ports (the tests share them and run one at
 // a time). Pauses are shortened through the pause library's test hook,
 // except where a test measures them.
+//
+// The same tests run the Windows program under wine when the environment
+// names it (scripts/test-windows.sh does): TULORA_E2E_WINDOWS_PROGRAM is
+// tulora.exe, WINEPREFIX the prefix to run it in, TULORA_E2E_WINDOWS_TRUST
+// the helper that makes the prefix trust a certificate file. The program is
+// then copied into the test's folder (its download root lies beside it),
+// and its console bytes are the GBK texts themselves.
 #include <gtest/gtest.h>
+#include <iconv.h>
 #include <poll.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
@@ -36,6 +44,41 @@ using demosite::GallerySite;
 int PortOf(const std::string& url) { return std::atoi(url.substr(url.rfind(':') + 1).c_str()); }
 
 std::string ReadText(const fs::path& path) { return process::ReadFile(path.string()); }
+
+std::string Env(const char* name) {
+  const char* value = std::getenv(name);
+  return value ? value : "";
+}
+
+// The program these tests run: build/tulora, or a Windows build under wine.
+struct World {
+  std::string windowsProgram = Env("TULORA_E2E_WINDOWS_PROGRAM");
+  std::string trustHelper = Env("TULORA_E2E_WINDOWS_TRUST");
+  bool windows() const { return !windowsProgram.empty(); }
+};
+const World& TheWorld() {
+  static const World world;
+  return world;
+}
+
+// UTF-8 to GBK; the texts here are all GBK characters.
+std::string Gbk(const std::string& utf8) {
+  iconv_t cd = iconv_open("GBK", "UTF-8");
+  std::string out(utf8.size() * 2 + 1, '\0');
+  char* in = const_cast<char*>(utf8.data());
+  size_t inLeft = utf8.size(), outLeft = out.size();
+  char* at = out.data();
+  const size_t done = iconv(cd, &in, &inLeft, &at, &outLeft);
+  iconv_close(cd);
+  EXPECT_NE(done, static_cast<size_t>(-1)) << "no GBK form for " << utf8;
+  out.resize(out.size() - outLeft);
+  return out;
+}
+
+// The console bytes of a text written here in UTF-8: UTF-8 on Linux, where
+// the runtime converts; GBK under wine, where output to a file carries the
+// program's own bytes.
+std::string Console(const std::string& utf8) { return TheWorld().windows() ? Gbk(utf8) : utf8; }
 
 // The console texts, in UTF-8 as the runtime writes them on Linux.
 std::string Rule() {
@@ -74,7 +117,7 @@ struct Script {
   std::string text = Banner() + kPrompts;
   std::vector<long> pauses;
 
-  void Pause() { pauses.push_back(static_cast<long>(text.size())); }
+  void Pause() { pauses.push_back(static_cast<long>(Console(text).size())); }
   // A gallery whose page answers 200 for the page and `pictures` rechecks;
   // those up to `available` are saved, the others fail. A pause after every
   // picture line and one after the gallery.
@@ -109,6 +152,26 @@ class CrawlerProcess : public ::testing::Test {
     options.picturePort = PortOf(TULORA_PICTURE_URL);
     options.certDir = (root_ / "cert").string();
     ASSERT_TRUE(site_.Start(options)) << "demo site ports taken?";
+    if (TheWorld().windows()) PrepareWindowsProgram();
+  }
+
+  // tulora.exe in the test's folder, and the site's certificates trusted
+  // in the wine prefix.
+  void PrepareWindowsProgram() {
+    fs::copy_file(TheWorld().windowsProgram, root_ / "tulora.exe");
+    process::ProcessRequest trust;
+    trust.program = "/usr/bin/wine";
+    trust.args = {TheWorld().trustHelper, site_.CertFile()};
+    trust.env = WineEnvironment();
+    trust.captureDir = root_.string();
+    const Outcome o = process::RunProcess(trust);
+    ASSERT_EQ(o.exitCode, 0) << "trusting " << site_.CertFile() << ": " << o.out << o.err;
+  }
+
+  static std::vector<std::string> WineEnvironment() {
+    std::vector<std::string> env = {"PATH=/usr/bin:/bin", "WINEDEBUG=-all"};
+    for (std::string& e : process::InheritedEnvironment({"WINEPREFIX", "HOME"})) env.push_back(e);
+    return env;
   }
   void TearDown() override { site_.Stop(); }
 
@@ -122,9 +185,15 @@ class CrawlerProcess : public ::testing::Test {
   // Runs build/tulora with standard input from the file (or pipe) `in`.
   Outcome RunWithInput(const std::string& in, const char* pauseMs = "0") {
     process::ProcessRequest request;
-    request.program = TULORA_PROGRAM;
-    request.env = {"TMPDIR=" + (root_ / "tmp").string(), "SSL_CERT_FILE=" + site_.CertFile(),
-                   "PATH=/usr/bin:/bin"};
+    if (TheWorld().windows()) {
+      request.program = "/usr/bin/wine";
+      request.args = {(root_ / "tulora.exe").string()};
+      request.env = WineEnvironment();
+    } else {
+      request.program = TULORA_PROGRAM;
+      request.env = {"TMPDIR=" + (root_ / "tmp").string(), "SSL_CERT_FILE=" + site_.CertFile(),
+                     "PATH=/usr/bin:/bin"};
+    }
     if (pauseMs != nullptr) request.env.push_back(std::string("TULORA_TEST_PAUSE_MS=") + pauseMs);
     fs::remove(PauseLog());
     request.env.push_back("TULORA_TEST_PAUSE_LOG=" + PauseLog().string());
@@ -234,7 +303,7 @@ TEST_F(CrawlerProcess, WorkedExampleTwoGalleries) {
   EXPECT_EQ(o.err, "");
   Script script;
   script.Gallery(7284, t1, 80, 7).Gallery(7285, t2, 80, 3);
-  EXPECT_EQ(o.out, script.text);
+  EXPECT_EQ(o.out, Console(script.text));
   EXPECT_EQ(Pauses(), script.pauses) << "a pause after each picture line and each gallery";
 
   // Folders named after the titles; each picture exactly as served, and
@@ -311,8 +380,8 @@ TEST_F(CrawlerProcess, ExactHeaderLinesOnTheWire) {
       "Content-Type: application/x-www-form-urlencoded",
   };
   EXPECT_EQ(lines, expected);
-  EXPECT_EQ(o.out, Banner() + kPrompts + PageLine(7285, demosite::GalleryTitle(7285)) +
-                       PictureLine(7285, 1, true));
+  EXPECT_EQ(o.out, Console(Banner() + kPrompts + PageLine(7285, demosite::GalleryTitle(7285)) +
+                           PictureLine(7285, 1, true)));
 }
 
 TEST_F(CrawlerProcess, NoCrawlWithoutConfirmationOrGalleries) {
@@ -320,7 +389,7 @@ TEST_F(CrawlerProcess, NoCrawlWithoutConfirmationOrGalleries) {
                             "7284\n3\n 1\n", "7284\n3\n01\n", "7284\n0\n1\n", "7284\n-4\n1\n"}) {
     const Outcome o = Run(input);
     EXPECT_EQ(o.exitCode, 0) << input;
-    EXPECT_EQ(o.out, Banner() + kPrompts) << input;
+    EXPECT_EQ(o.out, Console(Banner() + kPrompts)) << input;
   }
   EXPECT_EQ(PageRequests() + PictureRequests(), 0u);
   EXPECT_TRUE(Folders().empty()) << "the download root is made, nothing in it";
@@ -334,7 +403,7 @@ TEST_F(CrawlerProcess, RealPausesAfterPictureAndGalleries) {
   const Outcome o = Run("7279\n2\n1\n", nullptr);
   Script script;
   script.Gallery(7279, demosite::GalleryTitle(7279), 1, 1).Missing(7280);
-  EXPECT_EQ(o.out, script.text);
+  EXPECT_EQ(o.out, Console(script.text));
   EXPECT_EQ(Pauses(), script.pauses);
   EXPECT_EQ(PageRequests(), 4u) << "the page, two rechecks, the missing page";
   EXPECT_EQ(PictureRequests(), 1u);
@@ -348,7 +417,7 @@ TEST_F(CrawlerProcess, RecheckFailingAfterKPicturesEndsTheGallery) {
   Script script;
   script.Gallery(7284, demosite::GalleryTitle(7284), 3, 3)
       .Gallery(7285, demosite::GalleryTitle(7285), 80, 3);
-  EXPECT_EQ(o.out, script.text) << "no missing-page line: the page answered at first";
+  EXPECT_EQ(o.out, Console(script.text)) << "no missing-page line: the page answered at first";
   EXPECT_EQ(Pauses(), script.pauses);
 }
 
@@ -375,7 +444,7 @@ TEST_F(CrawlerProcess, PictureFailuresStoreNothing) {
   const std::string title = demosite::GalleryTitle(7284);
   std::string expected = Banner() + kPrompts + PageLine(7284, title);
   for (int n = 1; n <= 5; ++n) expected += PictureLine(7284, n, false);
-  EXPECT_EQ(o.out, expected + PictureLine(7284, 6, true));
+  EXPECT_EQ(o.out, Console(expected + PictureLine(7284, 6, true)));
   EXPECT_EQ(Names(Downloads() / title), std::vector<std::string>{"6.jpg"});
   // The routine holds at most 128 MiB of a body; the program's own share
   // and the transfer's buffers come on top. A sanitized program also keeps
@@ -396,8 +465,8 @@ TEST_F(CrawlerProcess, PictureThatCannotBeWrittenIsAFailure) {
   // A folder where picture 1 would go: no file can be written there.
   fs::create_directories(Downloads() / title / "1.jpg");
   const Outcome o = Run("7284\n1\n1\n");
-  EXPECT_EQ(o.out, Banner() + kPrompts + PageLine(7284, title) + PictureLine(7284, 1, false) +
-                       PictureLine(7284, 2, true));
+  EXPECT_EQ(o.out, Console(Banner() + kPrompts + PageLine(7284, title) +
+                           PictureLine(7284, 1, false) + PictureLine(7284, 2, true)));
   EXPECT_TRUE(fs::is_directory(Downloads() / title / "1.jpg"));
   EXPECT_EQ(std::distance(fs::directory_iterator(Downloads() / title), fs::directory_iterator()), 2)
       << "no stray file is left beside the pictures";
@@ -421,7 +490,7 @@ TEST_F(CrawlerProcess, TitlesBecomeSafeFolderNames) {
     expected += PageLine(row.gallery, row.title) + PictureLine(row.gallery, 1, true);
   }
   const Outcome o = Run("7284\n5\n1\n");
-  EXPECT_EQ(o.out, expected) << "the page line prints the title as taken";
+  EXPECT_EQ(o.out, Console(expected)) << "the page line prints the title as taken";
   std::vector<std::string> folders;
   for (const Row& row : rows) folders.push_back(row.folder);
   std::sort(folders.begin(), folders.end());
@@ -467,7 +536,7 @@ TEST_F(CrawlerProcess, EnterDuringAPictureWriteLeavesNoFile) {
   typist.join();
   ASSERT_TRUE(typedEnter) << "no file was ever made";
   EXPECT_EQ(o.exitCode, 0);
-  EXPECT_EQ(o.out, Banner() + kPrompts + PageLine(7284, title)) << "no picture line";
+  EXPECT_EQ(o.out, Console(Banner() + kPrompts + PageLine(7284, title))) << "no picture line";
   EXPECT_EQ(Names(Downloads() / title), std::vector<std::string>{});
 }
 

@@ -43,12 +43,16 @@ ProcessResult RunProcess(const ProcessRequest& request) {
   for (std::string& e : env) envp.push_back(e.data());
   envp.push_back(nullptr);
   std::string program = request.program;
-  char* argv[] = {program.data(), nullptr};
+  std::vector<std::string> args = request.args;
+  std::vector<char*> argv = {program.data()};
+  for (std::string& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
 
   ProcessResult result;
   const auto start = std::chrono::steady_clock::now();
   pid_t pid = 0;
-  result.started = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, envp.data()) == 0;
+  result.started =
+      posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data()) == 0;
   posix_spawn_file_actions_destroy(&actions);
   if (!result.started) return result;
   int status = 0;

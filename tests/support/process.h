@@ -11,8 +11,9 @@
 namespace tulora::process {
 
 struct ProcessRequest {
-  std::string program;           // path, also passed as argv[0]
-  std::vector<std::string> env;  // the whole environment, NAME=value
+  std::string program;            // path, also passed as argv[0]
+  std::vector<std::string> args;  // the arguments after argv[0]
+  std::vector<std::string> env;   // the whole environment, NAME=value
   std::string stdinFile = "/dev/null";
   std::string workDir;  // empty: the caller's own
   // The folder that receives the files "stdout" and "stderr" (replaced on
