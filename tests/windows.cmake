@@ -6,3 +6,9 @@ add_executable(runtime_smoke ${CMAKE_CURRENT_SOURCE_DIR}/windows/runtime_smoke.c
 target_link_libraries(runtime_smoke PRIVATE tulora_runtime_core)
 set_target_properties(runtime_smoke PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${TULORA_RUNTIME_DIR})
 add_dependencies(runtime_smoke ostra VThread xtra)
+
+# Adds a certificate file to the root store of the wine prefix it runs in,
+# so that the request object there trusts the local test servers.
+add_executable(trust_certificate ${CMAKE_CURRENT_SOURCE_DIR}/windows/trust_certificate.cc)
+target_link_libraries(trust_certificate PRIVATE crypt32)
+set_target_properties(trust_certificate PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${TULORA_RUNTIME_DIR})
