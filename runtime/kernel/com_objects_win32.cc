@@ -12,9 +12,10 @@
 // copied.
 #define WIN32_LEAN_AND_MEAN
 #define NOMINMAX
+#include <windows.h>
+
 #include <ole2.h>
 #include <oleauto.h>
-#include <windows.h>
 
 #include <climits>
 #include <cstring>
