@@ -1,9 +1,10 @@
-// trust_certificate FILE: adds the certificate in FILE (PEM or DER) to the
-// system's root store ("Root") of the user this program runs as, so that the
-// system's TLS accepts a server that presents it. Run in the wine prefix
-// whose programs must trust the local test servers.
+// trust_certificate FILE: adds the certificates in FILE (one DER
+// certificate, or any number of PEM ones, as the demo site writes one per
+// server) to the system's root store ("Root") of the user this program runs
+// as, so that the system's TLS accepts a server that presents one. Run in
+// the wine prefix whose programs must trust the local test servers.
 //
-// Exit code 0 when the certificate is in the store (added now or before);
+// Exit code 0 when every certificate is in the store (added now or before);
 // otherwise a message on standard error and 1.
 #define WIN32_LEAN_AND_MEAN
 #define NOMINMAX
@@ -15,6 +16,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -23,7 +25,7 @@ std::string ReadAll(const char* path) {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-// The DER bytes of a PEM certificate; empty when it is none.
+// The DER bytes of the first PEM certificate in `pem`; empty when none.
 std::string DerFromPem(const std::string& pem) {
   if (pem.size() > MAXDWORD) return std::string();
   const DWORD length = static_cast<DWORD>(pem.size());
@@ -43,6 +45,29 @@ std::string DerFromPem(const std::string& pem) {
   return der;
 }
 
+// The DER certificates of the file: each PEM block, or the file itself.
+std::vector<std::string> Certificates(const std::string& file) {
+  static const char kBegin[] = "-----BEGIN CERTIFICATE-----";
+  static const char kEnd[] = "-----END CERTIFICATE-----";
+  std::vector<std::string> found;
+  size_t at = file.find(kBegin);
+  if (at == std::string::npos) return {file};
+  while (at != std::string::npos) {
+    const size_t end = file.find(kEnd, at);
+    if (end == std::string::npos) return {};  // a block cut short: no certificate file
+    const size_t next = end + sizeof kEnd - 1;
+    found.push_back(DerFromPem(file.substr(at, next - at)));
+    at = file.find(kBegin, next);
+  }
+  return found;
+}
+
+bool AddToRoot(const std::string& der) {
+  return !der.empty() && der.size() <= MAXDWORD &&
+         CertAddEncodedCertificateToSystemStoreA("Root", reinterpret_cast<const BYTE*>(der.data()),
+                                                 static_cast<DWORD>(der.size()));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -55,18 +80,19 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "trust_certificate: cannot read %s\n", argv[1]);
     return 1;
   }
-  const bool pem = file.find("-----BEGIN CERTIFICATE-----") != std::string::npos;
-  const std::string der = pem ? DerFromPem(file) : file;
-  if (der.empty() || der.size() > MAXDWORD) {
+  const std::vector<std::string> certificates = Certificates(file);
+  if (certificates.empty()) {
     std::fprintf(stderr, "trust_certificate: no certificate in %s\n", argv[1]);
     return 1;
   }
-  if (!CertAddEncodedCertificateToSystemStoreA("Root", reinterpret_cast<const BYTE*>(der.data()),
-                                               static_cast<DWORD>(der.size()))) {
-    std::fprintf(stderr, "trust_certificate: not added to the root store (error %lu)\n",
-                 GetLastError());
-    return 1;
+  for (size_t i = 0; i < certificates.size(); ++i) {
+    if (!AddToRoot(certificates[i])) {
+      std::fprintf(stderr, "trust_certificate: certificate %zu of %s not added (error %lu)\n",
+                   i + 1, argv[1], GetLastError());
+      return 1;
+    }
   }
-  std::printf("trust_certificate: %s added to the root store\n", argv[1]);
+  std::printf("trust_certificate: %zu certificate(s) of %s added to the root store\n",
+              certificates.size(), argv[1]);
   return 0;
 }
