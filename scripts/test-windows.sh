@@ -35,6 +35,7 @@ for _ in $(seq 50); do
   sleep 0.1
 done
 page=$(sed -n 's/^gallery //p' "$work/site.log")/item/7284.html
+picture=$(sed -n 's/^pictures //p' "$work/site.log")/images/img/7284/1.jpg
 cert=$(sed -n 's/^cert //p' "$work/site.log")
 
 failed=0
@@ -68,7 +69,7 @@ request() {
   echo "== request object ($name, wine prefix $WINEARCH): $page"
   local rc=0
   (cd "$run" && wine trust_certificate.exe "$(basename "$cert")" &&
-     wine runtime_smoke.exe request "$page") || rc=$?
+     wine runtime_smoke.exe request "$page" "$picture") || rc=$?
   if [ "$rc" -ne 0 ]; then
     echo "request object check ($name) FAILED (exit code $rc)"
     failed=1

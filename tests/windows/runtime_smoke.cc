@@ -11,11 +11,13 @@
 //                              as a file gets them), the download folder
 //                              beside the executable, and the declared DLL
 //                              calls of the kernel's Windows back-end.
-//   runtime_smoke request URL  drives the system's request object through
+//   runtime_smoke request URL [PICTURE_URL]
+//                              drives the system's request object through
 //                              the kernel's object commands, as the
 //                              program's HTTP routine does: a GET and a POST
 //                              of a byte-array body to URL (an https page
-//                              whose certificate the prefix trusts).
+//                              whose certificate the prefix trusts), and a
+//                              GET of a JPEG picture at PICTURE_URL.
 //
 // Prints one line per failed check and the number failed; the exit code is
 // that number.
@@ -367,6 +369,18 @@ void CheckGet(const char* url) {
   Check(object == nullptr, "the object variable is empty after the release");
 }
 
+// A picture of the other server, whose certificate is the second of the
+// site's file.
+void CheckPicture(const char* url) {
+  void* object = nullptr;
+  std::string headers, body;
+  const double status = Exchange("GET", url, &object, &headers, &body, "");
+  Check(status == 200 && body.rfind("\xFF\xD8", 0) == 0,
+        "picture: status " + std::to_string(status) + ", " + std::to_string(body.size()) +
+            " bytes of a JPEG picture");
+  ObjectCommand(tulora::CMD_OBJECT_RELEASE, ArgObjectVariable(&object));
+}
+
 void CheckPost(const char* url) {
   void* object = nullptr;
   std::string headers, body;
@@ -375,7 +389,7 @@ void CheckPost(const char* url) {
   ObjectCommand(tulora::CMD_OBJECT_RELEASE, ArgObjectVariable(&object));
 }
 
-int CheckRequests(const char* url) {
+int CheckRequests(const char* url, const char* pictureUrl) {
   // The program's HTTP routine initialises COM on its thread itself.
   const HRESULT init = CoInitialize(nullptr);
   Check(SUCCEEDED(init), "CoInitialize");
@@ -383,6 +397,7 @@ int CheckRequests(const char* url) {
   CheckCreation();
   CheckGet(url);
   CheckPost(url);
+  if (pictureUrl != nullptr) CheckPicture(pictureUrl);
   CoUninitialize();
   std::printf("runtime smoke request (%s): %d checks failed\n",
               sizeof(void*) == 4 ? "i686" : "x86-64", g_failed);
@@ -394,7 +409,9 @@ int CheckRequests(const char* url) {
 int main(int argc, char** argv) {
   if (argc == 3 && std::strcmp(argv[1], "run") == 0) return Run(argv[2]);
   if (argc == 3 && std::strcmp(argv[1], "check") == 0) return CheckProgram(argv[2]);
-  if (argc == 3 && std::strcmp(argv[1], "request") == 0) return CheckRequests(argv[2]);
-  std::fprintf(stderr, "usage: runtime_smoke run|check IMAGE | request URL\n");
+  if ((argc == 3 || argc == 4) && std::strcmp(argv[1], "request") == 0) {
+    return CheckRequests(argv[2], argc == 4 ? argv[3] : nullptr);
+  }
+  std::fprintf(stderr, "usage: runtime_smoke run|check IMAGE | request URL [PICTURE_URL]\n");
   return 2;
 }
