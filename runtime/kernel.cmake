@@ -12,8 +12,8 @@ tulora_backends(KERNEL_BACKENDS kernel/console_commands kernel/dll_calls kernel/
                 kernel/platform kernel/process_end)
 if(WIN32)
   # The system's own functions and COM classes serve: the hooks' Windows side.
-  set(TULORA_WINAPI_SOURCES ${R}/kernel/platform_winapi_win32.cc)
-  set(TULORA_WINAPI_LIBS)
+  set(TULORA_WINAPI_SOURCES ${R}/kernel/com_objects_win32.cc ${R}/kernel/platform_winapi_win32.cc)
+  set(TULORA_WINAPI_LIBS oleaut32 ole32 uuid)
 else()
   set(TULORA_WINAPI_SOURCES
     ${R}/linux_winapi/dll_exports.cc

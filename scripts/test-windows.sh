@@ -2,24 +2,44 @@
 # The Windows builds' tests under wine: builds build-win32/ and build-win64/
 # (scripts/build-windows.sh) and runs the runtime smoke test of each on its
 # program image, the i686 one under 32-bit wine and the x86-64 one under
-# 64-bit wine, each in a wine prefix of its own made for this run. For
-# build-win32/tulora.exe also: what the file is, a second build that must
-# give the same bytes, and the launcher's cases under 32-bit wine.
+# 64-bit wine, each in a wine prefix of its own made for this run. Then, in
+# the same prefix, the system's request object against the local demo site
+# (on free ports of 127.0.0.1), whose certificate the prefix is made to
+# trust first, and the crawl's end-to-end cases (build/e2e_test) on
+# tulora.exe: all of them under 32-bit wine, the worked example under 64-bit
+# wine. For build-win32/tulora.exe also: what the file is, a second build
+# that must give the same bytes, and the launcher's cases.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 
 bash scripts/build-windows.sh "$@"
+cmake --build build -j"$(nproc)" --target tulora-gallery-site e2e_test
 
 work=$(mktemp -d)
 export WINEDEBUG=-all
+site=
 cleanup() {
+  [ -n "$site" ] && { kill "$site" 2>/dev/null; wait "$site" 2>/dev/null || true; }
   for prefix in "$work"/prefix-*; do
     [ -d "$prefix" ] && WINEPREFIX=$prefix wineserver -k 2>/dev/null || true
   done
   rm -rf "$work"
 }
 trap cleanup EXIT
+
+# The demo site on ports the system picks; its page URL and certificate.
+mkdir -p "$work/site"
+build/demosite/tulora-gallery-site --cert-dir "$work/site" >"$work/site.log" 2>&1 &
+site=$!
+for _ in $(seq 50); do
+  grep -q '^cert ' "$work/site.log" 2>/dev/null && break
+  kill -0 "$site" 2>/dev/null || { cat "$work/site.log" >&2; exit 1; }
+  sleep 0.1
+done
+page=$(sed -n 's/^gallery //p' "$work/site.log")/item/7284.html
+picture=$(sed -n 's/^pictures //p' "$work/site.log")/images/img/7284/1.jpg
+cert=$(sed -n 's/^cert //p' "$work/site.log")
 
 failed=0
 # prefix NAME WINEARCH: a fresh wine prefix for this run, made current.
@@ -44,6 +64,22 @@ smoke() {
   wineserver -k 2>/dev/null || true
 }
 
+# request NAME BUILD: the certificate trusted in the current prefix, then
+# the request object through the kernel's object commands.
+request() {
+  local name=$1 build=$2 run=$work/$1/运行目录
+  cp "$build"/runtime/trust_certificate.exe "$cert" "$run/"
+  echo "== request object ($name, wine prefix $WINEARCH): $page"
+  local rc=0
+  (cd "$run" && wine trust_certificate.exe "$(basename "$cert")" &&
+     wine runtime_smoke.exe request "$page" "$picture") || rc=$?
+  if [ "$rc" -ne 0 ]; then
+    echo "request object check ($name) FAILED (exit code $rc)"
+    failed=1
+  fi
+  wineserver -k 2>/dev/null || true
+}
+
 # step NAME COMMAND...: one more step of checks; its failure fails the run.
 step() {
   local name=$1
@@ -62,6 +98,16 @@ same_bytes() {
     echo "== a second build gives the same bytes: $(sha256sum <build-win32/tulora.exe | cut -c1-16)"
 }
 
+# crawl BUILD FILTER: the crawl's end-to-end cases on BUILD/tulora.exe in
+# the current prefix (on the demo site's own ports, which the program was
+# built with).
+crawl() {
+  echo "== crawl end to end ($1/tulora.exe, wine prefix $WINEARCH): $2"
+  TULORA_E2E_WINDOWS_PROGRAM=$root/$1/tulora.exe \
+    TULORA_E2E_WINDOWS_TRUST=$root/$1/runtime/trust_certificate.exe \
+    build/e2e_test --gtest_filter="$2" --gtest_brief=1
+}
+
 step "executable checks" bash tests/windows/executable_checks.sh build-win32 build
 step "second build" same_bytes "$@"
 
@@ -69,7 +115,9 @@ step "second build" same_bytes "$@"
 prefix win32 win32
 if wine cmd /c exit 0 >/dev/null 2>&1; then
   smoke win32 build-win32 build/image/tulora-i386.img
+  request win32 build-win32
   step "launcher cases" bash tests/windows/launcher_cases.sh build-win32 build
+  step "crawl under 32-bit wine" crawl build-win32 'CrawlerProcess.*'
 else
   echo "!!!!! 32-BIT EXECUTION DOES NOT WORK ON THIS MACHINE: the i686 tests are NOT run; only the 64-bit wine tests follow !!!!!"
   wineserver -k 2>/dev/null || true
@@ -77,5 +125,7 @@ fi
 
 prefix win64 win64
 smoke win64 build-win64 build/image/tulora-x86_64.img
+request win64 build-win64
+step "crawl under 64-bit wine" crawl build-win64 'CrawlerProcess.WorkedExampleTwoGalleries'
 
 exit $failed

@@ -28,7 +28,9 @@ bool SelfSigned::AddExtensions() {
       // Lets a client that trusts several such certificates (all named
       // 127.0.0.1) pick the right one by key id.
       {NID_authority_key_identifier, "keyid:always"},
-      {NID_subject_alt_name, "IP:127.0.0.1,DNS:localhost"},
+      // A client that matches host names against DNS names only (never
+      // against IP entries) finds 127.0.0.1 among them as well.
+      {NID_subject_alt_name, "IP:127.0.0.1,DNS:127.0.0.1,DNS:localhost"},
   };
   X509V3_CTX ctx;
   X509V3_set_ctx_nodb(&ctx);

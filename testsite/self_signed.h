@@ -10,7 +10,8 @@
 namespace tulora::testsite {
 
 // Owns an EC P-256 key and its self-signed certificate: subject CN
-// "127.0.0.1", subjectAltName IP 127.0.0.1 and DNS localhost, valid from a
+// "127.0.0.1", subjectAltName IP 127.0.0.1, DNS 127.0.0.1 and DNS localhost
+// (for clients that match host names against DNS names alone), valid from a
 // day ago for 30 days, marked as a CA so that it can be trusted directly.
 class SelfSigned {
  public:

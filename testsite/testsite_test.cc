@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <openssl/err.h>
+#include <openssl/pem.h>
 #include <openssl/ssl.h>
+#include <openssl/x509v3.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -173,6 +175,19 @@ TEST_F(TestSiteTest, TlsCertificateIsTrustedOnlyThroughItsFile) {
   std::stringstream pem;
   pem << cert.rdbuf();
   EXPECT_EQ(pem.str().rfind("-----BEGIN CERTIFICATE-----", 0), 0u);
+  // Its names: 127.0.0.1 as an address and, for clients that match host
+  // names against DNS names only, as a DNS name too; localhost as well.
+  const std::string text = pem.str();
+  BIO* bio = BIO_new_mem_buf(text.data(), static_cast<int>(text.size()));
+  X509* x509 = PEM_read_bio_X509(bio, nullptr, nullptr, nullptr);
+  BIO_free(bio);
+  ASSERT_NE(x509, nullptr);
+  const unsigned dnsOnly = X509_CHECK_FLAG_NEVER_CHECK_SUBJECT;
+  EXPECT_EQ(X509_check_host(x509, "127.0.0.1", 0, dnsOnly, nullptr), 1);
+  EXPECT_EQ(X509_check_host(x509, "localhost", 0, dnsOnly, nullptr), 1);
+  EXPECT_EQ(X509_check_ip_asc(x509, "127.0.0.1", 0), 1);
+  EXPECT_NE(X509_check_host(x509, "example.com", 0, dnsOnly, nullptr), 1);
+  X509_free(x509);
 
   site_.Route("/s", Reply::Text(200, "secret"));
   std::string reply;

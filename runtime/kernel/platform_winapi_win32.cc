@@ -1,6 +1,8 @@
 // The kernel's two hooks on Windows, where the system itself serves.
 #include "runtime/kernel/platform_winapi.h"
 
+#include "runtime/kernel/com_objects.h"
+
 namespace tulora::rt {
 
 // The declared DLL functions are the system's own, found by
@@ -11,10 +13,8 @@ const DllExport* PlatformDllExports(size_t* count) {
   return nullptr;
 }
 
-// Objects by ProgID are the system's COM classes. Their class for the
-// object layer, over IDispatch, is not written yet: until it is, creating
-// an object answers "no such object" (false), as the object layer does for
-// any ProgID without a class.
-void RegisterPlatformObjects() {}
+// Objects by ProgID are the system's COM classes, driven through IDispatch
+// (com_objects_win32.cc).
+void RegisterPlatformObjects() { RegisterSystemObjectClasses(); }
 
 }  // namespace tulora::rt
