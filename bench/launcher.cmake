@@ -10,3 +10,7 @@ target_compile_definitions(launcher_bench PRIVATE
   BENCH_TRIVIAL="$<TARGET_FILE:bench_trivial>")
 add_dependencies(launcher_bench tulora_program tulora-launcher tulora_testkernel_recording
                  bench_trivial)
+
+# The Windows program's start under wine (scripts/bench-windows.sh runs it
+# on build-win32/tulora.exe and the Windows build of bench_trivial).
+add_executable(wine_start_bench ${CMAKE_CURRENT_SOURCE_DIR}/wine_start_bench.cc)
