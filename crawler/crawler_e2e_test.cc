@@ -168,8 +168,10 @@ class CrawlerProcess : public ::testing::Test {
     ASSERT_EQ(o.exitCode, 0) << "trusting " << site_.CertFile() << ": " << o.out << o.err;
   }
 
+  // Wine takes the Unix file names' encoding from the locale: without a
+  // UTF-8 one it cannot make a folder named in Chinese.
   static std::vector<std::string> WineEnvironment() {
-    std::vector<std::string> env = {"PATH=/usr/bin:/bin", "WINEDEBUG=-all"};
+    std::vector<std::string> env = {"PATH=/usr/bin:/bin", "WINEDEBUG=-all", "LC_ALL=C.UTF-8"};
     for (std::string& e : process::InheritedEnvironment({"WINEPREFIX", "HOME"})) env.push_back(e);
     return env;
   }

@@ -8,7 +8,7 @@ runs=${1:-21}
 bash scripts/build-windows.sh >/dev/null
 cmake --build build -j"$(nproc)" --target wine_start_bench >/dev/null
 work=$(mktemp -d)
-export WINEPREFIX=$work/prefix WINEARCH=win32 WINEDEBUG=-all
+export WINEPREFIX=$work/prefix WINEARCH=win32 WINEDEBUG=-all LC_ALL=C.UTF-8
 trap 'wineserver -k 2>/dev/null || true; rm -rf "$work"' EXIT
 mkdir -p "$WINEPREFIX"
 wineserver -p  # one server for all starts, as on a running desktop

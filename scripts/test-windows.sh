@@ -17,7 +17,9 @@ bash scripts/build-windows.sh "$@"
 cmake --build build -j"$(nproc)" --target tulora-gallery-site e2e_test
 
 work=$(mktemp -d)
-export WINEDEBUG=-all
+# Wine takes the Unix file names' encoding from the locale: a UTF-8 one, so
+# that folders named in Chinese can be made.
+export WINEDEBUG=-all LC_ALL=C.UTF-8
 site=
 cleanup() {
   [ -n "$site" ] && { kill "$site" 2>/dev/null; wait "$site" 2>/dev/null || true; }
@@ -98,6 +100,11 @@ same_bytes() {
     echo "== a second build gives the same bytes: $(sha256sum <build-win32/tulora.exe | cut -c1-16)"
 }
 
+# Cases left out under wine, where every read of a body takes 1024 bytes
+# and each costs the system's WinINet far more than the Linux stand-in: a
+# body of 100 MiB or one without end would take many minutes.
+slow_under_wine=CrawlerProcess.PictureFailuresStoreNothing:CrawlerProcess.EnterDuringAPictureWriteLeavesNoFile
+
 # crawl BUILD FILTER: the crawl's end-to-end cases on BUILD/tulora.exe in
 # the current prefix (on the demo site's own ports, which the program was
 # built with).
@@ -117,7 +124,7 @@ if wine cmd /c exit 0 >/dev/null 2>&1; then
   smoke win32 build-win32 build/image/tulora-i386.img
   request win32 build-win32
   step "launcher cases" bash tests/windows/launcher_cases.sh build-win32 build
-  step "crawl under 32-bit wine" crawl build-win32 'CrawlerProcess.*'
+  step "crawl under 32-bit wine" crawl build-win32 "CrawlerProcess.*:-$slow_under_wine"
 else
   echo "!!!!! 32-BIT EXECUTION DOES NOT WORK ON THIS MACHINE: the i686 tests are NOT run; only the 64-bit wine tests follow !!!!!"
   wineserver -k 2>/dev/null || true
