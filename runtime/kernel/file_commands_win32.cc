@@ -51,7 +51,10 @@ bool CreateDirectoryAt(const char* gbkPath) {
 // As on Linux (file_commands.h): the bytes go into "." + name + "." +
 // process id + ".part" beside the file, which one MoveFileExW then puts in
 // the file's place; the writes under way are known, so that the process
-// end can remove their temporary files.
+// end can remove their temporary files. A temporary file is opened with
+// delete sharing: the process end removes it while the writing thread
+// still holds it open (the system then takes it away when the process's
+// handles close), which it could not do with no sharing at all.
 bool WriteWholeFile(const char* gbkPath, const uint8_t* data, uint32_t length) {
   const std::wstring path = WidePath(gbkPath);
   if (path.empty() || path.back() == L'\\') return false;
@@ -59,7 +62,7 @@ bool WriteWholeFile(const char* gbkPath, const uint8_t* data, uint32_t length) {
   UnfinishedWrites<std::wstring>& writes = Unfinished();
   HANDLE file = INVALID_HANDLE_VALUE;
   const auto create = [&] {
-    file = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+    file = CreateFileW(temporary.c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_ALWAYS,
                        FILE_ATTRIBUTE_NORMAL, nullptr);
     return file != INVALID_HANDLE_VALUE;
   };
