@@ -56,12 +56,13 @@ if [ "$target" = windows ]; then
   # The program's own folder is its running directory: a copy of it in the
   # demo folder, run in a prefix that trusts the site's certificate.
   export WINEPREFIX=$workdir/prefix WINEARCH=win32 WINEDEBUG=-all LC_ALL=C.UTF-8
-  wineboot -i >/dev/null 2>&1 || true
-  if ! wine cmd /c exit 0 >/dev/null 2>&1; then
+  # The set-up reads nothing of the terminal: the answers are the program's.
+  wineboot -i </dev/null >/dev/null 2>&1 || true
+  if ! wine cmd /c exit 0 </dev/null >/dev/null 2>&1; then
     echo "!!!!! 32-BIT EXECUTION DOES NOT WORK ON THIS MACHINE: tulora.exe cannot run here !!!!!"
     exit 1
   fi
-  wine build-win32/runtime/trust_certificate.exe "$cert" >/dev/null
+  wine build-win32/runtime/trust_certificate.exe "$cert" </dev/null >/dev/null
   cp build-win32/tulora.exe "$workdir/"
   cd "$workdir"
   wine tulora.exe || true
