@@ -6,4 +6,5 @@ target_include_directories(tulora_pefile PUBLIC ${PROJECT_SOURCE_DIR})
 add_executable(tulora-peassemble ${CMAKE_CURRENT_SOURCE_DIR}/peassemble/main.cc)
 target_link_libraries(tulora-peassemble PRIVATE tulora_pefile)
 
-tulora_fuzz(pe_file SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/pefile/pe_file_fuzz.cc LIBS tulora_pefile)
+tulora_fuzz(pe_file SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/pefile/pe_file_fuzz.cc LIBS tulora_pefile
+  SEED_SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/pefile/pe_file_seeds.cc)

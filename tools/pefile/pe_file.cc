@@ -103,8 +103,7 @@ bool ReadSections(std::span<const uint8_t> file, PeFile& pe, uint16_t count, std
 // Makes room for `headerEnd` bytes of headers by moving every section's raw
 // data back by whole file alignment units; the sections' places in memory
 // stay, so the headers may grow up to the first section's address.
-bool GrowHeaders(std::vector<uint8_t>& file, PeFile& pe, uint64_t headerEnd,
-                        std::string& error) {
+bool GrowHeaders(std::vector<uint8_t>& file, PeFile& pe, uint64_t headerEnd, std::string& error) {
   uint64_t firstRaw = UINT64_MAX, firstAddress = UINT64_MAX;
   for (const Section& s : pe.sections) {
     if (s.rawSize != 0) firstRaw = std::min<uint64_t>(firstRaw, s.rawOffset);
@@ -163,6 +162,9 @@ bool ReadPe(std::span<const uint8_t> file, PeFile& pe, std::string& error) {
   }
   if (!ReadOptionalHeader(file, pe, optionalSize, error)) return false;
   pe.sectionTableOffset = pe.optionalHeaderOffset + optionalSize;
+  if (pe.sizeOfHeaders < pe.sectionTableOffset + uint64_t{sectionCount} * kSectionHeaderSize) {
+    return Fail(error, "optional header: headers larger than SizeOfHeaders");
+  }
   return ReadSections(file, pe, sectionCount, error);
 }
 
