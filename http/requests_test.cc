@@ -10,11 +10,13 @@
 #include <string>
 #include <vector>
 
+#include "http/object_calls.h"
 #include "http/winhttp_request.h"
 #include "http/wininet_request.h"
 #include "image/arguments.h"
 #include "image/commands.h"
 #include "image/dll_table.h"
+#include "image/interface_constants.h"
 #include "runtime/kernel/kernel_services.h"
 #include "tests/support/kernel_host.h"
 #include "tests/support/net_test_support.h"
@@ -747,6 +749,88 @@ TEST_F(Requests, WinHttpBadUrlGivesEmptyReads) {
   EXPECT_EQ(Take(WinHttpObjectRequest("not a url", p)), "");
   EXPECT_EQ(status, 0);
   EXPECT_EQ(responseHeaders.str(), "");
+}
+
+TEST_F(Requests, WinHttpTimeoutsSetOnceBeforeOpenOrNotAtAll) {
+  const struct {
+    int32_t seconds;
+    int32_t ms;  // each of the four arguments; 0: no SetTimeouts call
+  } rows[] = {{-1, 0}, {0, 15000}, {-2, 15000}, {1, 1000}, {7, 7000}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.seconds);
+    int32_t status = -1;
+    WinHttpParams p;
+    p.statusCode = &status;
+    p.timeoutSeconds = row.seconds;
+    Recorder recorder;
+    Take(WinHttpObjectRequest(url("/page").c_str(), p));
+    EXPECT_EQ(status, 200);
+    auto set = recorder.Commands(CMD_OBJECT_CALL, "SetTimeouts");
+    if (row.ms == 0) {
+      EXPECT_TRUE(set.empty());
+      continue;
+    }
+    ASSERT_EQ(set.size(), 1u);
+    EXPECT_THAT(set[0]->numbers, ElementsAre(row.ms, row.ms, row.ms, row.ms));
+    auto open = recorder.Commands(CMD_OBJECT_CALL, "Open");
+    ASSERT_EQ(open.size(), 1u);
+    EXPECT_LT(set[0], open[0]);
+  }
+}
+
+// A lent object serves the call and stays the caller's: nothing is created
+// and nothing released, and it serves the next call too. The routine's own
+// object is created and released once.
+TEST_F(Requests, WinHttpLentObjectUsedNotReleased) {
+  void* lent = nullptr;
+  ASSERT_TRUE(CreateObject(&lent, REQUEST_PROG_ID));
+  for (int call = 0; call < 2; ++call) {
+    SCOPED_TRACE(call);
+    int32_t status = -1;
+    WinHttpParams p;
+    p.statusCode = &status;
+    p.requestObject = lent;
+    Recorder recorder;
+    EXPECT_EQ(Take(WinHttpObjectRequest(url("/page").c_str(), p)), "page body");
+    EXPECT_EQ(status, 200);
+    EXPECT_TRUE(recorder.Commands(CMD_OBJECT_CREATE).empty());
+    EXPECT_TRUE(recorder.Commands(CMD_OBJECT_RELEASE).empty());
+    EXPECT_FALSE(recorder.objects.empty());
+    for (const ObjectCall& c : recorder.objects) EXPECT_EQ(c.object, lent) << c.name;
+  }
+  ReleaseObject(&lent);
+  Recorder recorder;
+  Take(WinHttpObjectRequest(url("/page").c_str()));
+  auto created = recorder.Commands(CMD_OBJECT_CREATE);
+  auto released = recorder.Commands(CMD_OBJECT_RELEASE);
+  ASSERT_EQ(created.size(), 1u);
+  ASSERT_EQ(released.size(), 1u);
+  EXPECT_NE(created[0]->object, nullptr);
+  EXPECT_EQ(released[0]->object, created[0]->object);
+}
+
+TEST_F(Requests, WinHttpNoObjectUninitialisesAndChangesNothing) {
+  TextVar headers("X: 1"), cookies("Cookie: a=1"), responseCookies("rc"), responseHeaders("rh");
+  int32_t status = 77;
+  WinHttpParams p;
+  p.headers = &headers;
+  p.cookies = &cookies;
+  p.responseCookies = &responseCookies;
+  p.responseHeaders = &responseHeaders;
+  p.statusCode = &status;
+  Recorder recorder;
+  recorder.failCreate = true;
+  EXPECT_EQ(Take(WinHttpObjectRequest(url("/page").c_str(), p)), "");
+  ASSERT_THAT(recorder.Entries(), ElementsAre(DLL_ENTRY_CoInitialize, DLL_ENTRY_CoUninitialize));
+  EXPECT_THAT(recorder.dll.at(0).args, ElementsAre(0u));
+  EXPECT_TRUE(recorder.dll.at(1).args.empty());
+  EXPECT_EQ(recorder.objects.size(), 1u);  // the creation, nothing after it
+  EXPECT_EQ(headers.str(), "X: 1");
+  EXPECT_EQ(cookies.str(), "Cookie: a=1");
+  EXPECT_EQ(responseCookies.str(), "rc");
+  EXPECT_EQ(responseHeaders.str(), "rh");
+  EXPECT_EQ(status, 77);
+  EXPECT_EQ(site_.LogSize(), 0u);
 }
 
 // --------------------------------------------------------------- both
