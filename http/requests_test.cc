@@ -1,6 +1,8 @@
 // The two request routines in process, through the kernel's own service
 // table (object layer, WinINet bindings), against the local test site: what
-// goes over the wire and what comes back into the caller's variables.
+// goes over the wire and what comes back into the caller's variables, and,
+// through a recorder in front of the service table, which platform calls
+// the routines make, with which arguments and in which order.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -8,9 +10,13 @@
 #include <string>
 #include <vector>
 
+#include "http/object_calls.h"
 #include "http/winhttp_request.h"
 #include "http/wininet_request.h"
+#include "image/arguments.h"
+#include "image/commands.h"
 #include "image/dll_table.h"
+#include "image/interface_constants.h"
 #include "runtime/kernel/kernel_services.h"
 #include "tests/support/kernel_host.h"
 #include "tests/support/net_test_support.h"
@@ -86,6 +92,105 @@ class Requests : public net::NetTest {
 };
 
 constexpr char kAgent[] = "Mozilla/4.0 (compatible; MSIE 9.0; Windows NT 6.1)";
+
+// Stands between the routines and the kernel's service table while it
+// lives: records every call of a declared DLL function and every object
+// command with its arguments and what it gave back, and passes them on,
+// except the one DLL function or the object creation it is told to fail,
+// which gives 0 without reaching the kernel.
+struct DllCall {
+  uint32_t entry;
+  std::vector<uintptr_t> args;
+  uintptr_t result;
+};
+struct ObjectCall {
+  uint32_t command;
+  void* object;                  // create: the new one; release: the one dropped
+  std::string name;              // method or property
+  std::vector<int32_t> numbers;  // the integer arguments after the name
+};
+
+class Recorder;
+Recorder* g_recorder = nullptr;
+
+class Recorder {
+ public:
+  static constexpr uint32_t kNone = ~0u;
+  uint32_t failEntry = kNone;
+  bool failCreate = false;
+  std::vector<DllCall> dll;
+  std::vector<ObjectCall> objects;
+
+  Recorder() : saved_(tulora_services) {
+    g_recorder = this;
+    tulora_services.CallDllFunction = Dll;
+    tulora_services.CallKernelCommand = Kernel;
+  }
+  ~Recorder() {
+    tulora_services = saved_;
+    g_recorder = nullptr;
+  }
+  std::vector<uint32_t> Entries() const {
+    std::vector<uint32_t> entries;
+    for (const DllCall& c : dll) entries.push_back(c.entry);
+    return entries;
+  }
+  std::vector<const DllCall*> Calls(uint32_t entry) const {
+    std::vector<const DllCall*> calls;
+    for (const DllCall& c : dll) {
+      if (c.entry == entry) calls.push_back(&c);
+    }
+    return calls;
+  }
+  std::vector<const ObjectCall*> Commands(uint32_t command, const char* name = nullptr) const {
+    std::vector<const ObjectCall*> calls;
+    for (const ObjectCall& c : objects) {
+      if (c.command == command && (name == nullptr || c.name == name)) calls.push_back(&c);
+    }
+    return calls;
+  }
+
+ private:
+  static uintptr_t Address(const ArgumentRecord& r) {
+    return static_cast<uintptr_t>((static_cast<uint64_t>(r.high) << 32) | r.value);
+  }
+  static TULORA_CALL uintptr_t Dll(uint32_t entry, uint32_t count, const uintptr_t* args) {
+    Recorder* r = g_recorder;
+    DllCall call{entry, std::vector<uintptr_t>(args, args + count), 0};
+    if (entry != r->failEntry) call.result = r->saved_.CallDllFunction(entry, count, args);
+    r->dll.push_back(call);
+    return call.result;
+  }
+  static TULORA_CALL CommandResult Kernel(uint32_t command, ArgumentList* args) {
+    Recorder* r = g_recorder;
+    if (command != CMD_OBJECT_CREATE && command != CMD_OBJECT_CALL &&
+        command != CMD_OBJECT_SET_INDEXED && command != CMD_OBJECT_GET_VARIANT &&
+        command != CMD_OBJECT_RELEASE) {
+      return r->saved_.CallKernelCommand(command, args);
+    }
+    ObjectCall call{command, nullptr, "", {}};
+    void** variable = reinterpret_cast<void**>(Address(args->records[0]));
+    if (command == CMD_OBJECT_CREATE || command == CMD_OBJECT_RELEASE) {
+      call.object = *variable;
+    } else {
+      call.object = reinterpret_cast<void*>(Address(args->records[0]));
+      call.name = reinterpret_cast<const char*>(Address(args->records[1]));
+      for (uint32_t i = 2; i < args->count; ++i) {
+        if (args->records[i].type == TYPE_INT) {
+          call.numbers.push_back(static_cast<int32_t>(args->records[i].value));
+        }
+      }
+    }
+    CommandResult result = 0;
+    if (!(command == CMD_OBJECT_CREATE && r->failCreate)) {
+      result = r->saved_.CallKernelCommand(command, args);
+    }
+    if (command == CMD_OBJECT_CREATE) call.object = *variable;
+    r->objects.push_back(call);
+    return result;
+  }
+  ServiceTable saved_;
+};
 
 // ---------------------------------------------------------------- WinInet
 
@@ -325,6 +430,91 @@ TEST_F(Requests, WinInetNoAnswerGivesEmptyBodyAfterCompletingHeaders) {
   EXPECT_THAT(headers.str(), HasSubstr("Accept: */*"));
 }
 
+// The handles come back closed, innermost first, and a missing handle ends
+// the routine at once: the empty body, no other WinINet call and every
+// variable of the caller as it was.
+TEST_F(Requests, WinInetEarlyExitsAndClosingOrder) {
+  enum Handle { kInternet, kConnection, kRequest };
+  const uint32_t opens[] = {DLL_ENTRY_InternetOpenA, DLL_ENTRY_InternetConnectA,
+                            DLL_ENTRY_HttpOpenRequestA};
+  const struct {
+    uint32_t failing;  // the function that gives no handle
+    std::vector<Handle> closed;
+  } rows[] = {
+      {DLL_ENTRY_InternetOpenA, {}},
+      {DLL_ENTRY_InternetConnectA, {kInternet}},
+      {DLL_ENTRY_HttpOpenRequestA, {kConnection, kInternet}},
+      {Recorder::kNone, {kRequest, kConnection, kInternet}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.failing);
+    site_.ClearLog();
+    TextVar headers("X: 1"), cookies("c=1"), responseCookies("rc"), responseHeaders("rh");
+    BytesVar postBytes("");
+    ByteSet* const postBytesBefore = postBytes.value;
+    bool complete = true;
+    WinInetParams p;
+    p.method = 1;
+    p.postText = "a=1";
+    p.postBytes = &postBytes.value;
+    p.headers = &headers;
+    p.cookies = &cookies;
+    p.responseCookies = &responseCookies;
+    p.responseHeaders = &responseHeaders;
+    p.bodyComplete = &complete;
+    std::string body;
+    std::vector<uint32_t> entries;
+    std::vector<uintptr_t> handles, closed;
+    {
+      Recorder recorder;
+      recorder.failEntry = row.failing;
+      body = Take(WinInetRequest(url("/page").c_str(), p));
+      for (const DllCall& c : recorder.dll) {
+        if (c.entry == DLL_ENTRY_InternetCloseHandle) {
+          closed.push_back(c.args.at(0));
+        } else {
+          ASSERT_TRUE(closed.empty()) << "entry " << c.entry << " after a close";
+        }
+        if (handles.size() < 3 && c.entry == opens[handles.size()]) handles.push_back(c.result);
+      }
+      entries = recorder.Entries();
+    }
+    std::vector<uintptr_t> expected;
+    for (Handle h : row.closed) expected.push_back(handles.at(h));
+    EXPECT_EQ(closed, expected);
+    if (row.failing == Recorder::kNone) {
+      EXPECT_EQ(body, "page body");
+      continue;
+    }
+    std::vector<uint32_t> chain;
+    for (uint32_t entry : opens) {
+      chain.push_back(entry);
+      if (entry == row.failing) break;
+    }
+    chain.insert(chain.end(), row.closed.size(), DLL_ENTRY_InternetCloseHandle);
+    EXPECT_EQ(entries, chain);
+    EXPECT_EQ(body, "");
+    EXPECT_EQ(headers.str(), "X: 1");
+    EXPECT_EQ(cookies.str(), "c=1");
+    EXPECT_EQ(responseCookies.str(), "rc");
+    EXPECT_EQ(responseHeaders.str(), "rh");
+    EXPECT_EQ(postBytes.value, postBytesBefore);
+    EXPECT_EQ(ByteSetLength(postBytes.value), 0u);
+    EXPECT_TRUE(complete);
+    EXPECT_EQ(site_.LogSize(), 0u);
+  }
+}
+
+TEST_F(Requests, WinInetReadsAskForOneChunkEachTime) {
+  const std::string body(5000, 'k');
+  site_.Route("/k", Reply::Text(200, body));
+  Recorder recorder;
+  EXPECT_EQ(Take(WinInetRequest(url("/k").c_str())), body);
+  auto reads = recorder.Calls(DLL_ENTRY_InternetReadFile);
+  EXPECT_GE(reads.size(), 6u);  // five chunks and the read that finds the end
+  for (const DllCall* read : reads) EXPECT_EQ(read->args.at(2), 1024u);
+}
+
 // ---------------------------------------------------------------- WinHttp
 
 TEST_F(Requests, WinHttpDefaultsNormalisedOnTheWire) {
@@ -559,6 +749,88 @@ TEST_F(Requests, WinHttpBadUrlGivesEmptyReads) {
   EXPECT_EQ(Take(WinHttpObjectRequest("not a url", p)), "");
   EXPECT_EQ(status, 0);
   EXPECT_EQ(responseHeaders.str(), "");
+}
+
+TEST_F(Requests, WinHttpTimeoutsSetOnceBeforeOpenOrNotAtAll) {
+  const struct {
+    int32_t seconds;
+    int32_t ms;  // each of the four arguments; 0: no SetTimeouts call
+  } rows[] = {{-1, 0}, {0, 15000}, {-2, 15000}, {1, 1000}, {7, 7000}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.seconds);
+    int32_t status = -1;
+    WinHttpParams p;
+    p.statusCode = &status;
+    p.timeoutSeconds = row.seconds;
+    Recorder recorder;
+    Take(WinHttpObjectRequest(url("/page").c_str(), p));
+    EXPECT_EQ(status, 200);
+    auto set = recorder.Commands(CMD_OBJECT_CALL, "SetTimeouts");
+    if (row.ms == 0) {
+      EXPECT_TRUE(set.empty());
+      continue;
+    }
+    ASSERT_EQ(set.size(), 1u);
+    EXPECT_THAT(set[0]->numbers, ElementsAre(row.ms, row.ms, row.ms, row.ms));
+    auto open = recorder.Commands(CMD_OBJECT_CALL, "Open");
+    ASSERT_EQ(open.size(), 1u);
+    EXPECT_LT(set[0], open[0]);
+  }
+}
+
+// A lent object serves the call and stays the caller's: nothing is created
+// and nothing released, and it serves the next call too. The routine's own
+// object is created and released once.
+TEST_F(Requests, WinHttpLentObjectUsedNotReleased) {
+  void* lent = nullptr;
+  ASSERT_TRUE(CreateObject(&lent, REQUEST_PROG_ID));
+  for (int call = 0; call < 2; ++call) {
+    SCOPED_TRACE(call);
+    int32_t status = -1;
+    WinHttpParams p;
+    p.statusCode = &status;
+    p.requestObject = lent;
+    Recorder recorder;
+    EXPECT_EQ(Take(WinHttpObjectRequest(url("/page").c_str(), p)), "page body");
+    EXPECT_EQ(status, 200);
+    EXPECT_TRUE(recorder.Commands(CMD_OBJECT_CREATE).empty());
+    EXPECT_TRUE(recorder.Commands(CMD_OBJECT_RELEASE).empty());
+    EXPECT_FALSE(recorder.objects.empty());
+    for (const ObjectCall& c : recorder.objects) EXPECT_EQ(c.object, lent) << c.name;
+  }
+  ReleaseObject(&lent);
+  Recorder recorder;
+  Take(WinHttpObjectRequest(url("/page").c_str()));
+  auto created = recorder.Commands(CMD_OBJECT_CREATE);
+  auto released = recorder.Commands(CMD_OBJECT_RELEASE);
+  ASSERT_EQ(created.size(), 1u);
+  ASSERT_EQ(released.size(), 1u);
+  EXPECT_NE(created[0]->object, nullptr);
+  EXPECT_EQ(released[0]->object, created[0]->object);
+}
+
+TEST_F(Requests, WinHttpNoObjectUninitialisesAndChangesNothing) {
+  TextVar headers("X: 1"), cookies("Cookie: a=1"), responseCookies("rc"), responseHeaders("rh");
+  int32_t status = 77;
+  WinHttpParams p;
+  p.headers = &headers;
+  p.cookies = &cookies;
+  p.responseCookies = &responseCookies;
+  p.responseHeaders = &responseHeaders;
+  p.statusCode = &status;
+  Recorder recorder;
+  recorder.failCreate = true;
+  EXPECT_EQ(Take(WinHttpObjectRequest(url("/page").c_str(), p)), "");
+  ASSERT_THAT(recorder.Entries(), ElementsAre(DLL_ENTRY_CoInitialize, DLL_ENTRY_CoUninitialize));
+  EXPECT_THAT(recorder.dll.at(0).args, ElementsAre(0u));
+  EXPECT_TRUE(recorder.dll.at(1).args.empty());
+  EXPECT_EQ(recorder.objects.size(), 1u);  // the creation, nothing after it
+  EXPECT_EQ(headers.str(), "X: 1");
+  EXPECT_EQ(cookies.str(), "Cookie: a=1");
+  EXPECT_EQ(responseCookies.str(), "rc");
+  EXPECT_EQ(responseHeaders.str(), "rh");
+  EXPECT_EQ(status, 77);
+  EXPECT_EQ(site_.LogSize(), 0u);
 }
 
 // --------------------------------------------------------------- both
