@@ -101,3 +101,4 @@ set(TULORA_IMAGE_FILE ${CMAKE_BINARY_DIR}/image/tulora-x86_64.img CACHE INTERNAL
     "The x86-64 program image the launcher embeds")
 
 include(${CMAKE_CURRENT_LIST_DIR}/imagelink/tests.cmake)
+include(${PROJECT_SOURCE_DIR}/tests/differential/images.cmake)

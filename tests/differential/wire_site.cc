@@ -1,0 +1,113 @@
+// tulora-wire-site: the test site with the replies the request driver's
+// cases ask for, writing every request as it arrived to a log file.
+//
+//   tulora-wire-site LOG_FILE
+//
+// Prints "https_port=", "http_port=" and "cert_file=" lines, then serves
+// until SIGINT or SIGTERM. A target /d/<case>/<kind>[?query] is answered
+// by kind; the log gets one line per request: the case, a tab and every
+// byte of the request escaped (printable ASCII stays, "\" is "\\", CR LF
+// tab are \r \n \t, other bytes \xHH).
+#include <signal.h>
+
+#include <cstdio>
+#include <mutex>
+#include <string>
+
+#include "testsite.h"
+
+namespace {
+
+using tulora::testsite::LoggedRequest;
+using tulora::testsite::Reply;
+
+std::string Escape(const std::string& bytes) {
+  static const char kHex[] = "0123456789abcdef";
+  std::string out;
+  for (unsigned char b : bytes) {
+    if (b == '\\') {
+      out += "\\\\";
+    } else if (b == '\r') {
+      out += "\\r";
+    } else if (b == '\n') {
+      out += "\\n";
+    } else if (b == '\t') {
+      out += "\\t";
+    } else if (b >= 0x20 && b < 0x7f) {
+      out += static_cast<char>(b);
+    } else {
+      out += "\\x";
+      out += kHex[b >> 4];
+      out += kHex[b & 15];
+    }
+  }
+  return out;
+}
+
+// The reply for a kind of /d/<case>/<kind>.
+Reply Answer(const std::string& caseName, const std::string& kind, const LoggedRequest& request) {
+  if (kind == "plain") return Reply::Text(200, "plain reply of " + caseName + "\n");
+  if (kind == "echo") {
+    Reply reply = Reply::Text(200, request.body);
+    reply.headerLines[0] = "Content-Type: application/octet-stream";
+    return reply;
+  }
+  if (kind == "cookies") {
+    Reply reply = Reply::Text(200, "cookies set\n");
+    reply.headerLines.push_back("Set-Cookie: s1=one; Path=/");
+    reply.headerLines.push_back("Set-Cookie: s2=two");
+    return reply;
+  }
+  if (kind == "redirect") return Reply::Redirect(302, "/d/" + caseName + "/plain");
+  return Reply::Text(404, "no such page\n");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    fprintf(stderr, "usage: %s LOG_FILE\n", argv[0]);
+    return 2;
+  }
+  FILE* log = fopen(argv[1], "w");
+  if (log == nullptr) {
+    fprintf(stderr, "tulora-wire-site: cannot write %s\n", argv[1]);
+    return 1;
+  }
+  sigset_t stopSignals;
+  sigemptyset(&stopSignals);
+  sigaddset(&stopSignals, SIGINT);
+  sigaddset(&stopSignals, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);  // the server threads inherit it
+
+  std::mutex logMutex;
+  tulora::testsite::TestSite site;
+  site.RoutePrefix("/", [&](const LoggedRequest& request) {
+    // "/d/<case>/<kind>": the case is the second segment, the kind the rest.
+    const std::string path = request.Path();
+    std::string caseName = "?", kind;
+    if (path.compare(0, 3, "/d/") == 0) {
+      const size_t slash = path.find('/', 3);
+      caseName = path.substr(3, slash == std::string::npos ? std::string::npos : slash - 3);
+      if (slash != std::string::npos) kind = path.substr(slash + 1);
+    }
+    {
+      std::lock_guard<std::mutex> lock(logMutex);
+      fprintf(log, "%s\t%s\n", caseName.c_str(), Escape(request.raw).c_str());
+      fflush(log);
+    }
+    return Answer(caseName, kind, request);
+  });
+  if (!site.Start()) {
+    fprintf(stderr, "tulora-wire-site: cannot start (no free port or no certificate)\n");
+    return 1;
+  }
+  printf("https_port=%d\nhttp_port=%d\ncert_file=%s\n", site.httpsPort(), site.httpPort(),
+         site.cert_file().c_str());
+  fflush(stdout);
+  int signalNumber = 0;
+  sigwait(&stopSignals, &signalNumber);
+  site.Stop();
+  fclose(log);
+  return 0;
+}
