@@ -7,14 +7,16 @@
 # (on free ports of 127.0.0.1), whose certificate the prefix is made to
 # trust first, and the crawl's end-to-end cases (build/e2e_test) on
 # tulora.exe: all of them under 32-bit wine, the worked example under 64-bit
-# wine. For build-win32/tulora.exe also: what the file is, a second build
-# that must give the same bytes, and the launcher's cases.
+# wine; under 32-bit wine also the differential wire test
+# (tests/differential/run.sh). For build-win32/tulora.exe also: what the
+# file is, a second build that must give the same bytes, and the launcher's
+# cases.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 
 bash scripts/build-windows.sh "$@"
-cmake --build build -j"$(nproc)" --target tulora-gallery-site e2e_test
+cmake --build build -j"$(nproc)" --target tulora-gallery-site e2e_test tulora-run-image
 
 work=$(mktemp -d)
 # Wine takes the Unix file names' encoding from the locale: a UTF-8 one, so
@@ -126,6 +128,7 @@ if wine cmd /c exit 0 >/dev/null 2>&1; then
   request win32 build-win32
   step "launcher cases" bash tests/windows/launcher_cases.sh build-win32 build
   step "crawl under 32-bit wine" crawl build-win32 "CrawlerProcess.*:-$slow_under_wine"
+  step "differential wire test" bash tests/differential/run.sh build build-win32
 else
   echo "!!!!! 32-BIT EXECUTION DOES NOT WORK ON THIS MACHINE: the i686 tests are NOT run; only the 64-bit wine tests follow !!!!!"
   wineserver -k 2>/dev/null || true

@@ -70,10 +70,11 @@ RULES = {"status-line-first": status_line_first}
 
 
 def explained(known, case, item, linux, windows):
-    for pattern, known_item, rule, reason in known:
+    """The number (from 1) of the known difference that explains this one."""
+    for number, (pattern, known_item, rule, _) in enumerate(known, 1):
         if fnmatch.fnmatchcase(case, pattern) and known_item == item:
             if RULES[rule](linux, windows):
-                return reason
+                return number
     return None
 
 
@@ -85,16 +86,36 @@ def first_text_difference(a, b):
     return f"at {i}: linux ...{a[start:i + 40]!s} / windows ...{b[start:i + 40]!s}"
 
 
+def describe_request_difference(a, b):
+    """What differs between two requests' lines (the first differs)."""
+    head_a, head_b = a[:a.index("") if "" in a else len(a)], b[:b.index("") if "" in b else len(b)]
+    only_a = [line for line in head_a if line not in head_b]
+    only_b = [line for line in head_b if line not in head_a]
+    parts = []
+    if head_a[:1] != head_b[:1]:
+        parts.append(f"request line: linux '{head_a[0][:60]}' / windows '{head_b[0][:60]}'")
+    if only_a:
+        parts.append("only linux: " + ", ".join(f"'{line[:50]}'" for line in only_a))
+    if only_b:
+        parts.append("only windows: " + ", ".join(f"'{line[:50]}'" for line in only_b))
+    common_a = [line for line in head_a[1:] if line in head_b]
+    common_b = [line for line in head_b[1:] if line in head_a]
+    if common_a != common_b:
+        names_a = ",".join(line.partition(":")[0] for line in common_a)
+        names_b = ",".join(line.partition(":")[0] for line in common_b)
+        parts.append(f"header order: linux {names_a} / windows {names_b}")
+    if not parts:
+        parts.append("the bodies differ")
+    return "; ".join(parts)
+
+
 def compare_requests(linux, windows):
     """None when equal, else the first difference."""
     if len(linux) != len(windows):
         return f"{len(linux)} request(s) on linux, {len(windows)} on windows"
     for n, (a, b) in enumerate(zip(linux, windows), 1):
-        for i in range(max(len(a), len(b))):
-            la = a[i] if i < len(a) else "(none)"
-            lb = b[i] if i < len(b) else "(none)"
-            if la != lb:
-                return f"request {n} line {i + 1}: linux '{la[:70]}' / windows '{lb[:70]}'"
+        if a != b:
+            return f"request {n}: {describe_request_difference(a, b)}"
     return None
 
 
@@ -105,10 +126,10 @@ def compare_outputs(known, case, linux, windows):
         a, b = linux.get(item, "(none)"), windows.get(item, "(none)")
         if a == b:
             continue
-        reason = explained(known, case, item, a, b)
-        if reason is not None:
+        row = explained(known, case, item, a, b)
+        if row is not None:
             if state == "same":
-                state, note = "known", f"{item}: {reason}"
+                state, note = "known", f"{item}: known #{row}"
             continue
         return "differ", f"{item} {first_text_difference(a, b)}"
     return state, note
@@ -124,12 +145,21 @@ def main(argv):
     failed = not linux_ended
     if not linux_ended:
         print("the Linux run did not reach its end line")
+    if not linux:
+        print("the Linux run printed no case")
+        failed = True
+    # A case that reached the server on neither side would compare as the
+    # same: every case must have reached it from Linux at least.
+    for case in linux:
+        if case not in linux_requests:
+            print(f"{case}: no request of the Linux run reached the wire site")
+            failed = True
     if len(argv) == 4:
         for case, fields in linux.items():
             count = len(linux_requests.get(case, []))
             status = fields.get("status", "-")
             print(f"{case:24} {count} request(s)  status {status}  body {fields['body'][:30]}")
-        return 1 if failed or not linux else 0
+        return 1 if failed else 0
 
     windows, windows_ended = read_cases(argv[4])
     windows_requests = read_requests(argv[5])
@@ -152,6 +182,8 @@ def main(argv):
             note += f"; {output_note}"
         print(f"{case:24} {requests:9} {outputs:8} {note}")
         failed = failed or requests == "differ" or outputs == "differ"
+    for number, (pattern, item, rule, reason) in enumerate(known, 1):
+        print(f"known #{number} ({pattern} {item}, {rule}): {reason}")
     return 1 if failed else 0
 
 
