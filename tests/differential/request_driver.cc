@@ -89,10 +89,11 @@ struct Bases {
 
 // One call of a request routine and its line. `tail` follows
 // "<base>/d/<name>/"; `headers` and `cookies` null: the variable is not
-// passed at all.
+// passed at all. `bare`: the request object's call adds no default headers
+// and leaves the header text as given (WinInet has no such choice).
 void RunCase(const Bases& bases, const char* name, Routine routine, int32_t method, bool secure,
-             const char* tail, Body body, const char* headers, const char* cookies,
-             bool noRedirect) {
+             const char* tail, Body body, const char* headers, const char* cookies, bool noRedirect,
+             bool bare = false) {
   OwnedText url(JoinTexts(secure ? bases.secure : bases.plain, "/d/", name, "/", tail));
   OwnedText headerText(headers != nullptr ? CopyText(headers) : nullptr);
   OwnedText cookieText(cookies != nullptr ? CopyText(cookies) : nullptr);
@@ -129,6 +130,10 @@ void RunCase(const Bases& bases, const char* name, Routine routine, int32_t meth
     p.statusCode = &status;
     p.noRedirect = noRedirect;
     p.postBytes = bytes.get();
+    if (bare) {
+      p.addDefaultHeaders = false;
+      p.normalizeHeaders = false;
+    }
     OwnedBytes answer(WinHttpObjectRequest(url.get(), p));
     AddNumber(line.Address(), "status", status);
     AddBytes(line.Address(), "body", answer.get());
@@ -163,6 +168,8 @@ void RunCases(const Bases& b) {
   RunCase(b, "object_get_http", OBJECT, 0, kPlainHttp, "plain", NO_BODY, nullptr, nullptr, kFollow);
   RunCase(b, "object_get_headers", OBJECT, 0, kTls, "cookies", NO_BODY,
           "Referer: https://example.invalid/\r\nX-Case: two", "", kFollow);
+  RunCase(b, "object_bare_headers", OBJECT, 0, kTls, "plain", NO_BODY, "X-Case: three", nullptr,
+          kFollow, true);
   RunCase(b, "object_post_text", OBJECT, 1, kTls, "echo", TEXT_BODY, "", nullptr, kFollow);
   RunCase(b, "object_post_bytes", OBJECT, 1, kTls, "echo", BYTE_BODY, nullptr, "k=v; m=n", kFollow);
   RunCase(b, "object_head", OBJECT, 2, kTls, "plain", NO_BODY, nullptr, nullptr, kFollow);
