@@ -14,3 +14,4 @@ add_dependencies(launcher_bench tulora_program tulora-launcher tulora_testkernel
 # The Windows program's start under wine (scripts/bench-windows.sh runs it
 # on build-win32/tulora.exe and the Windows build of bench_trivial).
 add_executable(wine_start_bench ${CMAKE_CURRENT_SOURCE_DIR}/wine_start_bench.cc)
+target_include_directories(wine_start_bench PRIVATE ${PROJECT_SOURCE_DIR})

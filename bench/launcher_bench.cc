@@ -37,6 +37,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/first_byte.h"
 #include "launcher/payload.h"
 
 namespace fs = std::filesystem;
@@ -109,34 +110,8 @@ struct Subject {
   std::string workDir;  // the program makes its download folder there
 };
 
-// Milliseconds from the spawn to the first byte on the child's standard
-// output. The child is then ended: only its start is of interest.
 static double SpawnUntilFirstByte(const Subject& s, char** envp) {
-  int fds[2];
-  if (pipe(fds) != 0) std::exit(1);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
-  posix_spawn_file_actions_addclose(&actions, fds[0]);
-  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addchdir_np(&actions, s.workDir.c_str());
-  char* argv[] = {const_cast<char*>(s.path.c_str()), nullptr};
-  const auto start = std::chrono::steady_clock::now();
-  pid_t pid = 0;
-  if (posix_spawn(&pid, s.path.c_str(), &actions, nullptr, argv, envp) != 0) std::exit(1);
-  close(fds[1]);
-  char byte;
-  const ssize_t n = read(fds[0], &byte, 1);
-  const auto end = std::chrono::steady_clock::now();
-  if (n != 1) {
-    std::fprintf(stderr, "%s wrote nothing\n", s.path.c_str());
-    std::exit(1);
-  }
-  kill(pid, SIGKILL);
-  waitpid(pid, nullptr, 0);
-  close(fds[0]);
-  posix_spawn_file_actions_destroy(&actions);
-  return std::chrono::duration<double, std::milli>(end - start).count();
+  return tulora::bench::SpawnUntilFirstByte({s.path}, s.workDir, envp);
 }
 
 static double Median(std::vector<double> v) {

@@ -11,52 +11,22 @@
 // not counted.
 //
 //   wine_start_bench TULORA_EXE TRIVIAL_EXE [RUNS]   (default 21)
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "bench/first_byte.h"
+
 extern char** environ;
 
 namespace {
 
-// Milliseconds from spawning `wine exe` to its first output byte; the
-// process is then ended.
+// Milliseconds from spawning `wine exe` to its first output byte.
 double SpawnUntilFirstByte(const std::string& exe, const std::string& workDir) {
-  int fds[2];
-  if (pipe(fds) != 0) std::exit(1);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
-  posix_spawn_file_actions_addclose(&actions, fds[0]);
-  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addchdir_np(&actions, workDir.c_str());
-  std::string wine = "/usr/bin/wine", arg = exe;
-  char* argv[] = {wine.data(), arg.data(), nullptr};
-  const auto start = std::chrono::steady_clock::now();
-  pid_t pid = 0;
-  if (posix_spawn(&pid, wine.c_str(), &actions, nullptr, argv, environ) != 0) std::exit(1);
-  close(fds[1]);
-  char byte;
-  const ssize_t n = read(fds[0], &byte, 1);
-  const auto end = std::chrono::steady_clock::now();
-  if (n != 1) {
-    std::fprintf(stderr, "%s wrote nothing under wine\n", exe.c_str());
-    std::exit(1);
-  }
-  kill(pid, SIGKILL);
-  waitpid(pid, nullptr, 0);
-  close(fds[0]);
-  posix_spawn_file_actions_destroy(&actions);
-  return std::chrono::duration<double, std::milli>(end - start).count();
+  return tulora::bench::SpawnUntilFirstByte({"/usr/bin/wine", exe}, workDir, environ);
 }
 
 double Median(std::vector<double> v) {
