@@ -118,6 +118,26 @@ crawl() {
     build/e2e_test --gtest_filter="$2" --gtest_brief=1
 }
 
+# console BUILD: tulora.exe on a terminal (wine's console, through the wide
+# console functions), answers typed as on a keyboard: the banner and the
+# prompts come out as UTF-8 Chinese there, and Enter ends the program.
+console() {
+  local run=$work/console-$1 typed=$work/console-$1.txt
+  mkdir -p "$run"
+  cp "$1/tulora.exe" "$run/"
+  echo "== tulora.exe on a console ($1, wine prefix $WINEARCH)"
+  (sleep 3; printf '7284\r'; sleep 0.5; printf '0\r'; sleep 0.5; printf '1\r'; sleep 0.5; printf '\r'
+   sleep 3) | (cd "$run" && timeout 60 script -q -e -c "wine tulora.exe" /dev/null) >"$typed" 2>&1 ||
+    { echo "tulora.exe on a console did not end with exit code 0"; return 1; }
+  local text
+  text=$(sed 's/\x1b\[[0-9;?]*[a-zA-Z]//g' "$typed" | tr -d '\r')
+  for want in "|       Tulora - 127.0.0.1爬虫    |" "Tips：请输入起始的ID：" \
+              "Tips：输入数字[1] 开始爬图   输入其他按键退出程序"; do
+    grep -qF -- "$want" <<<"$text" || { echo "not on the console: $want"; return 1; }
+  done
+  echo "  ok    banner and prompts in Chinese on the console, Enter ends the program"
+}
+
 step "executable checks" bash tests/windows/executable_checks.sh build-win32 build
 step "second build" same_bytes "$@"
 
@@ -127,6 +147,7 @@ if wine cmd /c exit 0 >/dev/null 2>&1; then
   smoke win32 build-win32 build/image/tulora-i386.img
   request win32 build-win32
   step "launcher cases" bash tests/windows/launcher_cases.sh build-win32 build
+  step "console" console build-win32
   step "crawl under 32-bit wine" crawl build-win32 "CrawlerProcess.*:-$slow_under_wine"
   step "differential wire test" bash tests/differential/run.sh build build-win32
 else
