@@ -126,8 +126,10 @@ console() {
   mkdir -p "$run"
   cp "$1/tulora.exe" "$run/"
   echo "== tulora.exe on a console ($1, wine prefix $WINEARCH)"
-  (sleep 3; printf '7284\r'; sleep 0.5; printf '0\r'; sleep 0.5; printf '1\r'; sleep 0.5; printf '\r'
-   sleep 3) | (cd "$run" && timeout 60 script -q -e -c "wine tulora.exe" /dev/null) >"$typed" 2>&1 ||
+  # The answers are typed once the first prompt is there.
+  (for _ in $(seq 120); do grep -q Tips "$typed" 2>/dev/null && break; sleep 0.5; done
+   printf '7284\r'; sleep 0.5; printf '0\r'; sleep 0.5; printf '1\r'; sleep 0.5; printf '\r'
+   sleep 3) | (cd "$run" && timeout 90 script -q -e -c "wine tulora.exe" /dev/null) >"$typed" 2>&1 ||
     { echo "tulora.exe on a console did not end with exit code 0"; return 1; }
   local text
   text=$(sed 's/\x1b\[[0-9;?]*[a-zA-Z]//g' "$typed" | tr -d '\r')
