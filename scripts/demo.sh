@@ -14,6 +14,7 @@
 # Installs what is missing first (Debian 12, as root).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/wait_for_line.sh
 target=${1:-linux}
 case $target in
   linux | windows) ;;
@@ -37,11 +38,7 @@ build/demosite/tulora-gallery-site --gallery-port "$(port_of "$TULORA_GALLERY_UR
   --picture-port "$(port_of "$TULORA_PICTURE_URL")" --cert-dir "$workdir/site" >"$site_log" 2>&1 &
 site=$!
 trap 'kill $site 2>/dev/null; wait $site 2>/dev/null || true' EXIT
-for _ in $(seq 50); do
-  grep -q '^cert ' "$site_log" 2>/dev/null && break
-  kill -0 $site 2>/dev/null || { cat "$site_log" >&2; exit 1; }
-  sleep 0.1
-done
+wait_for_line "$site" "$site_log" '^cert ' || exit 1
 cert=$(sed -n 's/^cert //p' "$site_log")
 
 cat <<NOTE

@@ -14,6 +14,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
+source scripts/wait_for_line.sh
 
 bash scripts/build-windows.sh "$@"
 cmake --build build -j"$(nproc)" --target tulora-gallery-site e2e_test tulora-run-image
@@ -36,11 +37,7 @@ trap cleanup EXIT
 mkdir -p "$work/site"
 build/demosite/tulora-gallery-site --cert-dir "$work/site" >"$work/site.log" 2>&1 &
 site=$!
-for _ in $(seq 50); do
-  grep -q '^cert ' "$work/site.log" 2>/dev/null && break
-  kill -0 "$site" 2>/dev/null || { cat "$work/site.log" >&2; exit 1; }
-  sleep 0.1
-done
+wait_for_line "$site" "$work/site.log" '^cert ' || exit 1
 page=$(sed -n 's/^gallery //p' "$work/site.log")/item/7284.html
 picture=$(sed -n 's/^pictures //p' "$work/site.log")/images/img/7284/1.jpg
 cert=$(sed -n 's/^cert //p' "$work/site.log")

@@ -19,6 +19,7 @@ root=$(cd "$here/../.." && pwd)
 host=$(cd "${1:-$root/build}" && pwd) || exit 2
 win32=${2:-$root/build-win32}
 skipped=77
+source "$root/scripts/wait_for_line.sh"
 
 work=$(mktemp -d)
 site=
@@ -31,11 +32,7 @@ trap cleanup EXIT
 
 "$host/tests/tulora-wire-site" "$work/wire.log" >"$work/site.out" 2>&1 &
 site=$!
-for _ in $(seq 50); do
-  grep -q '^cert_file=' "$work/site.out" 2>/dev/null && break
-  kill -0 "$site" 2>/dev/null || { cat "$work/site.out" >&2; exit 2; }
-  sleep 0.1
-done
+wait_for_line "$site" "$work/site.out" '^cert_file=' || exit 2
 cert=$(sed -n 's/^cert_file=//p' "$work/site.out")
 [ -n "$cert" ] || { echo "the wire site did not start" >&2; exit 2; }
 bases="https://127.0.0.1:$(sed -n 's/^https_port=//p' "$work/site.out")
