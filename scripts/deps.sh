@@ -43,5 +43,12 @@ if [ "$(id -u)" -ne 0 ]; then
   exit 1
 fi
 export DEBIAN_FRONTEND=noninteractive
-apt-get update -q
+# A mirror in the middle of a sync serves index files of the wrong size for
+# a while: the update is tried again, and where it still fails the install
+# goes on with the indexes that did arrive (it says clearly what it lacks).
+for attempt in 1 2 3; do
+  apt-get update -q && break
+  echo "deps: apt-get update failed (attempt $attempt of 3)" >&2
+  [ "$attempt" -lt 3 ] && sleep $((attempt * 20))
+done
 apt-get install -y -q --no-install-recommends "${missing[@]}"
