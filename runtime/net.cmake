@@ -10,6 +10,7 @@ if(NOT WIN32)
     ${_net}/linux_winapi/proxy_list.cc
     ${_net}/linux_winapi/lazy_libraries.cc
     ${_net}/linux_winapi/curl_init.cc
+    ${_net}/linux_winapi/url_parts.cc
     ${_net}/linux_winapi/cookie_share.cc
     ${_net}/linux_winapi/trust_store.cc
     ${_net}/linux_winapi/header_lists.cc

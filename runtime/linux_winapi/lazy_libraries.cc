@@ -1,6 +1,6 @@
 // When a library cannot be loaded, every function fails the way the
 // library itself reports an unusable state: the init functions give null,
-// the rest CURLE_FAILED_INIT (or its multi and share forms), the TLS ones
+// the rest CURLE_FAILED_INIT (or its multi, share and URL forms), the TLS ones
 // null, 0 or nothing; a transfer then ends with the platform's internal
 // error.
 //
@@ -192,6 +192,41 @@ HIDDEN CURLSHcode curl_share_setopt(CURLSH* share, CURLSHoption option, ...) {
   void* value = va_arg(args, void*);  // lock data numbers travel in the same slot
   va_end(args);
   return real ? real(share, option, value) : CURLSHE_NOT_BUILT_IN;
+}
+
+HIDDEN CURLU* curl_url(void) {
+  TULORA_CURL_FUNCTION(curl_url);
+  return real ? real() : nullptr;
+}
+
+HIDDEN void curl_url_cleanup(CURLU* url) {
+  TULORA_CURL_FUNCTION(curl_url_cleanup);
+  if (real) real(url);
+}
+
+HIDDEN CURLUcode curl_url_set(CURLU* url, CURLUPart part, const char* content, unsigned int flags) {
+  TULORA_CURL_FUNCTION(curl_url_set);
+  return real ? real(url, part, content, flags) : CURLUE_OUT_OF_MEMORY;
+}
+
+HIDDEN CURLUcode curl_url_get(CURLU* url, CURLUPart part, char** content, unsigned int flags) {
+  TULORA_CURL_FUNCTION(curl_url_get);
+  return real ? real(url, part, content, flags) : CURLUE_OUT_OF_MEMORY;
+}
+
+HIDDEN void curl_free(void* p) {
+  TULORA_CURL_FUNCTION(curl_free);
+  if (real) real(p);
+}
+
+HIDDEN time_t curl_getdate(const char* text, const time_t* unused) {
+  TULORA_CURL_FUNCTION(curl_getdate);
+  return real ? real(text, unused) : -1;
+}
+
+HIDDEN void curl_easy_reset(CURL* curl) {
+  TULORA_CURL_FUNCTION(curl_easy_reset);
+  if (real) real(curl);
 }
 
 // ---- the TLS library -------------------------------------------------------
