@@ -545,6 +545,7 @@ TEST_F(Requests, WinHttpDefaultsNormalisedOnTheWire) {
     std::vector<std::string> lines = {"Accept: */*", "Referer: " + u, "Accept-Language: zh-cn",
                                       "User-Agent: " + std::string(kAgent)};
     if (row.contentType) lines.push_back("Content-Type: application/x-www-form-urlencoded");
+    lines.push_back("Connection: Keep-Alive");
     EXPECT_EQ(Lines(r), lines);
   }
 }

@@ -11,7 +11,7 @@ if(NOT WIN32)
     ${_net}/linux_winapi/lazy_libraries.cc
     ${_net}/linux_winapi/curl_init.cc
     ${_net}/linux_winapi/url_parts.cc
-    ${_net}/linux_winapi/cookie_share.cc
+    ${_net}/linux_winapi/cookie_jar.cc
     ${_net}/linux_winapi/trust_store.cc
     ${_net}/linux_winapi/header_lists.cc
     ${_net}/linux_winapi/reception.cc

@@ -53,7 +53,7 @@ if(NOT WIN32)
   set(W ${R}/linux_winapi)
   tulora_test(winapi_test
     ${W}/body_buffer_test.cc ${W}/proxy_list_test.cc ${W}/trust_store_test.cc
-    ${W}/url_parts_test.cc
+    ${W}/url_parts_test.cc ${W}/cookie_jar_test.cc
     ${W}/curl_transfer_test.cc ${W}/wininet_test.cc ${W}/winhttp_test.cc
     ${W}/request_object_test.cc ${S}/tests/support/net_test_support.cc)
   target_link_libraries(winapi_test PRIVATE tulora_runtime_core tulora_testsite GTest::gmock)

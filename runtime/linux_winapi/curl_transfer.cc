@@ -10,11 +10,12 @@
 #include <string>
 #include <utility>
 
-#include "runtime/linux_winapi/cookie_share.h"
+#include "runtime/linux_winapi/cookie_jar.h"
 #include "runtime/linux_winapi/curl_init.h"
 #include "runtime/linux_winapi/header_lists.h"
 #include "runtime/linux_winapi/reception.h"
 #include "runtime/linux_winapi/trust_store.h"
+#include "runtime/linux_winapi/url_parts.h"
 
 namespace tulora::net {
 namespace {
@@ -26,30 +27,45 @@ constexpr long kReceiveBuffer = 256L << 10;  // bytes asked of the socket at a t
 // A streamed body waits here for its reader: two reads of the socket.
 constexpr size_t kStageBytes = 2 * kReceiveBuffer;
 
-void SetMethod(CURL* curl, const TransferRequest& r) {
-  if (r.method == "HEAD") {
+void SetMethod(CURL* curl, const TransferRequest& r, const Leg& leg) {
+  const std::string& method = leg.method;
+  if (method == "HEAD" && !leg.sendBody) {
     curl_easy_setopt(curl, CURLOPT_NOBODY, 1L);
     return;
   }
-  if (r.sendBody) {
+  if (leg.sendBody) {
     curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(r.body.size()));
     curl_easy_setopt(curl, CURLOPT_POSTFIELDS, r.body.c_str());
-    if (r.method != "POST") curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, r.method.c_str());
-  } else if (r.method == "GET") {
+    if (method != "POST") curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, method.c_str());
+  } else if (method == "GET") {
     curl_easy_setopt(curl, CURLOPT_HTTPGET, 1L);
   } else {
-    curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, r.method.c_str());
+    curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, method.c_str());
   }
 }
 
-std::string RedirectSchemes(const TransferRequest& r) {
-  bool secure = strncasecmp(r.url.c_str(), "https:", 6) == 0;
-  if (secure) return r.redirectToHttp ? "http,https" : "https";
-  return r.redirectToHttps ? "http,https" : "http";
+// Where the leg goes and what its request line names. The texts set here
+// live in `urlText` and `targetText` as long as the handle uses them.
+void SetAddress(CURL* curl, const TransferRequest& r, const Leg& leg, std::string* urlText,
+                std::string* targetText) {
+  *urlText = leg.url;
+  targetText->clear();
+  if (!leg.parts.host.empty() && r.proxyMode == ProxyMode::kSystem) {
+    const std::string authority =
+        leg.parts.host + (leg.parts.port.empty() ? "" : ":" + leg.parts.port);
+    *urlText = (leg.parts.secure ? "https://" : "http://") + authority + leg.target;
+  } else if (!leg.parts.host.empty()) {
+    *targetText = leg.target;
+    if (r.proxyMode == ProxyMode::kServer && !leg.parts.secure) {
+      *targetText = "http://" + leg.parts.host + ":" + leg.parts.Port() + leg.target;
+    }
+  }
+  curl_easy_setopt(curl, CURLOPT_URL, urlText->c_str());
+  curl_easy_setopt(curl, CURLOPT_PATH_AS_IS, 1L);
+  if (!targetText->empty()) curl_easy_setopt(curl, CURLOPT_REQUEST_TARGET, targetText->c_str());
 }
 
 void SetConnection(CURL* curl, const TransferRequest& r, std::string* proxy_url) {
-  curl_easy_setopt(curl, CURLOPT_URL, r.url.c_str());
   curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
   curl_easy_setopt(curl, CURLOPT_HTTP_VERSION,
                    r.http10 ? CURL_HTTP_VERSION_1_0 : CURL_HTTP_VERSION_1_1);
@@ -61,17 +77,17 @@ void SetConnection(CURL* curl, const TransferRequest& r, std::string* proxy_url)
     curl_easy_setopt(curl, CURLOPT_PROXY, proxy_url->c_str());
     curl_easy_setopt(curl, CURLOPT_NOPROXY, "");
   }
-  curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, r.followRedirects ? 1L : 0L);
-  curl_easy_setopt(curl, CURLOPT_MAXREDIRS, kMaxRedirects);
-  curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, RedirectSchemes(r).c_str());
-  if (r.cookieStore) {
-    curl_easy_setopt(curl, CURLOPT_SHARE, CookieShare());
-    curl_easy_setopt(curl, CURLOPT_COOKIEFILE, "");
-  }
-  if (!r.userAgent.empty()) curl_easy_setopt(curl, CURLOPT_USERAGENT, r.userAgent.c_str());
+  curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 0L);  // the engine follows them itself
   if (r.connect_timeout_ms > 0) {
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(r.connect_timeout_ms));
   }
+}
+
+// May a redirect lead from `from` to `to`?
+bool SchemeAllowed(const TransferRequest& r, const UrlParts& from, const UrlParts& to) {
+  if (from.secure && !to.secure) return r.redirectToHttp;
+  if (!from.secure && to.secure) return r.redirectToHttps;
+  return true;
 }
 
 // How long to wait for the socket before the transfer library is asked
@@ -91,13 +107,14 @@ int PollMs(const Exchange& ex) {
 }  // namespace
 
 // One exchange on a multi handle of its own, driven only while a caller
-// waits for it.
+// waits for it; one easy handle serves every leg, set up anew for each.
 struct Transfer::Engine {
   TransferRequest request;  // the body and header lists must outlive the handle
   TransferResult result;
   Exchange ex;
+  Leg leg;
   HeaderLists headers;
-  std::string proxy_url;
+  std::string proxy_url, url_text, target_text;
   CURLM* multi = nullptr;
   BodyBuffer stage;  // streamed body: what arrived and was not read yet
   size_t stage_pos = 0;
@@ -105,6 +122,8 @@ struct Transfer::Engine {
 
   Engine(TransferRequest r, bool collect);
   ~Engine();
+  void StartLeg();
+  bool FollowRedirect();
   void Finish(CURLcode code);
   void Resume();
   template <class Enough>
@@ -119,6 +138,8 @@ Transfer::Engine::Engine(TransferRequest r, bool collect) : request(std::move(r)
   ex.sinkLimit = collect ? 0 : kStageBytes;
   ex.send_timeout_ms = request.send_timeout_ms;
   ex.receive_timeout_ms = request.receive_timeout_ms;
+  ex.followRedirects = request.followRedirects;
+  ex.jar = request.cookies;
   ex.curl = curl_easy_init();
   multi = curl_multi_init();
   if (ex.curl == nullptr || multi == nullptr) {
@@ -126,11 +147,36 @@ Transfer::Engine::Engine(TransferRequest r, bool collect) : request(std::move(r)
     done = true;
     return;
   }
+  leg.method = request.method;
+  leg.url = request.url;
+  if (SplitUrl(leg.url, &leg.parts)) {
+    leg.target = request.target.empty() ? leg.parts.target : request.target;
+  }
+  leg.sendBody = request.sendBody;
+  StartLeg();
+}
+
+// Sets the handle up for `leg` and hands it to the multi handle. An
+// address the URL parts could not be had from goes to the library as it
+// stands, which then reports what is wrong with it.
+void Transfer::Engine::StartLeg() {
   CURL* curl = ex.curl;
+  if (leg.number > 1) {
+    curl_multi_remove_handle(multi, curl);
+    curl_easy_reset(curl);  // the connections stay with the multi handle
+  }
+  StartLegReception(&ex);
+  ex.headOnly = leg.method == "HEAD" && leg.sendBody;
+  leg.storedCookies.clear();
+  if (ex.jar != nullptr && ParseCookieTarget(leg.url, &ex.jarTarget)) {
+    leg.storedCookies = ex.jar->CookiesFor(ex.jarTarget);
+  }
+  SetAddress(curl, request, leg, &url_text, &target_text);
   SetConnection(curl, request, &proxy_url);
   SetTls(curl, request.tls_ignore);
-  SetMethod(curl, request);
-  BuildHeaders(request, request.proxyMode == ProxyMode::kServer, &headers);
+  SetMethod(curl, request, leg);
+  headers.Clear();
+  BuildHeaders(request, leg, request.proxyMode == ProxyMode::kServer, &headers);
   curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers.server);
   curl_easy_setopt(curl, CURLOPT_PROXYHEADER, headers.proxy);
   curl_easy_setopt(curl, CURLOPT_HEADEROPT, CURLHEADER_SEPARATE);
@@ -138,6 +184,37 @@ Transfer::Engine::Engine(TransferRequest r, bool collect) : request(std::move(r)
   // Larger reads than the library's 16 KiB: fewer calls per megabyte.
   curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, kReceiveBuffer);
   if (curl_multi_add_handle(multi, curl) != CURLM_OK) Finish(CURLE_OUT_OF_MEMORY);
+}
+
+// After a leg whose response was a redirect to follow: the next leg, or
+// the end of the exchange when there may be none (too many, a Location
+// that names no http or https URL, a scheme the request does not allow).
+// True when the exchange goes on.
+bool Transfer::Engine::FollowRedirect() {
+  std::string next;
+  UrlParts parts;
+  if (leg.number > kMaxRedirects) {
+    Finish(CURLE_TOO_MANY_REDIRECTS);
+    return false;
+  }
+  if (!ResolveLocation(leg.url, ex.location, &next) || !SplitUrl(next, &parts) ||
+      !SchemeAllowed(request, leg.parts, parts)) {
+    Finish(CURLE_UNSUPPORTED_PROTOCOL);  // told as a failed redirect
+    return false;
+  }
+  const int status = result.status;
+  if ((status == 303 && leg.method != "HEAD") ||
+      ((status == 301 || status == 302) && leg.method == "POST")) {
+    leg.method = "GET";
+    leg.sendBody = false;
+  }
+  ++leg.number;
+  leg.hostChanged = parts.host != leg.parts.host || parts.Port() != leg.parts.Port();
+  leg.url = next;
+  leg.parts = parts;
+  leg.target = parts.target;
+  StartLeg();
+  return !done;
 }
 
 Transfer::Engine::~Engine() {
@@ -172,9 +249,17 @@ void Transfer::Engine::RunUntil(Enough enough) {
     int running = 0;
     if (curl_multi_perform(multi, &running) != CURLM_OK) return Finish(CURLE_OUT_OF_MEMORY);
     int queued = 0;
+    bool followed = false;
     while (CURLMsg* message = curl_multi_info_read(multi, &queued)) {
-      if (message->msg == CURLMSG_DONE) return Finish(message->data.result);
+      if (message->msg != CURLMSG_DONE) continue;
+      CURLcode code = message->data.result;
+      bool redirectEnded = code == CURLE_OK || (ex.endedAfterHead && code == CURLE_WRITE_ERROR);
+      if (!ex.redirecting || !redirectEnded) return Finish(code);
+      if (!FollowRedirect()) return;
+      followed = true;
+      break;  // the message queue belonged to the last leg
     }
+    if (followed) continue;
     if (enough()) return;
     if (curl_multi_poll(multi, nullptr, 0, PollMs(ex), nullptr) != CURLM_OK) {
       return Finish(CURLE_OUT_OF_MEMORY);

@@ -50,6 +50,22 @@ enum TlsIgnore : uint32_t {
   TLS_IGNORE_DATE = REQUEST_IGNORE_CERT_DATE_INVALID,
 };
 
+class CookieJar;
+
+// The order of a request's header lines, and what a followed redirect
+// changes in them: those of the platform function the transfer stands in
+// for, as seen on the wire.
+//   kWinInet: Host, Content-Length, the agent's User-Agent, Accept */*,
+//     the caller's lines, the stored cookies. After a redirect: User-Agent,
+//     Accept, the caller's lines (Content-Type left out when no body goes
+//     with the leg), Host, Content-Length, the stored cookies.
+//   kRequestObject: Accept */*, the caller's lines, User-Agent, Host,
+//     Content-Length, "Connection: Keep-Alive", the stored cookies. After
+//     a redirect to another host or port: Connection before Host.
+// Each piece only where it applies: a caller's line of the same name
+// stands instead of Host, Content-Length, User-Agent, Accept or Connection.
+enum class HeaderStyle { kWinInet, kRequestObject };
+
 enum class ProxyMode {
   kSystem,  // whatever the environment (http_proxy, ...) says
   kDirect,  // never a proxy
@@ -58,19 +74,33 @@ enum class ProxyMode {
 
 struct TransferRequest {
   std::string method = "GET";
-  std::string url;                       // absolute http:// or https:// URL
+  std::string url;  // absolute http:// or https:// URL
+  // The first request's target, sent as it stands ("" takes the path and
+  // query of url). Through a proxy (kServer) an http request names
+  // "http://host:port" ahead of it; with kSystem the target goes into the
+  // URL, where the library drops a fragment.
+  std::string target;
+  HeaderStyle style = HeaderStyle::kWinInet;
   bool http10 = false;                   // "HTTP/1.0" instead of "HTTP/1.1"
   std::vector<std::string> headerLines;  // "Name: value", sent unchanged
   std::string userAgent;                 // unless a header line names one; "" = none
   bool defaultAccept = false;            // send "Accept: */*" when no line has Accept
   std::string body;
-  bool sendBody = false;  // send `body` (even empty: Content-Length: 0)
+  bool sendBody = false;  // send `body` (even empty: Content-Length: 0), also with HEAD
   ProxyMode proxyMode = ProxyMode::kDirect;
   std::string proxy;  // "host:port" for kServer
+  // Redirects (301, 302, 303, 307, 308 with a Location) are followed by
+  // the engine itself, up to 10: 301 and 302 after a POST, and 303 after
+  // anything but HEAD, go on as GET without the body; 307 and 308 repeat
+  // the request. The caller's lines go with every leg, Cookie included,
+  // whatever host the redirect leads to.
   bool followRedirects = true;
-  bool redirectToHttp = false;      // may a followed redirect leave https for http
-  bool redirectToHttps = true;      // may it go from http to https
-  bool cookieStore = false;         // use and fill the per-process cookie store
+  bool redirectToHttp = false;  // may a followed redirect leave https for http
+  bool redirectToHttps = true;  // may it go from http to https
+  // Gives every leg the cookies it matches and takes every Set-Cookie
+  // line of every response; null: no cookies but the caller's lines. Must
+  // outlive the exchange.
+  CookieJar* cookies = nullptr;
   uint32_t tls_ignore = 0;          // TlsIgnore bits
   uint32_t connect_timeout_ms = 0;  // 0: no limit (name resolution included)
   uint32_t send_timeout_ms = 0;     // longest pause while sending, 0: no limit
@@ -118,8 +148,9 @@ class Transfer {
 
 // Performs the exchange and keeps the whole body; never throws.
 //
-// Both ways send a request alike: header lines without a colon are not
-// sent; "Name:" with an empty value is sent as such. A "Proxy-Authorization"
+// Both ways send a request alike, its lines laid out by `style`: header
+// lines without a colon are not sent; "Name:" with an empty value is sent
+// as such ("Name: " from the request object). A "Proxy-Authorization"
 // line goes to the proxy only (also into a CONNECT for https) when a proxy is
 // used. Certificates are checked against the system store plus the file that
 // SSL_CERT_FILE names.

@@ -1,5 +1,7 @@
 #include "runtime/linux_winapi/header_lists.h"
 
+#include <stdint.h>
+#include <string.h>
 #include <strings.h>
 
 #include <string>
@@ -8,6 +10,44 @@
 
 namespace tulora::net {
 namespace {
+
+// The pieces of a header block.
+enum class Part : uint8_t {
+  kEnd,
+  kHost,
+  kContentLength,  // when the leg sends the body
+  kUserAgent,      // the request's agent, unless a caller line names one
+  kDefaultAccept,  // "Accept: */*" when asked for and no caller line names one
+  kCallerLines,    // the request's lines, in their order
+  kConnection,     // "Connection: Keep-Alive"
+  kStoredCookies,  // the cookie jar's line
+};
+
+struct Layout {
+  HeaderStyle style;
+  bool redirected;  // a leg after a followed redirect
+  Part parts[8];
+};
+
+// The orders the platform's functions send, as seen on the wire.
+constexpr Layout kLayouts[] = {
+    {HeaderStyle::kWinInet,
+     false,
+     {Part::kHost, Part::kContentLength, Part::kUserAgent, Part::kDefaultAccept, Part::kCallerLines,
+      Part::kStoredCookies}},
+    {HeaderStyle::kWinInet,
+     true,
+     {Part::kUserAgent, Part::kDefaultAccept, Part::kCallerLines, Part::kHost, Part::kContentLength,
+      Part::kStoredCookies}},
+    {HeaderStyle::kRequestObject,
+     false,
+     {Part::kDefaultAccept, Part::kCallerLines, Part::kUserAgent, Part::kHost, Part::kContentLength,
+      Part::kConnection, Part::kStoredCookies}},
+    {HeaderStyle::kRequestObject,
+     true,
+     {Part::kDefaultAccept, Part::kCallerLines, Part::kUserAgent, Part::kConnection, Part::kHost,
+      Part::kContentLength, Part::kStoredCookies}},
+};
 
 bool NameIs(std::string_view line, std::string_view name) {
   size_t colon = line.find(':');
@@ -24,30 +64,163 @@ bool HasLine(const std::vector<std::string>& lines, std::string_view name) {
   return false;
 }
 
-// curl drops a "Name:" line with nothing after the colon; "Name;" is its
-// way of sending the empty value.
-std::string CurlHeaderForm(const std::string& line) {
-  size_t colon = line.find(':');
-  if (line.find_first_not_of(' ', colon + 1) != std::string::npos) return line;
-  return line.substr(0, colon) + ";";
+bool BlankValue(const std::string& line) {
+  return line.find_first_not_of(' ', line.find(':') + 1) == std::string::npos;
 }
+
+// The lines of one leg in the layout's order.
+class Block {
+ public:
+  Block(const TransferRequest& r, const Leg& leg) : r_(r), leg_(leg) {}
+
+  std::vector<std::string> Lines(const Layout& layout) {
+    for (Part part : layout.parts) {
+      if (part == Part::kEnd) break;
+      Add(part);
+    }
+    return std::move(lines_);
+  }
+
+ private:
+  void Add(Part part) {
+    const std::vector<std::string>& caller = r_.headerLines;
+    switch (part) {
+      case Part::kHost:
+        if (!leg_.parts.host.empty() && !HasLine(caller, "Host"))
+          lines_.push_back("Host: " + leg_.parts.HostLine());
+        break;
+      case Part::kContentLength:
+        if (leg_.sendBody && !HasLine(caller, "Content-Length")) {
+          lines_.push_back("Content-Length: " + std::to_string(r_.body.size()));
+        }
+        break;
+      case Part::kUserAgent:
+        if (!r_.userAgent.empty() && !HasLine(caller, "User-Agent")) {
+          lines_.push_back("User-Agent: " + r_.userAgent);
+        }
+        break;
+      case Part::kDefaultAccept:
+        if (r_.defaultAccept && !HasLine(caller, "Accept")) lines_.push_back("Accept: */*");
+        break;
+      case Part::kCallerLines: AddCallerLines(); break;
+      case Part::kConnection:
+        if (!HasLine(caller, "Connection")) lines_.push_back("Connection: Keep-Alive");
+        break;
+      case Part::kStoredCookies:
+        if (!leg_.storedCookies.empty()) lines_.push_back("Cookie: " + leg_.storedCookies);
+        break;
+      case Part::kEnd: break;
+    }
+  }
+
+  // WinINet leaves the caller's Content-Type out of a redirected request
+  // that carries no body.
+  void AddCallerLines() {
+    bool dropType = r_.style == HeaderStyle::kWinInet && leg_.number > 1 && !leg_.sendBody;
+    for (const std::string& line : r_.headerLines) {
+      if (line.find(':') == std::string::npos) continue;
+      if (dropType && NameIs(line, "Content-Type")) continue;
+      lines_.push_back(line);
+    }
+  }
+
+  const TransferRequest& r_;
+  const Leg& leg_;
+  std::vector<std::string> lines_;
+};
+
+// The request object keeps its Host line in place when a redirect leads to
+// the same host and port; WinINet always sends it anew, after the rest.
+const Layout& LayoutFor(HeaderStyle style, const Leg& leg) {
+  const bool redirected = leg.number > 1 && (style == HeaderStyle::kWinInet || leg.hostChanged);
+  for (const Layout& layout : kLayouts) {
+    if (layout.style == style && layout.redirected == redirected) return layout;
+  }
+  return kLayouts[0];
+}
+
+// Lines go to the library's list one by one, joined where the library
+// would not send a line as given or where given:
+// - curl drops a "Name:" line with nothing after the colon. "Name;" is its
+//   way of sending the empty value ("Name:"); the request object's form
+//   "Name: " goes out joined to the line before it, or to the line after
+//   it where it comes first.
+// - curl sends a Host line of the list first of all; one that belongs
+//   further down goes out joined to the line before it, curl's own Host
+//   blanked.
+class ServerList {
+ public:
+  ServerList(HeaderStyle style, curl_slist** list) : style_(style), list_(list) {}
+  ~ServerList() {
+    Flush();
+    if (!ahead_.empty()) Put(ahead_.substr(0, ahead_.find(':')) + ";");
+  }
+
+  void Add(const std::string& line) {
+    const std::string name = line.substr(0, line.find(':'));
+    const bool keepEmpty = style_ == HeaderStyle::kRequestObject;
+    if (NameIs(line, "Host") && (!last_.empty() || !ahead_.empty())) {
+      hostJoined_ = true;
+      Join(line);
+    } else if (!BlankValue(line)) {
+      Flush();
+      last_ = ahead_ + line;
+      ahead_.clear();
+    } else if (keepEmpty && last_.empty()) {
+      ahead_ += name + ": \r\n";
+    } else if (keepEmpty) {
+      last_ += "\r\n" + name + ": ";
+    } else {
+      Flush();
+      Put(ahead_ + name + ";");
+      ahead_.clear();
+    }
+  }
+  bool HostJoined() const { return hostJoined_; }
+
+ private:
+  void Join(const std::string& line) {
+    if (last_.empty()) {
+      last_ = ahead_ + line;
+      ahead_.clear();
+    } else {
+      last_ += "\r\n" + line;
+    }
+  }
+  void Put(const std::string& entry) { *list_ = curl_slist_append(*list_, entry.c_str()); }
+  void Flush() {
+    if (!last_.empty()) Put(last_);
+    last_.clear();
+  }
+
+  HeaderStyle style_;
+  curl_slist** list_;
+  std::string last_;   // the entry being made
+  std::string ahead_;  // empty lines that go ahead of the next line
+  bool hostJoined_ = false;
+};
 
 }  // namespace
 
-void BuildHeaders(const TransferRequest& r, bool via_proxy, HeaderLists* lists) {
-  for (const std::string& line : r.headerLines) {
-    if (line.find(':') == std::string::npos) continue;
-    curl_slist*& list =
-        via_proxy && NameIs(line, "Proxy-Authorization") ? lists->proxy : lists->server;
-    list = curl_slist_append(list, CurlHeaderForm(line).c_str());
+void BuildHeaders(const TransferRequest& r, const Leg& leg, bool via_proxy, HeaderLists* lists) {
+  std::vector<std::string> lines = Block(r, leg).Lines(LayoutFor(r.style, leg));
+  bool hostJoined = false;
+  {
+    ServerList server(r.style, &lists->server);
+    for (const std::string& line : lines) {
+      if (via_proxy && NameIs(line, "Proxy-Authorization")) {
+        lists->proxy = curl_slist_append(lists->proxy, line.c_str());
+      } else {
+        server.Add(line);
+      }
+    }
+    hostJoined = server.HostJoined();
   }
-  // Only what the caller asked for: none of curl's own extras.
-  if (!r.defaultAccept && !HasLine(r.headerLines, "Accept")) {
-    lists->server = curl_slist_append(lists->server, "Accept:");
-  }
-  lists->server = curl_slist_append(lists->server, "Expect:");
-  if (r.sendBody && !HasLine(r.headerLines, "Content-Type")) {
-    lists->server = curl_slist_append(lists->server, "Content-Type:");
+  if (hostJoined) lists->server = curl_slist_append(lists->server, "Host:");
+  // Only these lines: none of curl's own extras.
+  for (const char* blank : {"Accept:", "Expect:", "Content-Type:", "Proxy-Connection:"}) {
+    std::string name(blank, strlen(blank) - 1);
+    if (!HasLine(lines, name)) lists->server = curl_slist_append(lists->server, blank);
   }
 }
 

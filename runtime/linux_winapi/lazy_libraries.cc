@@ -1,6 +1,6 @@
 // When a library cannot be loaded, every function fails the way the
 // library itself reports an unusable state: the init functions give null,
-// the rest CURLE_FAILED_INIT (or its multi, share and URL forms), the TLS ones
+// the rest CURLE_FAILED_INIT (or its multi and URL forms), the TLS ones
 // null, 0 or nothing; a transfer then ends with the platform's internal
 // error.
 //
@@ -178,20 +178,6 @@ HIDDEN CURLMcode curl_multi_poll(CURLM* multi, struct curl_waitfd extra[], unsig
 HIDDEN CURLMsg* curl_multi_info_read(CURLM* multi, int* left) {
   TULORA_CURL_FUNCTION(curl_multi_info_read);
   return real ? real(multi, left) : nullptr;
-}
-
-HIDDEN CURLSH* curl_share_init(void) {
-  TULORA_CURL_FUNCTION(curl_share_init);
-  return real ? real() : nullptr;
-}
-
-HIDDEN CURLSHcode curl_share_setopt(CURLSH* share, CURLSHoption option, ...) {
-  TULORA_CURL_FUNCTION(curl_share_setopt);
-  va_list args;
-  va_start(args, option);
-  void* value = va_arg(args, void*);  // lock data numbers travel in the same slot
-  va_end(args);
-  return real ? real(share, option, value) : CURLSHE_NOT_BUILT_IN;
 }
 
 HIDDEN CURLU* curl_url(void) {

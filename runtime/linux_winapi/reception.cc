@@ -2,6 +2,8 @@
 
 #include <openssl/x509_vfy.h>
 
+#include <strings.h>
+
 #include <algorithm>
 #include <string>
 #include <string_view>
@@ -12,6 +14,49 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr size_t kMaxReserve = 64u << 20;
+
+bool IsRedirect(int status) {
+  return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+// The value of a "Name: value" line, when the name is `name`.
+bool ValueOf(std::string_view line, std::string_view name, std::string_view* value) {
+  if (line.size() <= name.size() || line[name.size()] != ':' ||
+      strncasecmp(line.data(), name.data(), name.size()) != 0) {
+    return false;
+  }
+  std::string_view v = line.substr(name.size() + 1);
+  while (!v.empty() && (v.front() == ' ' || v.front() == '\t')) v.remove_prefix(1);
+  while (!v.empty() && (v.back() == ' ' || v.back() == '\t')) v.remove_suffix(1);
+  *value = v;
+  return true;
+}
+
+// A block that answers the request itself, not a proxy's answer to the
+// CONNECT that opens a tunnel: the request has gone out by then.
+bool AnswersTheRequest(CURL* curl) {
+  curl_off_t pretransfer = 0;
+  curl_easy_getinfo(curl, CURLINFO_PRETRANSFER_TIME_T, &pretransfer);
+  return pretransfer > 0;
+}
+
+// The end of a header block: what the final response asks of the engine,
+// and room for its body.
+bool EndBlock(Exchange* ex) {
+  ex->headDone = true;
+  const int status = ex->result->status;
+  if (status < 200 || !AnswersTheRequest(ex->curl)) return true;
+  ex->redirecting = ex->followRedirects && IsRedirect(status) && !ex->location.empty();
+  if (ex->headOnly) {
+    ex->endedAfterHead = true;
+    return false;
+  }
+  curl_off_t length = -1;
+  curl_easy_getinfo(ex->curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+  size_t most = ex->collect ? kMaxReserve : ex->sinkLimit;
+  if (length > 0 && !ex->redirecting) ex->sink->Reserve(std::min<size_t>(length, most));
+  return true;
+}
 
 int ParseStatus(std::string_view line) {
   size_t space = line.find(' ');
@@ -24,11 +69,12 @@ int ParseStatus(std::string_view line) {
 }
 
 // Keeps the header block of the latest response only: a status line starts
-// a new block (after an interim 100, a followed redirect, a proxy CONNECT).
-// An announced body gets its room at once: up to kMaxReserve when it is
-// kept whole, up to the stage's limit when it is streamed (a small body
-// takes no more than it needs). Lines after a block's end other than a new
-// status line (the trailer of a chunked body) belong to no block.
+// a new block (after an interim 100, a proxy CONNECT). An announced body
+// gets its room at once: up to kMaxReserve when it is kept whole, up to
+// the stage's limit when it is streamed (a small body takes no more than
+// it needs). Lines after a block's end other than a new status line (the
+// trailer of a chunked body) belong to no block. Every Set-Cookie line
+// goes to the cookie jar.
 size_t OnHeader(char* data, size_t size, size_t count, void* p) {
   auto* ex = static_cast<Exchange*>(p);
   std::string_view line(data, size * count);
@@ -37,18 +83,18 @@ size_t OnHeader(char* data, size_t size, size_t count, void* p) {
   if (line.substr(0, 5) == "HTTP/") {
     block.clear();
     ex->headDone = false;
+    ex->location.clear();
     ex->result->status = ParseStatus(line);
   } else if (ex->headDone) {
     return size * count;
   }
   block.append(line).append("\r\n");
-  if (line.empty()) {
-    ex->headDone = true;
-    curl_off_t length = -1;
-    curl_easy_getinfo(ex->curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
-    size_t most = ex->collect ? kMaxReserve : ex->sinkLimit;
-    if (length > 0) ex->sink->Reserve(std::min<size_t>(length, most));
+  std::string_view value;
+  if (ValueOf(line, "Location", &value)) ex->location = value;
+  if (ex->jar != nullptr && ValueOf(line, "Set-Cookie", &value)) {
+    ex->jar->Store(ex->jarTarget, value);
   }
+  if (line.empty() && !EndBlock(ex)) return 0;  // a HEAD's head is all there is
   return size * count;
 }
 
@@ -58,6 +104,7 @@ size_t OnHeader(char* data, size_t size, size_t count, void* p) {
 size_t OnBody(char* data, size_t size, size_t count, void* p) {
   auto* ex = static_cast<Exchange*>(p);
   size_t n = size * count;
+  if (ex->redirecting) return n;  // a redirect's own body goes nowhere
   ex->bodyStarted = true;
   if (ex->sinkLimit != 0 && !ex->sink->empty() && n > ex->sinkLimit - ex->sink->size()) {
     ex->paused = true;
@@ -138,7 +185,18 @@ void Receive(Exchange* ex) {
   curl_easy_setopt(ex->curl, CURLOPT_NOPROGRESS, 0L);
 }
 
+void StartLegReception(Exchange* ex) {
+  ex->paused = ex->headDone = ex->bodyStarted = false;
+  ex->redirecting = ex->endedAfterHead = false;
+  ex->location.clear();
+  ex->started = ex->timed_out = false;
+  ex->lastDown = ex->last_up = -1;
+  ex->result->status = 0;
+  ex->result->rawHeaders.clear();
+}
+
 void Conclude(CURLcode code, Exchange* ex) {
+  if (ex->endedAfterHead && code == CURLE_WRITE_ERROR) code = CURLE_OK;
   TransferResult& out = *ex->result;
   out.complete = code == CURLE_OK;
   out.error = ErrorFor(code, *ex);

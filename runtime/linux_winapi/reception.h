@@ -9,8 +9,10 @@
 #include <stdint.h>
 
 #include <chrono>
+#include <string>
 
 #include "runtime/linux_winapi/body_buffer.h"
+#include "runtime/linux_winapi/cookie_jar.h"
 #include "runtime/linux_winapi/curl_transfer.h"
 
 namespace tulora::net {
@@ -26,6 +28,17 @@ struct Exchange {
   bool paused = false;         // the library holds back body bytes the stage had no room for
   bool headDone = false;
   bool bodyStarted = false;  // the final response's body began
+  // Redirects the engine follows itself: a final response that is one
+  // has its body read and dropped, and the exchange goes on elsewhere.
+  bool followRedirects = false;
+  bool redirecting = false;  // this leg's response is a redirect to follow
+  std::string location;      // the Location line of the latest block
+  // A HEAD that carries a body: the library would wait for a response body,
+  // so the transfer is ended once the head is in, and that is no failure.
+  bool headOnly = false;
+  bool endedAfterHead = false;
+  CookieJar* jar = nullptr;  // takes each Set-Cookie line, set by a response to jarTarget
+  CookieTarget jarTarget;
   // Pause watch for the send and receive timeouts.
   uint32_t send_timeout_ms = 0, receive_timeout_ms = 0;
   bool started = false, timed_out = false;
@@ -35,6 +48,10 @@ struct Exchange {
 
 // Hands what `ex->curl` receives, and its progress, to `ex`.
 void Receive(Exchange* ex);
+
+// Makes `ex` ready for the next leg of the exchange: nothing of the last
+// leg's response stays, in it or in the result.
+void StartLegReception(Exchange* ex);
 
 // Settles the result after the library ended the transfer with `code`.
 // Failures after the header block (a cut body, a stall) still leave the

@@ -48,6 +48,20 @@ uint32_t NormalizeUrl(std::string_view url, std::string* out) {
   return NET_ERROR_NONE;
 }
 
+// The request target of a checked URL: everything after the host, "/"
+// at least, sent as it stands (dot segments too); a fragment goes with it,
+// its "#" as "%23".
+std::string RequestTarget(const std::string& url) {
+  size_t start = url.find("://") + 3;
+  size_t end = url.find_first_of("/?#", start);
+  std::string target = end == std::string::npos ? "/" : url.substr(end);
+  if (target[0] != '/') target.insert(0, "/");
+  for (size_t at = target.find('#'); at != std::string::npos; at = target.find('#', at)) {
+    target.replace(at, 1, "%23");
+  }
+  return target;
+}
+
 uint32_t Limit(int32_t ms) { return ms <= 0 ? 0 : static_cast<uint32_t>(ms); }
 
 }  // namespace
@@ -150,12 +164,15 @@ bool WinHttpRequest::SendBody(std::string body, bool has_body) {
   TransferRequest r;
   r.method = method_;
   r.url = url_;
+  r.target = RequestTarget(url_);
+  r.style = HeaderStyle::kRequestObject;
+  r.cookies = jar_.get();
   for (const auto& [n, v] : headers_) r.headerLines.push_back(n + ": " + v);
   r.userAgent = kDefaultAgent;
   r.defaultAccept = true;
-  // A GET or HEAD carries a body only when there is one; other methods
-  // always announce theirs, Content-Length: 0 included.
-  r.sendBody = has_body && (!body.empty() || (method_ != "GET" && method_ != "HEAD"));
+  // A GET never carries a body, a HEAD only one that is not empty; other
+  // methods always announce theirs, Content-Length: 0 included.
+  r.sendBody = method_ != "GET" && has_body && (!body.empty() || method_ != "HEAD");
   r.body = std::move(body);
   if (proxy_setting_ == REQUEST_PROXY_SERVER) {
     r.proxy = ProxyFor(proxyList_, StartsWithNoCase(url_, "https:"));

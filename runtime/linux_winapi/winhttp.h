@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "image/interface_constants.h"
+#include "runtime/linux_winapi/cookie_jar.h"
 #include "runtime/linux_winapi/curl_transfer.h"
 
 namespace tulora::net {
@@ -39,8 +40,9 @@ class WinHttpRequest {
   // the bypass list is not supported and ignored.
   bool SetProxy(int32_t setting, std::string_view server = {}, std::string_view bypass = {});
   // Starts a new request: clears the request headers and the last response;
-  // timeouts, proxy and options stay. The request is synchronous whatever
-  // `async` says: Send returns when the response is complete.
+  // timeouts, proxy, options and the cookies responses set stay (the object
+  // keeps its cookies for its later requests, redirects' legs included). The request is synchronous
+  // whatever `async` says: Send returns when the response is complete.
   bool Open(std::string_view method, std::string_view url, bool async = false);
   bool SetOption(int32_t index, int32_t value);
   int32_t GetOption(int32_t index) const;
@@ -78,6 +80,7 @@ class WinHttpRequest {
   std::string proxyList_;
   uint32_t tls_ignore_ = 0;
   bool redirects_ = true;
+  std::unique_ptr<CookieJar> jar_ = std::make_unique<CookieJar>();
   std::shared_ptr<const BodyBuffer> body_;  // the response's body, once it arrived
   TransferResult response_;
   uint32_t error_ = 0;

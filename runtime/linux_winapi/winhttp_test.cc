@@ -35,12 +35,14 @@ TEST_F(WinHttpTest, GetSendsHeadersAndReadsTheResponse) {
   ASSERT_EQ(site_.LogSize(), 1u);
   LoggedRequest logged = site_.Log()[0];
   EXPECT_EQ(logged.requestLine, "GET /item/1.html HTTP/1.1");
-  std::vector<std::string> expected = {"Host: 127.0.0.1:" + std::to_string(site_.httpPort()),
-                                       std::string("User-Agent: ") + WinHttpRequest::kDefaultAgent,
-                                       "Accept: */*",
+  // The object's order: Accept, the lines set, User-Agent, Host, Connection.
+  std::vector<std::string> expected = {"Accept: */*",
                                        "Accept-Language: zh-cn",
                                        "X-Two: second",
-                                       "Cookie:"};
+                                       "Cookie: ",
+                                       std::string("User-Agent: ") + WinHttpRequest::kDefaultAgent,
+                                       "Host: 127.0.0.1:" + std::to_string(site_.httpPort()),
+                                       "Connection: Keep-Alive"};
   EXPECT_EQ(logged.headerLines, expected);
 }
 
@@ -183,12 +185,52 @@ TEST_F(WinHttpTest, BadUrlsAndCallsOutOfOrderAreRefused) {
   EXPECT_FALSE(req.SetOption(99, 1));
 }
 
+// The target goes out as given but for its escapes: dot segments stay,
+// a fragment's "#" is escaped too.
 TEST_F(WinHttpTest, UrlBytesOutsideAsciiAreEscaped) {
   WinHttpRequest req;
   ASSERT_TRUE(req.Open("GET", site_.Url(false, "/a b/\xd6\xd0?q=1")));
   ASSERT_TRUE(req.Send());
-  ASSERT_EQ(site_.LogSize(), 1u);
+  ASSERT_TRUE(req.Open("GET", site_.Url(false, "/x/../y#f")));
+  ASSERT_TRUE(req.Send());
+  ASSERT_EQ(site_.LogSize(), 2u);
   EXPECT_EQ(site_.Log()[0].requestLine, "GET /a%20b/%D6%D0?q=1 HTTP/1.1");
+  EXPECT_EQ(site_.Log()[1].requestLine, "GET /x/../y%23f HTTP/1.1");
+}
+
+// An object keeps the cookies responses set, across a redirect's legs and
+// its later requests; another object has none. A GET leaves its body out.
+// After a redirect to another host the Host line follows Connection.
+TEST_F(WinHttpTest, ObjectKeepsItsCookiesAndAGetSendsNoBody) {
+  const std::string port = std::to_string(site_.httpPort());
+  Reply setting = Reply::Redirect(302, "http://localhost:" + port + "/new");
+  setting.headerLines.push_back("Set-Cookie: c=1; Path=/");
+  site_.Route("/old", setting);
+  site_.Route("/new", Reply::Text(200, "new"));
+  WinHttpRequest req;
+  ASSERT_TRUE(req.Open("GET", "http://localhost:" + port + "/old"));
+  ASSERT_TRUE(req.Send());
+  ASSERT_TRUE(req.Open("GET", "http://localhost:" + port + "/new"));
+  ASSERT_TRUE(req.Send("a body"));
+  WinHttpRequest other;
+  ASSERT_TRUE(other.Open("GET", "http://localhost:" + port + "/new"));
+  ASSERT_TRUE(other.Send());
+  ASSERT_TRUE(req.Open("GET", site_.Url(false, "/old")));
+  ASSERT_TRUE(req.Send());
+
+  auto log = site_.Log();
+  ASSERT_EQ(log.size(), 6u);
+  EXPECT_EQ(log[0].HeaderCount("Cookie"), 0u);
+  const std::string agent = std::string("User-Agent: ") + WinHttpRequest::kDefaultAgent;
+  const std::vector<std::string> sameHost = {"Accept: */*", agent, "Host: localhost:" + port,
+                                             "Connection: Keep-Alive", "Cookie: c=1"};
+  EXPECT_EQ(log[1].headerLines, sameHost);
+  EXPECT_EQ(log[2].headerLines, sameHost) << "a later request of the same object";
+  EXPECT_EQ(log[2].body, "");
+  EXPECT_EQ(log[3].HeaderCount("Cookie"), 0u) << "another object";
+  const std::vector<std::string> otherHost = {"Accept: */*", agent, "Connection: Keep-Alive",
+                                              "Host: localhost:" + port, "Cookie: c=1"};
+  EXPECT_EQ(log[5].headerLines, otherHost);
 }
 
 TEST_F(WinHttpTest, ProxyWithBasicAuthorization) {

@@ -11,8 +11,10 @@
 #include <string_view>
 #include <vector>
 
+#include "runtime/linux_winapi/cookie_jar.h"
 #include "runtime/linux_winapi/curl_transfer.h"
 #include "runtime/linux_winapi/proxy_list.h"
+#include "runtime/linux_winapi/url_parts.h"
 
 namespace tulora::net {
 namespace {
@@ -84,21 +86,40 @@ std::string AcceptLine(const char* const* types) {
   return line;
 }
 
-// Bytes that cannot stand in a request target are percent-encoded; all
-// others, including '%' itself, go as given.
-std::string EncodeTarget(std::string_view path) {
-  static const char kHex[] = "0123456789ABCDEF";
-  std::string out = path.empty() || path[0] != '/' ? "/" : "";
-  for (unsigned char c : path) {
-    if (c <= 0x20 || c >= 0x7f) {
-      out += '%';
-      out += kHex[c >> 4];
-      out += kHex[c & 15];
+// RFC 3986's removal of "." and ".." segments from a path.
+std::string RemoveDotSegments(std::string_view in) {
+  std::string out;
+  while (!in.empty()) {
+    if (in.substr(0, 3) == "../" || in.substr(0, 2) == "./") {
+      in.remove_prefix(in[0] == '.' && in[1] == '.' ? 3 : 2);
+    } else if (in.substr(0, 3) == "/./" || in == "/.") {
+      in = in.size() == 2 ? std::string_view("/") : in.substr(2);
+    } else if (in.substr(0, 4) == "/../" || in == "/..") {
+      in = in.size() == 3 ? std::string_view("/") : in.substr(3);
+      size_t last = out.rfind('/');
+      out.erase(last == std::string::npos ? 0 : last);
+    } else if (in == "." || in == "..") {
+      in = {};
     } else {
-      out += static_cast<char>(c);
+      size_t next = in.find('/', 1);
+      out += in.substr(0, next);
+      in.remove_prefix(next == std::string_view::npos ? in.size() : next);
     }
   }
   return out;
+}
+
+// The request target of an object name: "/" ahead of it where it has
+// none, bytes that cannot stand in a target percent-encoded (all others,
+// "%" included, as given), dot segments of the path resolved. Whatever
+// follows "?" or "#" is sent as it stands, the fragment too.
+std::string EncodeTarget(std::string_view path) {
+  std::string encoded = EncodeTargetBytes(path);
+  if (encoded.empty() || encoded[0] != '/') encoded.insert(0, "/");
+  size_t end = encoded.find_first_of("?#");
+  std::string target = RemoveDotSegments(std::string_view(encoded).substr(0, end));
+  if (target.empty()) target = "/";
+  return end == std::string::npos ? target : target + encoded.substr(end);
 }
 
 std::string RequestUrl(const Handle& h) {
@@ -107,7 +128,8 @@ std::string RequestUrl(const Handle& h) {
   std::string url = secure ? "https://" : "http://";
   url += literal6 ? "[" + h.host + "]" : h.host;
   if (h.port != 0) url += ":" + std::to_string(h.port);
-  return url + EncodeTarget(h.path);
+  const std::string target = EncodeTarget(h.path);
+  return url + target.substr(0, target.find('#'));  // the address, without the fragment
 }
 
 std::vector<std::string> SplitLines(std::string_view text) {
@@ -150,6 +172,8 @@ TransferRequest BuildRequest(const Handle& h, std::string_view headers, const vo
   TransferRequest r;
   r.method = h.method;
   r.url = RequestUrl(h);
+  r.target = EncodeTarget(h.path);
+  r.style = HeaderStyle::kWinInet;
   r.http10 = h.http10;
   r.headerLines = SplitLines(headers);
   if (!h.referrer.empty() && !HasHeader(r.headerLines, "Referer")) {
@@ -158,12 +182,13 @@ TransferRequest BuildRequest(const Handle& h, std::string_view headers, const vo
   if (!h.accept.empty() && !HasHeader(r.headerLines, "Accept")) r.headerLines.push_back(h.accept);
   r.userAgent = h.agent;
   if (body != nullptr) r.body.assign(static_cast<const char*>(body), body_size);
-  r.sendBody = !r.body.empty() || h.method == "POST";
+  // Every verb but GET announces its body, the empty one of a HEAD too.
+  r.sendBody = !r.body.empty() || h.method != "GET";
   ChooseProxy(h, &r);
   r.followRedirects = (h.flags & INTERNET_FLAG_NO_AUTO_REDIRECT) == 0;
   r.redirectToHttps = (h.flags & INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTPS) != 0;
   r.redirectToHttp = (h.flags & INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTP) != 0;
-  r.cookieStore = (h.flags & INTERNET_FLAG_NO_COOKIES) == 0;
+  if ((h.flags & INTERNET_FLAG_NO_COOKIES) == 0) r.cookies = &ProcessCookieJar();
   // The flags IGNORE_CERT_CN_INVALID (0x1000) and IGNORE_CERT_DATE_INVALID
   // (0x2000) have the values of the matching TlsIgnore bits.
   r.tls_ignore = h.flags & (TLS_IGNORE_COMMON_NAME | TLS_IGNORE_DATE);

@@ -96,6 +96,12 @@ TEST_F(WinInetTest, RequestLineAndHeaderTextGoOutUnchanged) {
                                        "X-Odd:  v "};
   EXPECT_EQ(log[0].headerLines, expected);
   EXPECT_EQ(log[0].body, "");
+
+  // Dot segments of the path are resolved; a fragment goes out as given.
+  Exchange dots = At(false, "/a/c/../b#part");
+  dots.Run();
+  ASSERT_EQ(site_.LogSize(), 2u);
+  EXPECT_EQ(site_.Log()[1].requestLine, "GET /a/b#part HTTP/1.1");
 }
 
 TEST_F(WinInetTest, AgentIsTheUserAgentUnlessTheHeaderTextHasOne) {
@@ -128,15 +134,27 @@ TEST_F(WinInetTest, PostAndHeadCarryWhatTheCallerGave) {
   Exchange head = At(false, "/form");
   head.method = "HEAD";
   head.Run();
+  Exchange headWithBody = At(false, "/form");
+  headWithBody.method = "HEAD";
+  headWithBody.body = "x=1";
+  headWithBody.Run();
   auto log = site_.Log();
-  ASSERT_EQ(log.size(), 2u);
+  ASSERT_EQ(log.size(), 3u);
   EXPECT_EQ(log[0].requestLine, "POST /form HTTP/1.1");
   EXPECT_EQ(log[0].body, "a=1&b=2");
-  EXPECT_EQ(log[0].Header("Content-Length"), "7");
+  EXPECT_EQ(log[0].headerLines[1], "Content-Length: 7") << "right after Host";
   EXPECT_EQ(log[0].HeaderCount("Content-Type"), 1u);
   EXPECT_EQ(log[1].requestLine, "HEAD /form HTTP/1.1");
+  EXPECT_EQ(log[1].Header("Content-Length"), "0");
   EXPECT_EQ(head.received, "");
   EXPECT_EQ(head.rawHeaders.rfind("HTTP/1.1 404 Not Found\r\n", 0), 0u);
+  // A HEAD with a body sends it, and its response still ends at the head.
+  EXPECT_EQ(log[2].body, "x=1");
+  EXPECT_EQ(log[2].Header("Content-Length"), "3");
+  EXPECT_EQ(headWithBody.sent, 1);
+  EXPECT_EQ(headWithBody.last_read, 1);
+  EXPECT_EQ(headWithBody.received, "");
+  EXPECT_EQ(headWithBody.rawHeaders.rfind("HTTP/1.1 404 Not Found\r\n", 0), 0u);
 }
 
 TEST_F(WinInetTest, RawHeaderBlockIsTheResponseAsSent) {
@@ -203,6 +221,43 @@ TEST_F(WinInetTest, RedirectsFollowedUnlessSwitchedOff) {
   EXPECT_EQ(stay.received, "moved\n");
   EXPECT_EQ(stay.rawHeaders.rfind("HTTP/1.1 302 Found\r\n", 0), 0u);
   EXPECT_EQ(site_.LogSize(), 1u);
+}
+
+// A followed redirect goes on with the caller's lines, its Cookie line
+// too, whatever host it leads to; a POST becomes a GET without its body
+// and Content-Type; Host comes last, the stored cookies after it.
+TEST_F(WinInetTest, RedirectedRequestKeepsTheCallersLinesInTheirOrder) {
+  const std::string port = std::to_string(site_.httpPort());
+  site_.Route("/from", Reply::Redirect(302, "http://localhost:" + port + "/to"));
+  site_.Route("/to", Reply::Text(200, "arrived"));
+  Reply setting = Reply::Redirect(302, "/to");
+  setting.headerLines.push_back("Set-Cookie: r=1; Path=/");
+  site_.Route("/setting", setting);
+
+  Exchange post = At(false, "/from");
+  post.method = "POST";
+  post.body = "a=1";
+  post.headers = "Content-Type: text/plain\r\nCookie: k=v";
+  post.flags |= INTERNET_FLAG_NO_COOKIES;
+  post.Run();
+  Exchange stored = At(false, "/setting");
+  stored.Run();
+
+  EXPECT_EQ(post.received, "arrived");
+  auto log = site_.Log();
+  ASSERT_EQ(log.size(), 4u);
+  const std::vector<std::string> first = {"Host: 127.0.0.1:" + port, "Content-Length: 3",
+                                          std::string("User-Agent: ") + kAgent,
+                                          "Content-Type: text/plain", "Cookie: k=v"};
+  EXPECT_EQ(log[0].headerLines, first);
+  EXPECT_EQ(log[1].requestLine, "GET /to HTTP/1.1");
+  const std::vector<std::string> second = {std::string("User-Agent: ") + kAgent, "Cookie: k=v",
+                                           "Host: localhost:" + port};
+  EXPECT_EQ(log[1].headerLines, second);
+  EXPECT_EQ(log[1].body, "");
+  const std::vector<std::string> afterStore = {std::string("User-Agent: ") + kAgent,
+                                               "Host: 127.0.0.1:" + port, "Cookie: r=1"};
+  EXPECT_EQ(log[3].headerLines, afterStore);
 }
 
 TEST_F(WinInetTest, HttpToHttpsRedirectFollowedWithItsFlag) {

@@ -14,7 +14,7 @@
 #include <fstream>
 #include <thread>
 
-#include "runtime/linux_winapi/cookie_share.h"
+#include "runtime/linux_winapi/cookie_jar.h"
 
 namespace tulora::net {
 namespace {
