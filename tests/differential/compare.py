@@ -67,22 +67,28 @@ def status_line_first(linux, windows):
     return bool(sep) and head.startswith("HTTP/") and rest == linux
 
 
-RULES = {"status-line-first": status_line_first}
+def windows_call_failed(linux, windows):
+    """The Windows value is what a failed call leaves: status 0, no body,
+    no text."""
+    return windows in ("0", "0:", "")
+
+
+RULES = {"status-line-first": status_line_first, "windows-call-failed": windows_call_failed}
 
 
 def explained(known, case, item, linux, windows):
     """The number (from 1) of the known difference that explains this one."""
     for number, (pattern, known_item, rule, _, _) in enumerate(known, 1):
-        if fnmatch.fnmatchcase(case, pattern) and known_item == item and rule in RULES:
+        if (fnmatch.fnmatchcase(case, pattern) and known_item in (item, "*")
+                and rule in RULES):
             if RULES[rule](linux, windows):
                 return number
     return None
 
 
 def recorded(known, case, note):
-    """The number of the row that records exactly this request difference:
-    one that is found and not mended yet, so that any other or further
-    difference still fails."""
+    """The number of the row that records exactly this request difference,
+    so that any other or further difference still fails."""
     for number, (pattern, item, rule, _, difference) in enumerate(known, 1):
         if item == "requests" and rule == "as-recorded" and pattern == case and difference == note:
             return number

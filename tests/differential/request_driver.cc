@@ -12,8 +12,11 @@
 // are \r \n \t and every other byte is \xHH, so that a line holds no raw
 // control byte and no byte that the console would convert. A text variable
 // the routine was not given prints as "-".
+#include "http/object_calls.h"
 #include "http/winhttp_request.h"
 #include "http/wininet_request.h"
+#include "image/dll_table.h"
+#include "image/interface_constants.h"
 #include "image/runtime_calls.h"
 #include "image/system_calls.h"
 #include "image/values.h"
@@ -87,32 +90,64 @@ struct Bases {
   const char* plain;
 };
 
-// One call of a request routine and its line. `tail` follows
-// "<base>/d/<name>/"; `headers` and `cookies` null: the variable is not
-// passed at all. `bare`: the request object's call adds no default headers
-// and leaves the header text as given (WinInet has no such choice).
-void RunCase(const Bases& bases, const char* name, Routine routine, int32_t method, bool secure,
-             const char* tail, Body body, const char* headers, const char* cookies, bool noRedirect,
-             bool bare = false) {
-  OwnedText url(JoinTexts(secure ? bases.secure : bases.plain, "/d/", name, "/", tail));
-  OwnedText headerText(headers != nullptr ? CopyText(headers) : nullptr);
-  OwnedText cookieText(cookies != nullptr ? CopyText(cookies) : nullptr);
-  char** headerVariable = headers != nullptr ? headerText.Address() : nullptr;
-  char** cookieVariable = cookies != nullptr ? cookieText.Address() : nullptr;
-  OwnedBytes bytes(body == BYTE_BODY ? AllByteValues() : nullptr);
-  const char* postText = body == TEXT_BODY ? "a=1&b=%E4%B8%AD&c=x+y" : nullptr;
+// One call of a request routine. `tail` follows "<base>/d/<name>/";
+// `headers` and `cookies` null: the variable is not passed at all. `bare`:
+// the request object's call adds no default headers and leaves the header
+// text as given (WinInet has no such choice). `viaProxy`: the call names
+// the site's plain http port as its proxy and asks for a host that only
+// the proxy can reach. `object`: a request object lent to the call.
+struct Call {
+  const char* name;
+  Routine routine = INET;
+  int32_t method = 0;
+  bool secure = true;
+  const char* tail = "plain";
+  Body body = NO_BODY;
+  const char* headers = nullptr;
+  const char* cookies = nullptr;
+  bool noRedirect = false;
+  bool bare = false;
+  bool viaProxy = false;
+  void* object = nullptr;
+  bool localTarget = false;  // through the proxy to 127.0.0.1 on a port nobody serves
+};
+
+// Where a call goes: its base and path, or through the proxy a host that
+// does not resolve.
+char* CallUrl(const Bases& bases, const Call& c) {
+  if (c.viaProxy) {
+    return JoinTexts(c.localTarget ? "http://127.0.0.1:9/d/" : "http://proxied.invalid/d/", c.name,
+                     "/", c.tail);
+  }
+  return JoinTexts(c.secure ? bases.secure : bases.plain, "/d/", c.name, "/", c.tail);
+}
+
+// "127.0.0.1:<port>" of the plain http base.
+char* ProxyText(const Bases& bases) { return CopyText(bases.plain + 7); }
+
+// One call and its line.
+void RunCase(const Bases& bases, const Call& c) {
+  OwnedText url(CallUrl(bases, c));
+  OwnedText proxy(c.viaProxy ? ProxyText(bases) : nullptr);
+  OwnedText headerText(c.headers != nullptr ? CopyText(c.headers) : nullptr);
+  OwnedText cookieText(c.cookies != nullptr ? CopyText(c.cookies) : nullptr);
+  char** headerVariable = c.headers != nullptr ? headerText.Address() : nullptr;
+  char** cookieVariable = c.cookies != nullptr ? cookieText.Address() : nullptr;
+  OwnedBytes bytes(c.body == BYTE_BODY ? AllByteValues() : nullptr);
+  const char* postText = c.body == TEXT_BODY ? "a=1&b=%E4%B8%AD&c=x+y" : nullptr;
   OwnedText responseHeaders, responseCookies;
-  OwnedText line(JoinTexts("case\t", name));
-  if (routine == INET) {
+  OwnedText line(JoinTexts("case\t", c.name));
+  if (c.routine == INET) {
     WinInetParams p;
-    p.method = method;
+    p.method = c.method;
     p.postText = postText;
     p.cookies = cookieVariable;
     p.responseCookies = responseCookies.Address();
     p.headers = headerVariable;
     p.responseHeaders = responseHeaders.Address();
-    p.noRedirect = noRedirect;
-    p.postBytes = body == BYTE_BODY ? bytes.Address() : nullptr;
+    p.noRedirect = c.noRedirect;
+    p.postBytes = c.body == BYTE_BODY ? bytes.Address() : nullptr;
+    p.proxy = proxy.get();
     bool complete = false;
     p.bodyComplete = &complete;
     OwnedBytes answer(WinInetRequest(url.get(), p));
@@ -120,7 +155,7 @@ void RunCase(const Bases& bases, const char* name, Routine routine, int32_t meth
     AddBytes(line.Address(), "body", answer.get());
   } else {
     WinHttpParams p;
-    p.method = method;
+    p.method = c.method;
     p.postText = postText;
     p.cookies = cookieVariable;
     p.responseCookies = responseCookies.Address();
@@ -128,9 +163,11 @@ void RunCase(const Bases& bases, const char* name, Routine routine, int32_t meth
     p.responseHeaders = responseHeaders.Address();
     int32_t status = -1;
     p.statusCode = &status;
-    p.noRedirect = noRedirect;
+    p.noRedirect = c.noRedirect;
     p.postBytes = bytes.get();
-    if (bare) {
+    p.proxy = proxy.get();
+    p.requestObject = c.object;
+    if (c.bare) {
       p.addDefaultHeaders = false;
       p.normalizeHeaders = false;
     }
@@ -146,40 +183,113 @@ void RunCase(const Bases& bases, const char* name, Routine routine, int32_t meth
   RtConsoleWrite(line.get());
 }
 
-// The cases. The reply kinds the server knows: plain, bytes, echo (the
-// request body back), cookies (two Set-Cookie lines), redirect (302 to
-// plain), missing (404).
+// Two calls on one request object lent to both: what the object keeps
+// between calls (its cookies) shows in the second request.
+void RunLentObjectCases(const Bases& b) {
+  CallDllWords(TULORA_DLL_ENTRY(CoInitialize), 0u);
+  void* object = nullptr;
+  if (!CreateObject(&object, REQUEST_PROG_ID)) {
+    RtConsoleWrite("case\tobject_lent_1\tno request object\n");
+  } else {
+    RunCase(b, {.name = "object_lent_1", .routine = OBJECT, .tail = "cookies", .object = object});
+    RunCase(b, {.name = "object_lent_2", .routine = OBJECT, .object = object});
+    ReleaseObject(&object);
+  }
+  CallDllWords(TULORA_DLL_ENTRY(CoUninitialize));
+}
+
+// The cases. The reply kinds the server knows: plain, echo (the request
+// body back), cookies (two Set-Cookie lines), redirect (302 to plain),
+// redirect_secure and redirect_host (302 to plain on the https port, and
+// there by the name localhost), redirect_cookie (302 to plain setting a
+// cookie), missing (404). WinINet keeps the cookies of calls without a
+// cookie text for the rest of the run: those that set one come late.
 void RunCases(const Bases& b) {
-  constexpr bool kTls = true, kPlainHttp = false, kFollow = false, kStop = true;
-  RunCase(b, "inet_get", INET, 0, kTls, "plain", NO_BODY, nullptr, nullptr, kFollow);
-  RunCase(b, "inet_get_http", INET, 0, kPlainHttp, "plain", NO_BODY, nullptr, nullptr, kFollow);
-  RunCase(b, "inet_get_headers", INET, 0, kTls, "cookies", NO_BODY,
-          "User-Agent: TuloraWire/1\r\nX-Case: one", "", kFollow);
-  RunCase(b, "inet_post_text", INET, 1, kTls, "echo", TEXT_BODY, "", nullptr, kFollow);
-  RunCase(b, "inet_post_bytes", INET, 1, kTls, "echo", BYTE_BODY, nullptr, "k=v; m=n", kFollow);
-  RunCase(b, "inet_head", INET, 2, kTls, "plain", NO_BODY, nullptr, nullptr, kFollow);
-  RunCase(b, "inet_cookies", INET, 0, kTls, "cookies", NO_BODY, nullptr, "s1=old; k=v", kFollow);
-  RunCase(b, "inet_redirect", INET, 0, kTls, "redirect", NO_BODY, nullptr, nullptr, kFollow);
-  RunCase(b, "inet_redirect_stop", INET, 0, kTls, "redirect", NO_BODY, nullptr, nullptr, kStop);
-  RunCase(b, "inet_missing", INET, 0, kTls, "missing", NO_BODY, nullptr, nullptr, kFollow);
-  RunCase(b, "inet_odd_path", INET, 0, kTls, "plain?q=a%20b&r=%E4%B8%AD&s=x y&t=~!*'()", NO_BODY,
-          nullptr, nullptr, kFollow);
-  RunCase(b, "object_get", OBJECT, 0, kTls, "plain", NO_BODY, nullptr, nullptr, kFollow);
-  RunCase(b, "object_get_http", OBJECT, 0, kPlainHttp, "plain", NO_BODY, nullptr, nullptr, kFollow);
-  RunCase(b, "object_get_headers", OBJECT, 0, kTls, "cookies", NO_BODY,
-          "Referer: https://example.invalid/\r\nX-Case: two", "", kFollow);
-  RunCase(b, "object_bare_headers", OBJECT, 0, kTls, "plain", NO_BODY, "X-Case: three", nullptr,
-          kFollow, true);
-  RunCase(b, "object_post_text", OBJECT, 1, kTls, "echo", TEXT_BODY, "", nullptr, kFollow);
-  RunCase(b, "object_post_bytes", OBJECT, 1, kTls, "echo", BYTE_BODY, nullptr, "k=v; m=n", kFollow);
-  RunCase(b, "object_head", OBJECT, 2, kTls, "plain", NO_BODY, nullptr, nullptr, kFollow);
-  RunCase(b, "object_cookies", OBJECT, 0, kTls, "cookies", NO_BODY, nullptr, "s1=old; k=v",
-          kFollow);
-  RunCase(b, "object_redirect", OBJECT, 0, kTls, "redirect", NO_BODY, nullptr, nullptr, kFollow);
-  RunCase(b, "object_redirect_stop", OBJECT, 0, kTls, "redirect", NO_BODY, nullptr, nullptr, kStop);
-  RunCase(b, "object_missing", OBJECT, 0, kTls, "missing", NO_BODY, nullptr, nullptr, kFollow);
-  RunCase(b, "object_odd_path", OBJECT, 0, kTls, "plain?q=a%20b&r=%E4%B8%AD&s=x y&t=~!*'()",
-          NO_BODY, nullptr, nullptr, kFollow);
+  const char* kOddTail = "plain?q=a%20b&r=%E4%B8%AD&s=x y&t=~!*'()";
+  const char* kDotTail = "x/../plain#part";
+  RunCase(b, {.name = "inet_get"});
+  RunCase(b, {.name = "inet_get_http", .secure = false});
+  RunCase(b, {.name = "inet_get_headers",
+              .tail = "cookies",
+              .headers = "User-Agent: TuloraWire/1\r\nX-Case: one",
+              .cookies = ""});
+  RunCase(
+      b, {.name = "inet_post_text", .method = 1, .tail = "echo", .body = TEXT_BODY, .headers = ""});
+  RunCase(b, {.name = "inet_post_bytes",
+              .method = 1,
+              .tail = "echo",
+              .body = BYTE_BODY,
+              .cookies = "k=v; m=n"});
+  RunCase(b, {.name = "inet_head", .method = 2});
+  RunCase(b, {.name = "inet_head_body", .method = 2, .body = TEXT_BODY});
+  RunCase(b, {.name = "inet_cookies", .tail = "cookies", .cookies = "s1=old; k=v"});
+  RunCase(b, {.name = "inet_redirect", .tail = "redirect"});
+  RunCase(b, {.name = "inet_redirect_post", .method = 1, .tail = "redirect", .body = TEXT_BODY});
+  RunCase(b, {.name = "inet_redirect_stop", .tail = "redirect", .noRedirect = true});
+  RunCase(b, {.name = "inet_redirect_scheme",
+              .secure = false,
+              .tail = "redirect_secure",
+              .cookies = "k=v"});
+  RunCase(b, {.name = "inet_redirect_host", .tail = "redirect_host", .cookies = "k=v"});
+  RunCase(b, {.name = "inet_missing", .tail = "missing"});
+  RunCase(b, {.name = "inet_odd_path", .tail = kOddTail});
+  RunCase(b, {.name = "inet_dot_path", .tail = kDotTail});
+  RunCase(b, {.name = "inet_proxy", .viaProxy = true});
+  RunCase(b, {.name = "object_get", .routine = OBJECT});
+  RunCase(b, {.name = "object_get_http", .routine = OBJECT, .secure = false});
+  RunCase(b, {.name = "object_get_headers",
+              .routine = OBJECT,
+              .tail = "cookies",
+              .headers = "Referer: https://example.invalid/\r\nX-Case: two",
+              .cookies = ""});
+  RunCase(
+      b,
+      {.name = "object_bare_headers", .routine = OBJECT, .headers = "X-Case: three", .bare = true});
+  RunCase(b, {.name = "object_get_body", .routine = OBJECT, .body = TEXT_BODY});
+  RunCase(b, {.name = "object_head_body", .routine = OBJECT, .method = 2, .body = TEXT_BODY});
+  RunCase(b, {.name = "object_post_text",
+              .routine = OBJECT,
+              .method = 1,
+              .tail = "echo",
+              .body = TEXT_BODY,
+              .headers = ""});
+  RunCase(b, {.name = "object_post_bytes",
+              .routine = OBJECT,
+              .method = 1,
+              .tail = "echo",
+              .body = BYTE_BODY,
+              .cookies = "k=v; m=n"});
+  RunCase(b, {.name = "object_head", .routine = OBJECT, .method = 2});
+  RunCase(
+      b,
+      {.name = "object_cookies", .routine = OBJECT, .tail = "cookies", .cookies = "s1=old; k=v"});
+  RunCase(b, {.name = "object_redirect", .routine = OBJECT, .tail = "redirect"});
+  RunCase(b, {.name = "object_redirect_post",
+              .routine = OBJECT,
+              .method = 1,
+              .tail = "redirect",
+              .body = TEXT_BODY});
+  RunCase(
+      b,
+      {.name = "object_redirect_stop", .routine = OBJECT, .tail = "redirect", .noRedirect = true});
+  RunCase(b, {.name = "object_redirect_scheme",
+              .routine = OBJECT,
+              .secure = false,
+              .tail = "redirect_secure",
+              .cookies = "k=v"});
+  RunCase(b, {.name = "object_redirect_host",
+              .routine = OBJECT,
+              .tail = "redirect_host",
+              .cookies = "k=v"});
+  RunCase(b, {.name = "object_redirect_cookie", .routine = OBJECT, .tail = "redirect_cookie"});
+  RunCase(b, {.name = "object_missing", .routine = OBJECT, .tail = "missing"});
+  RunCase(b, {.name = "object_odd_path", .routine = OBJECT, .tail = kOddTail});
+  RunCase(b, {.name = "object_dot_path", .routine = OBJECT, .tail = kDotTail});
+  RunCase(b, {.name = "object_proxy", .routine = OBJECT, .viaProxy = true});
+  RunCase(b,
+          {.name = "object_proxy_local", .routine = OBJECT, .viaProxy = true, .localTarget = true});
+  RunLentObjectCases(b);
+  RunCase(b, {.name = "inet_redirect_cookie", .tail = "redirect_cookie"});
 }
 
 }  // namespace

@@ -5,7 +5,9 @@
 //
 // Prints "https_port=", "http_port=" and "cert_file=" lines, then serves
 // until SIGINT or SIGTERM. A target /d/<case>/<kind>[?query] is answered
-// by kind; the log gets one line per request: the case, a tab and every
+// by kind, also in the absolute form a proxy is asked with
+// (http://<host>/d/...: the plain http port serves as a proxy that answers
+// itself); the log gets one line per request: the case, a tab and every
 // byte of the request escaped (printable ASCII stays, "\" is "\\", CR LF
 // tab are \r \n \t, other bytes \xHH).
 #include <signal.h>
@@ -44,8 +46,18 @@ std::string Escape(const std::string& bytes) {
   return out;
 }
 
+// The site's https address under a host name, for redirects elsewhere.
+struct Site {
+  int httpsPort = 0;
+  std::string Secure(const std::string& host) const {
+    return "https://" + host + ":" + std::to_string(httpsPort);
+  }
+};
+
 // The reply for a kind of /d/<case>/<kind>.
-Reply Answer(const std::string& caseName, const std::string& kind, const LoggedRequest& request) {
+Reply Answer(const Site& site, const std::string& caseName, const std::string& kind,
+             const LoggedRequest& request) {
+  const std::string plain = "/d/" + caseName + "/plain";
   if (kind == "plain") return Reply::Text(200, "plain reply of " + caseName + "\n");
   if (kind == "echo") {
     Reply reply = Reply::Text(200, request.body);
@@ -58,7 +70,14 @@ Reply Answer(const std::string& caseName, const std::string& kind, const LoggedR
     reply.headerLines.push_back("Set-Cookie: s2=two");
     return reply;
   }
-  if (kind == "redirect") return Reply::Redirect(302, "/d/" + caseName + "/plain");
+  if (kind == "redirect") return Reply::Redirect(302, plain);
+  if (kind == "redirect_secure") return Reply::Redirect(302, site.Secure("127.0.0.1") + plain);
+  if (kind == "redirect_host") return Reply::Redirect(302, site.Secure("localhost") + plain);
+  if (kind == "redirect_cookie") {
+    Reply reply = Reply::Redirect(302, plain);
+    reply.headerLines.push_back("Set-Cookie: r1=leg; Path=/");
+    return reply;
+  }
   return Reply::Text(404, "no such page\n");
 }
 
@@ -82,9 +101,14 @@ int main(int argc, char** argv) {
 
   std::mutex logMutex;
   tulora::testsite::TestSite site;
-  site.RoutePrefix("/", [&](const LoggedRequest& request) {
+  Site addresses;
+  auto handler = [&](const LoggedRequest& request) {
     // "/d/<case>/<kind>": the case is the second segment, the kind the rest.
-    const std::string path = request.Path();
+    std::string path = request.Path();
+    if (path.compare(0, 7, "http://") == 0) {
+      const size_t slash = path.find('/', 7);
+      path = slash == std::string::npos ? "/" : path.substr(slash);
+    }
     std::string caseName = "?", kind;
     if (path.compare(0, 3, "/d/") == 0) {
       const size_t slash = path.find('/', 3);
@@ -96,12 +120,15 @@ int main(int argc, char** argv) {
       fprintf(log, "%s\t%s\n", caseName.c_str(), Escape(request.raw).c_str());
       fflush(log);
     }
-    return Answer(caseName, kind, request);
-  });
+    return Answer(addresses, caseName, kind, request);
+  };
+  site.RoutePrefix("/", handler);
+  site.RoutePrefix("http://", handler);
   if (!site.Start()) {
     fprintf(stderr, "tulora-wire-site: cannot start (no free port or no certificate)\n");
     return 1;
   }
+  addresses.httpsPort = site.httpsPort();
   printf("https_port=%d\nhttp_port=%d\ncert_file=%s\n", site.httpsPort(), site.httpPort(),
          site.cert_file().c_str());
   fflush(stdout);
