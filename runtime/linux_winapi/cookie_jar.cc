@@ -49,6 +49,15 @@ std::string DefaultPath(const std::string& path) {
   return slash == std::string::npos || slash == 0 ? "/" : path.substr(0, slash);
 }
 
+// A control byte in a name or value would end up in a later request's
+// Cookie line: such a cookie is refused, as browsers do.
+bool HasControlByte(std::string_view s) {
+  for (unsigned char c : s) {
+    if ((c < 0x20 && c != '\t') || c == 0x7f) return true;
+  }
+  return false;
+}
+
 int64_t Now() { return static_cast<int64_t>(time(nullptr)); }
 
 }  // namespace
@@ -72,7 +81,7 @@ void CookieJar::Store(const CookieTarget& target, std::string_view setCookie) {
   if (equals == std::string_view::npos) return;
   c.name = Trim(pair.substr(0, equals));
   c.value = Trim(pair.substr(equals + 1));
-  if (c.name.empty()) return;
+  if (c.name.empty() || HasControlByte(setCookie)) return;
   bool expired = false;
   bool maxAge = false;
   while (semicolon != std::string_view::npos) {

@@ -31,7 +31,8 @@ bool ParseCookieTarget(std::string_view url, CookieTarget* out);
 class CookieJar {
  public:
   // Takes the cookie of one Set-Cookie value that a response to `target`
-  // carried. Refused: no name, a Domain that does not cover the host.
+  // carried. Refused: no name, a control byte, a Domain that does not
+  // cover the host.
   // Max-Age 0 or less, or Expires in the past, removes the cookie instead.
   void Store(const CookieTarget& target, std::string_view setCookie);
   // "name=value; ..." of the cookies a request to `target` carries:

@@ -63,6 +63,7 @@ TEST(CookieJar, WhatARequestGetsOfWhatResponsesSet) {
         {"http://a.test/", "a=1; Expires=Thu, 01 Jan 1970 00:00:01 GMT"}},
        "http://a.test/",
        ""},
+      {"control byte refused", {{"http://a.test/", "a=1\rX: y"}}, "http://a.test/", ""},
       {"no name refused",
        {{"http://a.test/", "=1"}, {"http://a.test/", "noequals"}},
        "http://a.test/",

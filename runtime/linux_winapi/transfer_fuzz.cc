@@ -8,7 +8,9 @@
 // KiB of filler follow the response (bodies beyond the stream's stage),
 // then the response as the server writes it. The server is a plain socket
 // on 127.0.0.1 that reads the request head, writes the bytes and closes;
-// redirects are not followed, so nothing leaves the machine.
+// redirects are not followed, so nothing leaves the machine. The response's
+// Set-Cookie lines go into a cookie jar, which then gives its line for the
+// URL.
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -19,6 +21,7 @@
 #include <string>
 #include <thread>
 
+#include "runtime/linux_winapi/cookie_jar.h"
 #include "runtime/linux_winapi/curl_transfer.h"
 
 namespace {
@@ -134,6 +137,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   TransferRequest request;
   request.url = "http://127.0.0.1:" + std::to_string(port) + "/f";
   request.followRedirects = false;
+  tulora::net::CookieJar jar;
+  request.cookies = &jar;
   request.connect_timeout_ms = 5000;
   request.receive_timeout_ms = 5000;
   const TransferResult whole = PerformTransfer(request);
@@ -143,6 +148,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // Before a head, the library's verdict on bytes that are no response
   // depends on how they were split into reads (a line that never ends fails
   // as too long, or the bytes as no HTTP): only the failure is compared.
+  tulora::net::CookieTarget target;
+  if (!tulora::net::ParseCookieTarget(request.url, &target)) __builtin_trap();
+  const std::string cookies = jar.CookiesFor(target);
+  if (cookies.find_first_of("\r\n") != std::string::npos) __builtin_trap();
   if (whole.gotHead != s.gotHead) __builtin_trap();
   if (!whole.gotHead) return 0;
   if (whole.status != s.status || whole.rawHeaders != s.rawHeaders ||
