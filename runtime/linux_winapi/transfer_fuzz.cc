@@ -7,8 +7,9 @@
 // Input: two bytes that choose the read sizes, two bytes that say how many
 // KiB of filler follow the response (bodies beyond the stream's stage),
 // then the response as the server writes it. The server is a plain socket
-// on 127.0.0.1 that reads the request head, writes the bytes and closes;
-// redirects are not followed, so nothing leaves the machine. The response's
+// on 127.0.0.1 that reads the request head, writes the bytes and closes.
+// Redirects are followed, every leg through that server as the proxy, so
+// nothing leaves the machine whatever a Location names. The response's
 // Set-Cookie lines go into a cookie jar, which then gives its line for the
 // URL.
 #include <netinet/in.h>
@@ -136,7 +137,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   TransferRequest request;
   request.url = "http://127.0.0.1:" + std::to_string(port) + "/f";
-  request.followRedirects = false;
+  request.proxyMode = tulora::net::ProxyMode::kServer;
+  request.proxy = "127.0.0.1:" + std::to_string(port);
   tulora::net::CookieJar jar;
   request.cookies = &jar;
   request.connect_timeout_ms = 5000;

@@ -29,6 +29,10 @@ int main(int argc, char** argv) {
        "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 201 Created\r\nContent-Length: 2\r\n\r\nok");
   Seed(dir, "redirect", 6, 0,
        "HTTP/1.1 302 Found\r\nLocation: /elsewhere\r\nContent-Length: 4\r\n\r\nmove");
+  Seed(dir, "redirect-elsewhere", 10, 0,
+       "HTTP/1.1 307 Temporary Redirect\r\nLocation: //other.test:81/a/../b?c#d\r\n"
+       "Set-Cookie: s=1; Domain=other.test; Path=/a; Expires=Thu, 01 Jan 2099 00:00:00 GMT\r\n"
+       "Content-Length: 0\r\n\r\n");
   Seed(dir, "no-content", 7, 0, "HTTP/1.1 204 No Content\r\nSet-Cookie: a=1\r\n\r\n");
   Seed(dir, "http10", 8, 3, "HTTP/1.0 200 OK\r\n\r\n");
   Seed(dir, "garbage", 9, 0, "NOT HTTP AT ALL\r\n\r\n");
