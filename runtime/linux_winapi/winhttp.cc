@@ -170,9 +170,10 @@ bool WinHttpRequest::SendBody(std::string body, bool has_body) {
   for (const auto& [n, v] : headers_) r.headerLines.push_back(n + ": " + v);
   r.userAgent = kDefaultAgent;
   r.defaultAccept = true;
-  // A GET never carries a body, a HEAD only one that is not empty; other
-  // methods always announce theirs, Content-Length: 0 included.
-  r.sendBody = method_ != "GET" && has_body && (!body.empty() || method_ != "HEAD");
+  // A GET never carries a body; the other methods carry one that is not
+  // empty, and POST and PUT announce an empty one too (Content-Length: 0).
+  const bool announcesEmpty = method_ == "POST" || method_ == "PUT";
+  r.sendBody = method_ != "GET" && has_body && (!body.empty() || announcesEmpty);
   r.body = std::move(body);
   if (proxy_setting_ == REQUEST_PROXY_SERVER) {
     r.proxy = ProxyFor(proxyList_, StartsWithNoCase(url_, "https:"));

@@ -222,6 +222,7 @@ void RunCases(const Bases& b) {
               .cookies = "k=v; m=n"});
   RunCase(b, {.name = "inet_head", .method = 2});
   RunCase(b, {.name = "inet_head_body", .method = 2, .body = TEXT_BODY});
+  RunCase(b, {.name = "inet_method_out_of_range", .method = 7, .body = TEXT_BODY});
   RunCase(b, {.name = "inet_cookies", .tail = "cookies", .cookies = "s1=old; k=v"});
   RunCase(b, {.name = "inet_redirect", .tail = "redirect"});
   RunCase(b, {.name = "inet_redirect_post", .method = 1, .tail = "redirect", .body = TEXT_BODY});
@@ -260,6 +261,13 @@ void RunCases(const Bases& b) {
               .body = BYTE_BODY,
               .cookies = "k=v; m=n"});
   RunCase(b, {.name = "object_head", .routine = OBJECT, .method = 2});
+  RunCase(
+      b, {.name = "object_put", .routine = OBJECT, .method = 3, .tail = "echo", .body = BYTE_BODY});
+  RunCase(b, {.name = "object_delete", .routine = OBJECT, .method = 5});
+  RunCase(b, {.name = "object_post_empty", .routine = OBJECT, .method = 1, .tail = "echo"});
+  RunCase(b, {.name = "object_put_empty", .routine = OBJECT, .method = 3, .tail = "echo"});
+  RunCase(
+      b, {.name = "object_method_out_of_range", .routine = OBJECT, .method = 9, .body = TEXT_BODY});
   RunCase(
       b,
       {.name = "object_cookies", .routine = OBJECT, .tail = "cookies", .cookies = "s1=old; k=v"});
