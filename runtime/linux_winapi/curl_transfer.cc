@@ -197,9 +197,16 @@ bool Transfer::Engine::FollowRedirect() {
     Finish(CURLE_TOO_MANY_REDIRECTS);
     return false;
   }
-  if (!ResolveLocation(leg.url, ex.location, &next) || !SplitUrl(next, &parts) ||
-      !SchemeAllowed(request, leg.parts, parts)) {
+  if (!ResolveLocation(leg.url, ex.location, &next) || !SplitUrl(next, &parts)) {
     Finish(CURLE_UNSUPPORTED_PROTOCOL);  // told as a failed redirect
+    return false;
+  }
+  if (!SchemeAllowed(request, leg.parts, parts)) {
+    Finish(CURLE_UNSUPPORTED_PROTOCOL);
+    if (request.style == HeaderStyle::kWinInet) {
+      result.error =
+          parts.secure ? NET_ERROR_HTTP_TO_HTTPS_ON_REDIRECT : NET_ERROR_HTTPS_TO_HTTP_ON_REDIRECT;
+    }
     return false;
   }
   const int status = result.status;

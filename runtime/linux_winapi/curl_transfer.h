@@ -31,6 +31,8 @@ enum NetError : uint32_t {
   NET_ERROR_CONNECTION_ABORTED = 12030,
   NET_ERROR_CONNECTION_RESET = 12031,
   NET_ERROR_CERT_DATE_INVALID = 12037,
+  NET_ERROR_HTTP_TO_HTTPS_ON_REDIRECT = 12039,
+  NET_ERROR_HTTPS_TO_HTTP_ON_REDIRECT = 12040,
   NET_ERROR_CERT_COMMON_NAME_INVALID = 12038,
   NET_ERROR_INVALID_CA = 12045,
   NET_ERROR_CANNOT_CALL_BEFORE_OPEN = 12100,
@@ -95,8 +97,12 @@ struct TransferRequest {
   // the request. The caller's lines go with every leg, Cookie included,
   // whatever host the redirect leads to.
   bool followRedirects = true;
-  bool redirectToHttp = false;  // may a followed redirect leave https for http
-  bool redirectToHttps = true;  // may it go from http to https
+  // May a followed redirect leave https for http, or go from http to
+  // https? One that may not fails: with NET_ERROR_HTTPS_TO_HTTP_ON_REDIRECT
+  // or NET_ERROR_HTTP_TO_HTTPS_ON_REDIRECT in the kWinInet style, with
+  // NET_ERROR_REDIRECT_FAILED in the other.
+  bool redirectToHttp = false;
+  bool redirectToHttps = true;
   // Gives every leg the cookies it matches and takes every Set-Cookie
   // line of every response; null: no cookies but the caller's lines. Must
   // outlive the exchange.

@@ -224,8 +224,9 @@ TEST_F(WinInetTest, RedirectsFollowedUnlessSwitchedOff) {
 }
 
 // A followed redirect goes on with the caller's lines, its Cookie line
-// too, whatever host it leads to; a POST becomes a GET without its body
-// and Content-Type; Host comes last, the stored cookies after it.
+// too, whatever host it leads to; after a 302 a POST becomes a GET without
+// its body and Content-Type, after a 307 it is repeated; Host comes last,
+// the stored cookies after it.
 TEST_F(WinInetTest, RedirectedRequestKeepsTheCallersLinesInTheirOrder) {
   const std::string port = std::to_string(site_.httpPort());
   site_.Route("/from", Reply::Redirect(302, "http://localhost:" + port + "/to"));
@@ -242,10 +243,15 @@ TEST_F(WinInetTest, RedirectedRequestKeepsTheCallersLinesInTheirOrder) {
   post.Run();
   Exchange stored = At(false, "/setting");
   stored.Run();
+  site_.Route("/again", Reply::Redirect(307, "/to"));
+  Exchange repeated = At(false, "/again");
+  repeated.method = "POST";
+  repeated.body = "b=2";
+  repeated.Run();
 
   EXPECT_EQ(post.received, "arrived");
   auto log = site_.Log();
-  ASSERT_EQ(log.size(), 4u);
+  ASSERT_EQ(log.size(), 6u);
   const std::vector<std::string> first = {"Host: 127.0.0.1:" + port, "Content-Length: 3",
                                           std::string("User-Agent: ") + kAgent,
                                           "Content-Type: text/plain", "Cookie: k=v"};
@@ -258,6 +264,8 @@ TEST_F(WinInetTest, RedirectedRequestKeepsTheCallersLinesInTheirOrder) {
   const std::vector<std::string> afterStore = {std::string("User-Agent: ") + kAgent,
                                                "Host: 127.0.0.1:" + port, "Cookie: r=1"};
   EXPECT_EQ(log[3].headerLines, afterStore);
+  EXPECT_EQ(log[5].requestLine, "POST /to HTTP/1.1") << "a 307 repeats the request";
+  EXPECT_EQ(log[5].body, "b=2");
 }
 
 TEST_F(WinInetTest, HttpToHttpsRedirectFollowedWithItsFlag) {
@@ -276,7 +284,7 @@ TEST_F(WinInetTest, HttpToHttpsRedirectFollowedWithItsFlag) {
   Exchange refused = At(false, "/up");
   refused.Run();
   EXPECT_EQ(refused.sent, 0);
-  EXPECT_EQ(refused.send_error, NET_ERROR_REDIRECT_FAILED);
+  EXPECT_EQ(refused.send_error, NET_ERROR_HTTP_TO_HTTPS_ON_REDIRECT);
   EXPECT_EQ(site_.LogSize(), 3u) << "the https address is not visited";
 }
 

@@ -69,11 +69,28 @@ def status_line_first(linux, windows):
 
 def windows_call_failed(linux, windows):
     """The Windows value is what a failed call leaves: status 0, no body,
-    no text."""
-    return windows in ("0", "0:", "")
+    no text (or the routine's blank text)."""
+    return windows.strip(" ") in ("0", "0:", "")
 
 
-RULES = {"status-line-first": status_line_first, "windows-call-failed": windows_call_failed}
+def linux_call_failed(linux, windows):
+    """The Linux value is what a failed call leaves: status 0, no body, no
+    text (the call that the system refuses and wine lets through)."""
+    return windows_call_failed(windows, linux)
+
+
+def follows_from_request(linux, windows):
+    """Any value: the case's recorded request difference accounts for it
+    (an echo of a body that differs)."""
+    return True
+
+
+RULES = {
+    "status-line-first": status_line_first,
+    "windows-call-failed": windows_call_failed,
+    "linux-call-failed": linux_call_failed,
+    "follows-from-request": follows_from_request,
+}
 
 
 def explained(known, case, item, linux, windows):

@@ -201,8 +201,9 @@ void RunLentObjectCases(const Bases& b) {
 // The cases. The reply kinds the server knows: plain, echo (the request
 // body back), cookies (two Set-Cookie lines), redirect (302 to plain),
 // redirect_secure and redirect_host (302 to plain on the https port, and
-// there by the name localhost), redirect_cookie (302 to plain setting a
-// cookie), missing (404). WinINet keeps the cookies of calls without a
+// there by the name localhost), redirect_down (302 to plain on the http
+// port), redirect_307 (307 to echo), redirect_cookie (302 to plain setting
+// a cookie), missing (404). WinINet keeps the cookies of calls without a
 // cookie text for the rest of the run: those that set one come late.
 void RunCases(const Bases& b) {
   const char* kOddTail = "plain?q=a%20b&r=%E4%B8%AD&s=x y&t=~!*'()";
@@ -226,6 +227,8 @@ void RunCases(const Bases& b) {
   RunCase(b, {.name = "inet_cookies", .tail = "cookies", .cookies = "s1=old; k=v"});
   RunCase(b, {.name = "inet_redirect", .tail = "redirect"});
   RunCase(b, {.name = "inet_redirect_post", .method = 1, .tail = "redirect", .body = TEXT_BODY});
+  RunCase(b, {.name = "inet_redirect_down", .tail = "redirect_down"});
+  RunCase(b, {.name = "inet_redirect_307", .method = 1, .tail = "redirect_307", .body = TEXT_BODY});
   RunCase(b, {.name = "inet_redirect_stop", .tail = "redirect", .noRedirect = true});
   RunCase(b, {.name = "inet_redirect_scheme",
               .secure = false,
@@ -276,6 +279,12 @@ void RunCases(const Bases& b) {
               .routine = OBJECT,
               .method = 1,
               .tail = "redirect",
+              .body = TEXT_BODY});
+  RunCase(b, {.name = "object_redirect_down", .routine = OBJECT, .tail = "redirect_down"});
+  RunCase(b, {.name = "object_redirect_307",
+              .routine = OBJECT,
+              .method = 1,
+              .tail = "redirect_307",
               .body = TEXT_BODY});
   RunCase(
       b,

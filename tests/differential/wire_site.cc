@@ -48,10 +48,11 @@ std::string Escape(const std::string& bytes) {
 
 // The site's https address under a host name, for redirects elsewhere.
 struct Site {
-  int httpsPort = 0;
+  int httpsPort = 0, httpPort = 0;
   std::string Secure(const std::string& host) const {
     return "https://" + host + ":" + std::to_string(httpsPort);
   }
+  std::string Plain() const { return "http://127.0.0.1:" + std::to_string(httpPort); }
 };
 
 // The reply for a kind of /d/<case>/<kind>.
@@ -73,6 +74,8 @@ Reply Answer(const Site& site, const std::string& caseName, const std::string& k
   if (kind == "redirect") return Reply::Redirect(302, plain);
   if (kind == "redirect_secure") return Reply::Redirect(302, site.Secure("127.0.0.1") + plain);
   if (kind == "redirect_host") return Reply::Redirect(302, site.Secure("localhost") + plain);
+  if (kind == "redirect_down") return Reply::Redirect(302, site.Plain() + plain);
+  if (kind == "redirect_307") return Reply::Redirect(307, "/d/" + caseName + "/echo");
   if (kind == "redirect_cookie") {
     Reply reply = Reply::Redirect(302, plain);
     reply.headerLines.push_back("Set-Cookie: r1=leg; Path=/");
@@ -129,6 +132,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   addresses.httpsPort = site.httpsPort();
+  addresses.httpPort = site.httpPort();
   printf("https_port=%d\nhttp_port=%d\ncert_file=%s\n", site.httpsPort(), site.httpPort(),
          site.cert_file().c_str());
   fflush(stdout);
