@@ -2,7 +2,6 @@
 
 #include <curl/curl.h>
 #include <string.h>
-#include <strings.h>
 
 #include <algorithm>
 #include <chrono>

@@ -3,6 +3,7 @@
 #include <strings.h>
 
 #include "runtime/linux_winapi/proxy_list.h"
+#include "runtime/linux_winapi/url_parts.h"
 
 namespace tulora::net {
 namespace {
@@ -34,17 +35,7 @@ uint32_t NormalizeUrl(std::string_view url, std::string* out) {
   if (authority.empty() || authority[0] == ':' || authority.find('@') != std::string_view::npos) {
     return NET_ERROR_INVALID_URL;
   }
-  static const char kHex[] = "0123456789ABCDEF";
-  out->clear();
-  for (unsigned char c : url) {
-    if (c > 0x20 && c < 0x7f) {
-      *out += static_cast<char>(c);
-    } else {
-      *out += '%';
-      *out += kHex[c >> 4];
-      *out += kHex[c & 15];
-    }
-  }
+  *out = EncodeTargetBytes(url);
   return NET_ERROR_NONE;
 }
 

@@ -122,14 +122,15 @@ std::string EncodeTarget(std::string_view path) {
   return end == std::string::npos ? target : target + encoded.substr(end);
 }
 
-std::string RequestUrl(const Handle& h) {
+// The address of the request: scheme, host and port, and the target
+// without its fragment.
+std::string RequestUrl(const Handle& h, const std::string& target) {
   bool secure = (h.flags & INTERNET_FLAG_SECURE) != 0;
   bool literal6 = h.host.find(':') != std::string::npos && h.host[0] != '[';
   std::string url = secure ? "https://" : "http://";
   url += literal6 ? "[" + h.host + "]" : h.host;
   if (h.port != 0) url += ":" + std::to_string(h.port);
-  const std::string target = EncodeTarget(h.path);
-  return url + target.substr(0, target.find('#'));  // the address, without the fragment
+  return url + target.substr(0, target.find('#'));
 }
 
 std::vector<std::string> SplitLines(std::string_view text) {
@@ -171,8 +172,8 @@ TransferRequest BuildRequest(const Handle& h, std::string_view headers, const vo
                              uint32_t body_size) {
   TransferRequest r;
   r.method = h.method;
-  r.url = RequestUrl(h);
   r.target = EncodeTarget(h.path);
+  r.url = RequestUrl(h, r.target);
   r.style = HeaderStyle::kWinInet;
   r.http10 = h.http10;
   r.headerLines = SplitLines(headers);
