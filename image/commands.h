@@ -51,6 +51,17 @@ enum KernelCommand : uint32_t {
   CMD_CONSOLE_FLUSH = 10,     // ([int stream]) -> 0. Flushes buffered console
                               //   output; the stream argument is accepted and
                               //   unused (all output is flushed).
+  // A file written piece by piece; until it is finished and kept, its bytes
+  // stand under another name in the same folder, and the file keeps what it
+  // held before.
+  CMD_FILE_STREAM_OPEN = 11,    // (text path) -> int32 stream, never 0; 0 when
+                                //   it cannot be made.
+  CMD_FILE_STREAM_APPEND = 12,  // (int stream, bytes) -> bool: false once any
+                                //   write of the stream has failed.
+  CMD_FILE_STREAM_FINISH = 13,  // (int stream, bool keep) -> bool: with keep,
+                                //   the file takes the stream's bytes when all
+                                //   were written; otherwise they are dropped.
+                                //   True only when the file holds them.
 
   // --- texts -----------------------------------------------------------------
   CMD_LOWER = 20,          // (text) -> text, ASCII letters lowered; the

@@ -43,6 +43,21 @@ bool RtWriteFile(const char* path, const ByteSet* bytes) {
   return KernelTruth(CMD_WRITE_FILE, args);
 }
 
+int32_t RtOpenFileStream(const char* path) {
+  auto args = MakeArguments(ArgText(path));
+  return ResultInt(CallKernel(CMD_FILE_STREAM_OPEN, args));
+}
+
+bool RtAppendToFileStream(int32_t stream, const ByteSet* bytes) {
+  auto args = MakeArguments(ArgInt(stream), ArgBytes(bytes));
+  return KernelTruth(CMD_FILE_STREAM_APPEND, args);
+}
+
+bool RtFinishFileStream(int32_t stream, bool keep) {
+  auto args = MakeArguments(ArgInt(stream), ArgBool(keep));
+  return KernelTruth(CMD_FILE_STREAM_FINISH, args);
+}
+
 bool RtStartThread(ApplicationRoutine routine) {
   auto args = MakeArguments(ArgRoutine(routine), ArgOmitted(), ArgOmitted());
   CommandResult started =

@@ -26,6 +26,15 @@ bool RtCreateDirectory(const char* path);
 // Makes the file hold exactly the bytes of `bytes` (null: none); true when
 // all were written.
 bool RtWriteFile(const char* path, const ByteSet* bytes);
+// A file written piece by piece: until the stream is finished and kept, its
+// bytes stand under another name in the same folder and the file keeps
+// what it held. RtOpenFileStream gives the stream's number, 0 when it
+// cannot be made; RtAppendToFileStream is false once a write of the stream
+// has failed; RtFinishFileStream is true only when the file holds the
+// stream's bytes (never without `keep`).
+int32_t RtOpenFileStream(const char* path);
+bool RtAppendToFileStream(int32_t stream, const ByteSet* bytes);
+bool RtFinishFileStream(int32_t stream, bool keep);
 
 // Starts a thread of the multi-thread support library running `routine`,
 // with no argument and no handle kept. True when it started.

@@ -3,23 +3,44 @@
 #include "image/system_calls.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <thread>
+#include <vector>
 
 #include "runtime/kernel/console_commands.h"
 #include "tests/support/kernel_host.h"
 
 namespace tulora {
 namespace {
+
+std::string Contents(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream all;
+  all << in.rdbuf();
+  return all.str();
+}
+
+// The names in a folder, sorted, each followed by a space.
+std::string Names(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  std::string all;
+  for (const std::string& name : names) all += name + " ";
+  return all;
+}
 
 class SystemCalls : public ::testing::Test {
  protected:
@@ -78,17 +99,32 @@ TEST_F(SystemCalls, DirectoriesAndFiles) {
   std::string folder = dir_ + "\\Tulora";
   EXPECT_TRUE(RtCreateDirectory(folder.c_str()));
   EXPECT_FALSE(RtCreateDirectory(folder.c_str()));
-  std::string file = folder + "\\1.jpg";
-  uint8_t set[] = {1, 0, 0, 0, 2, 0, 0, 0, 0xFF, 0xD8};
-  EXPECT_TRUE(RtWriteFile(file.c_str(), reinterpret_cast<const ByteSet*>(set)));
-  std::ifstream in(dir_ + "/Tulora/1.jpg", std::ios::binary);
-  std::stringstream all;
-  all << in.rdbuf();
-  EXPECT_EQ(all.str(), "\xFF\xD8");
-  EXPECT_TRUE(RtWriteFile(file.c_str(), nullptr));  // null: an empty file
-  struct stat st;
-  ASSERT_EQ(stat((dir_ + "/Tulora/1.jpg").c_str(), &st), 0);
-  EXPECT_EQ(st.st_size, 0);
+  // A file stream: its bytes stand under another name until it is kept.
+  const std::string file = folder + "\\1.jpg", native = dir_ + "/Tulora/1.jpg";
+  const int32_t stream = RtOpenFileStream(file.c_str());
+  ASSERT_NE(stream, 0);
+  uint8_t first[] = {1, 0, 0, 0, 2, 0, 0, 0, 0xFF, 0xD8}, second[] = {1, 0, 0, 0, 1, 0, 0, 0, 0xD9};
+  EXPECT_TRUE(RtAppendToFileStream(stream, reinterpret_cast<const ByteSet*>(first)));
+  EXPECT_TRUE(RtAppendToFileStream(stream, reinterpret_cast<const ByteSet*>(second)));
+  EXPECT_NE(access(native.c_str(), F_OK), 0) << "the file appears only when kept";
+  EXPECT_TRUE(RtFinishFileStream(stream, true));
+  EXPECT_EQ(Contents(native), "\xFF\xD8\xD9");
+  EXPECT_FALSE(RtAppendToFileStream(stream, reinterpret_cast<const ByteSet*>(first)))
+      << "a finished stream takes nothing";
+  EXPECT_FALSE(RtFinishFileStream(stream, true));
+
+  // A stream dropped leaves the file as it was, and no other file.
+  const int32_t dropped = RtOpenFileStream(file.c_str());
+  ASSERT_NE(dropped, 0);
+  EXPECT_NE(dropped, stream);
+  EXPECT_TRUE(RtAppendToFileStream(dropped, reinterpret_cast<const ByteSet*>(second)));
+  EXPECT_FALSE(RtFinishFileStream(dropped, false));
+  EXPECT_EQ(Contents(native), "\xFF\xD8\xD9");
+  EXPECT_EQ(Names(dir_ + "/Tulora"), "1.jpg ");
+
+  const std::string nowhere = folder + "\\no\\1.jpg";
+  EXPECT_EQ(RtOpenFileStream(nowhere.c_str()), 0);
+  EXPECT_FALSE(RtFinishFileStream(0, true));
 }
 
 std::atomic<int> g_ran{0};

@@ -22,19 +22,29 @@ std::string RunningDirectory();
 // program was made for.
 bool CreateDirectoryAt(const char* gbkPath);
 
-// Makes the file hold exactly `length` bytes at `data`, creating or
-// replacing it. True only when every byte was written. The bytes go into a
-// temporary file in the same folder, named "." + the file's name + "." +
-// the process id + ".part" (never a name the program gives a file of its
-// own), which one rename then puts in the file's place: the file holds
-// either all the new bytes or what it held before, never part of them. A
-// failed write removes its temporary file.
-bool WriteWholeFile(const char* gbkPath, const uint8_t* data, uint32_t length);
+// Files written piece by piece: a stream opened on a path, bytes appended
+// to it, then finished. The bytes go into a temporary file in the same
+// folder, named "." + the file's name + "." + the process id + ".part"
+// (never a name the program gives a file of its own), which one rename
+// then puts in the file's place when the stream is finished and kept: the
+// file holds either all the new bytes or what it held before, never part
+// of them. A stream that is abandoned, or whose rename fails, removes its
+// temporary file. A stream is used by one thread at a time.
+//
+// OpenFileStream: the stream's number, never 0; 0 when its temporary file
+// cannot be made (no such folder, say).
+int32_t OpenFileStream(const char* gbkPath);
+// False when the stream is unknown or this or an earlier write failed.
+bool AppendToFileStream(int32_t stream, const uint8_t* data, uint32_t length);
+// With `keep`, puts the file in place when every write succeeded;
+// otherwise removes the temporary file. True only when the file now holds
+// the stream's bytes.
+bool FinishFileStream(int32_t stream, bool keep);
 
-// The process-end path: removes the temporary file of a write still under
-// way on another thread, and makes every later write fail. Called once,
-// right before the process ends; it does not return the writes' lock, so
-// no write can create or rename a file after it.
+// The process-end path: removes the temporary files of the streams still
+// under way on other threads, and makes every later stream fail. Called
+// once, right before the process ends; it does not return the streams'
+// lock, so no stream can create or rename a file after it.
 void AbandonUnfinishedWrites();
 
 }  // namespace tulora::rt

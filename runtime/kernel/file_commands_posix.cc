@@ -7,31 +7,45 @@
 
 #include <cstring>
 
-#include "runtime/kernel/unfinished_writes.h"
+#include "runtime/kernel/file_streams.h"
 #include "runtime/text/gbk_text.h"
 
 namespace tulora::rt {
 namespace {
 
-UnfinishedWrites<std::string>& Unfinished() {
-  static auto* writes = new UnfinishedWrites<std::string>;  // used until the process ends
-  return *writes;
-}
+struct PosixFiles {
+  using Path = std::string;
+  using Handle = int;
 
-std::string TemporaryPath(const std::string& path) {
-  const size_t name = path.rfind('/') + 1;  // 0 when there is no folder
-  return path.substr(0, name) + "." + path.substr(name) + "." + std::to_string(getpid()) + ".part";
-}
-
-bool WriteAll(int fd, const uint8_t* data, uint32_t length) {
-  uint32_t done = 0;
-  while (done < length) {
-    ssize_t n = write(fd, data + done, length - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += static_cast<uint32_t>(n);
+  static Path Temporary(const Path& path) {
+    const size_t name = path.rfind('/') + 1;  // 0 when there is no folder
+    return path.substr(0, name) + "." + path.substr(name) + "." + std::to_string(getpid()) +
+           ".part";
   }
-  return true;
+  static bool Create(const Path& temporary, Handle* fd) {
+    *fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    return *fd >= 0;
+  }
+  static bool Write(Handle fd, const uint8_t* data, uint32_t length) {
+    uint32_t done = 0;
+    while (done < length) {
+      ssize_t n = write(fd, data + done, length - done);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) return false;
+      done += static_cast<uint32_t>(n);
+    }
+    return true;
+  }
+  static bool Close(Handle fd) { return close(fd) == 0; }
+  static bool Place(const Path& temporary, const Path& path) {
+    return rename(temporary.c_str(), path.c_str()) == 0;
+  }
+  static void Remove(const Path& temporary) { unlink(temporary.c_str()); }
+};
+
+FileStreams<PosixFiles>& Streams() {
+  static auto* streams = new FileStreams<PosixFiles>;  // used until the process ends
+  return *streams;
 }
 
 }  // namespace
@@ -62,28 +76,18 @@ bool CreateDirectoryAt(const char* gbkPath) {
   return !path.empty() && mkdir(path.c_str(), 0777) == 0;
 }
 
-bool WriteWholeFile(const char* gbkPath, const uint8_t* data, uint32_t length) {
+int32_t OpenFileStream(const char* gbkPath) {
   const std::string path = NativePath(gbkPath);
-  if (path.empty() || path.back() == '/') return false;
-  const std::string temporary = TemporaryPath(path);
-  UnfinishedWrites<std::string>& writes = Unfinished();
-  int fd = -1;
-  const auto create = [&] {
-    fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    return fd >= 0;
-  };
-  if (!writes.Begin(temporary, create)) return false;
-  const bool written = WriteAll(fd, data, length);
-  const bool closed = close(fd) == 0;
-  return writes.End(temporary, [&] {
-    const bool placed = written && closed && rename(temporary.c_str(), path.c_str()) == 0;
-    if (!placed) unlink(temporary.c_str());
-    return placed;
-  });
+  if (path.empty() || path.back() == '/') return 0;
+  return Streams().Open(path);
 }
 
-void AbandonUnfinishedWrites() {
-  Unfinished().Abandon([](const std::string& path) { unlink(path.c_str()); });
+bool AppendToFileStream(int32_t stream, const uint8_t* data, uint32_t length) {
+  return Streams().Append(stream, data, length);
 }
+
+bool FinishFileStream(int32_t stream, bool keep) { return Streams().Finish(stream, keep); }
+
+void AbandonUnfinishedWrites() { Streams().Abandon(); }
 
 }  // namespace tulora::rt

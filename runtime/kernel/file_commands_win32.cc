@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "runtime/kernel/file_commands.h"
-#include "runtime/kernel/unfinished_writes.h"
+#include "runtime/kernel/file_streams.h"
 #include "runtime/kernel/wide_paths_win32.h"
 #include "runtime/text/wide_text.h"
 
@@ -14,15 +14,45 @@ namespace {
 
 std::wstring WidePath(const char* gbkPath) { return GbkToWide(gbkPath, std::strlen(gbkPath)); }
 
-UnfinishedWrites<std::wstring>& Unfinished() {
-  static auto* writes = new UnfinishedWrites<std::wstring>;  // used until the process ends
-  return *writes;
-}
+// As on Linux (file_commands.h): the bytes go into "." + name + "." +
+// process id + ".part" beside the file, which one MoveFileExW then puts in
+// the file's place. A temporary file is opened with delete sharing: the
+// process end removes it while the writing thread still holds it open (the
+// system then takes it away when the process's handles close), which it
+// could not do with no sharing at all.
+struct WindowsFiles {
+  using Path = std::wstring;
+  using Handle = HANDLE;
 
-std::wstring TemporaryPath(const std::wstring& path) {
-  const size_t name = path.find_last_of(L"\\/") + 1;  // 0 when there is no folder
-  return path.substr(0, name) + L"." + path.substr(name) + L"." +
-         std::to_wstring(GetCurrentProcessId()) + L".part";
+  static Path Temporary(const Path& path) {
+    const size_t name = path.find_last_of(L"\\/") + 1;  // 0 when there is no folder
+    return path.substr(0, name) + L"." + path.substr(name) + L"." +
+           std::to_wstring(GetCurrentProcessId()) + L".part";
+  }
+  static bool Create(const Path& temporary, Handle* file) {
+    *file = CreateFileW(temporary.c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_ALWAYS,
+                        FILE_ATTRIBUTE_NORMAL, nullptr);
+    return *file != INVALID_HANDLE_VALUE;
+  }
+  static bool Write(Handle file, const uint8_t* data, uint32_t length) {
+    uint32_t done = 0;
+    while (done < length) {
+      DWORD n = 0;
+      if (!WriteFile(file, data + done, length - done, &n, nullptr) || n == 0) return false;
+      done += n;
+    }
+    return true;
+  }
+  static bool Close(Handle file) { return CloseHandle(file) != 0; }
+  static bool Place(const Path& temporary, const Path& path) {
+    return MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+  }
+  static void Remove(const Path& temporary) { DeleteFileW(temporary.c_str()); }
+};
+
+FileStreams<WindowsFiles>& Streams() {
+  static auto* streams = new FileStreams<WindowsFiles>;  // used until the process ends
+  return *streams;
 }
 
 }  // namespace
@@ -48,43 +78,18 @@ bool CreateDirectoryAt(const char* gbkPath) {
   return !path.empty() && CreateDirectoryW(path.c_str(), nullptr) != 0;
 }
 
-// As on Linux (file_commands.h): the bytes go into "." + name + "." +
-// process id + ".part" beside the file, which one MoveFileExW then puts in
-// the file's place; the writes under way are known, so that the process
-// end can remove their temporary files. A temporary file is opened with
-// delete sharing: the process end removes it while the writing thread
-// still holds it open (the system then takes it away when the process's
-// handles close), which it could not do with no sharing at all.
-bool WriteWholeFile(const char* gbkPath, const uint8_t* data, uint32_t length) {
+int32_t OpenFileStream(const char* gbkPath) {
   const std::wstring path = WidePath(gbkPath);
-  if (path.empty() || path.back() == L'\\') return false;
-  const std::wstring temporary = TemporaryPath(path);
-  UnfinishedWrites<std::wstring>& writes = Unfinished();
-  HANDLE file = INVALID_HANDLE_VALUE;
-  const auto create = [&] {
-    file = CreateFileW(temporary.c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_ALWAYS,
-                       FILE_ATTRIBUTE_NORMAL, nullptr);
-    return file != INVALID_HANDLE_VALUE;
-  };
-  if (!writes.Begin(temporary, create)) return false;
-  uint32_t done = 0;
-  while (done < length) {
-    DWORD n = 0;
-    if (!WriteFile(file, data + done, length - done, &n, nullptr) || n == 0) break;
-    done += n;
-  }
-  const bool closed = CloseHandle(file) != 0;
-  return writes.End(temporary, [&] {
-    const bool placed =
-        done == length && closed &&
-        MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
-    if (!placed) DeleteFileW(temporary.c_str());
-    return placed;
-  });
+  if (path.empty() || path.back() == L'\\') return 0;
+  return Streams().Open(path);
 }
 
-void AbandonUnfinishedWrites() {
-  Unfinished().Abandon([](const std::wstring& path) { DeleteFileW(path.c_str()); });
+bool AppendToFileStream(int32_t stream, const uint8_t* data, uint32_t length) {
+  return Streams().Append(stream, data, length);
 }
+
+bool FinishFileStream(int32_t stream, bool keep) { return Streams().Finish(stream, keep); }
+
+void AbandonUnfinishedWrites() { Streams().Abandon(); }
 
 }  // namespace tulora::rt

@@ -31,10 +31,21 @@ CommandResult ConsoleReadLine(const ArgumentView& args) {
   return NewTextResult(line);
 }
 
+// (text path, bytes) -> bool: the whole file through one stream.
 CommandResult WriteFile(const ArgumentView& args) {
   uint32_t length;
   const uint8_t* data = args.Bytes(1, &length);
-  return WriteWholeFile(args.Text(0), data, length) ? 1 : 0;
+  const int32_t stream = OpenFileStream(args.Text(0));
+  if (stream == 0) return 0;
+  const bool written = AppendToFileStream(stream, data, length);
+  return FinishFileStream(stream, written) ? 1 : 0;
+}
+
+// (int stream, bytes) -> bool.
+CommandResult AppendToStream(const ArgumentView& args) {
+  uint32_t length;
+  const uint8_t* data = args.Bytes(1, &length);
+  return AppendToFileStream(args.Int(0), data, length) ? 1 : 0;
 }
 
 bool RunSystemCommand(uint32_t command, const ArgumentView& args, CommandResult* result) {
@@ -44,6 +55,13 @@ bool RunSystemCommand(uint32_t command, const ArgumentView& args, CommandResult*
     case CMD_RUNNING_DIRECTORY: *result = NewTextResult(RunningDirectory()); return true;
     case CMD_CREATE_DIRECTORY: *result = CreateDirectoryAt(args.Text(0)) ? 1 : 0; return true;
     case CMD_WRITE_FILE: *result = WriteFile(args); return true;
+    case CMD_FILE_STREAM_OPEN:
+      *result = static_cast<uint32_t>(OpenFileStream(args.Text(0)));
+      return true;
+    case CMD_FILE_STREAM_APPEND: *result = AppendToStream(args); return true;
+    case CMD_FILE_STREAM_FINISH:
+      *result = FinishFileStream(args.Int(0), args.Bool(1)) ? 1 : 0;
+      return true;
     case CMD_CONSOLE_FLUSH:
       std::fflush(nullptr);
       *result = 0;

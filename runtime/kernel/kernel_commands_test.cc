@@ -192,13 +192,27 @@ TEST_F(Files, FailedWriteLeavesTheOldFileAndNoTemporaryFile) {
 
   std::vector<uint8_t> big = ByteSetOf(std::string(1u << 20, 'x'));
   auto large = MakeArguments(ArgText(path.c_str()), ArgPointer(big.data(), TYPE_BYTES));
-  uint32_t result = 1;
+  std::vector<uint8_t> small = ByteSetOf("ab");
+  uint32_t result = 1, stream = 0, appended = 1, appendedLater = 1, kept = 1;
   {
     test_platform::FileSizeLimit limit(64u << 10);
     ASSERT_TRUE(limit.ok());
     result = S().CallKernelCommand(CMD_WRITE_FILE, large.list());
+    // A stream remembers a failed write: later pieces and the finish fail too.
+    auto open = MakeArguments(ArgText(path.c_str()));
+    stream = S().CallKernelCommand(CMD_FILE_STREAM_OPEN, open.list());
+    auto piece = MakeArguments(ArgInt(stream), ArgPointer(big.data(), TYPE_BYTES));
+    appended = S().CallKernelCommand(CMD_FILE_STREAM_APPEND, piece.list());
+    auto later = MakeArguments(ArgInt(stream), ArgPointer(small.data(), TYPE_BYTES));
+    appendedLater = S().CallKernelCommand(CMD_FILE_STREAM_APPEND, later.list());
+    auto keep = MakeArguments(ArgInt(stream), ArgBool(true));
+    kept = S().CallKernelCommand(CMD_FILE_STREAM_FINISH, keep.list());
   }
   EXPECT_EQ(result, 0u);
+  EXPECT_NE(stream, 0u);
+  EXPECT_EQ(appended, 0u);
+  EXPECT_EQ(appendedLater, 0u);
+  EXPECT_EQ(kept, 0u);
   EXPECT_EQ(FileContents(dir_ + "/1.jpg"), "old picture");
 
   ASSERT_TRUE(std::filesystem::create_directory(dir_ + "/2.jpg"));  // a folder cannot be replaced
