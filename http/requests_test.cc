@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -17,9 +19,11 @@
 #include "image/commands.h"
 #include "image/dll_table.h"
 #include "image/interface_constants.h"
+#include "image/system_calls.h"
 #include "runtime/kernel/kernel_services.h"
 #include "tests/support/kernel_host.h"
 #include "tests/support/net_test_support.h"
+#include "tests/support/scratch_directory.h"
 
 namespace tulora {
 namespace {
@@ -90,6 +94,32 @@ class Requests : public net::NetTest {
   }
   std::string url(const std::string& path) { return site_.Url(false, path); }
 };
+
+// A WinInetRequest whose body goes into a file stream, kept at the end: what
+// the file then holds, the length the routine reported and whether it read
+// the body to its end.
+struct Streamed {
+  std::string file;
+  uint32_t length = 0;
+  bool complete = false;
+};
+Streamed StreamRequest(const std::string& url) {
+  process::ScratchDirectory dir("tulora-stream-");
+  const std::string path = (dir.path() / "body").string();
+  Streamed streamed;
+  BodyStream body;
+  body.stream = RtOpenFileStream(path.c_str());
+  EXPECT_NE(body.stream, 0);
+  WinInetParams p;
+  p.bodyComplete = &streamed.complete;
+  p.bodyStream = &body;
+  EXPECT_EQ(Take(WinInetRequest(url.c_str(), p)), "") << "the body is not held as well";
+  EXPECT_TRUE(RtFinishFileStream(body.stream, true));
+  streamed.length = body.length;
+  std::ifstream in(path, std::ios::binary);
+  streamed.file.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  return streamed;
+}
 
 constexpr char kAgent[] = "Mozilla/4.0 (compatible; MSIE 9.0; Windows NT 6.1)";
 
@@ -416,6 +446,12 @@ TEST_F(Requests, WinInetBodyCompleteOnlyWhenReadToItsEnd) {
     EXPECT_LE(got.size(), row.to) << row.path;
     EXPECT_EQ(got, std::string(got.size(), got.empty() ? ' ' : got[0])) << row.path;
     EXPECT_EQ(complete, row.complete) << row.path;
+    // The same into a file stream, which gets what was read.
+    const Streamed streamed = StreamRequest(url(row.path));
+    EXPECT_EQ(streamed.complete, row.complete) << row.path;
+    EXPECT_GE(streamed.length, row.from) << row.path;
+    EXPECT_LE(streamed.length, row.to) << row.path;
+    EXPECT_EQ(streamed.file, std::string(streamed.length, got.empty() ? ' ' : got[0])) << row.path;
   }
 }
 
@@ -871,6 +907,10 @@ TEST_F(Requests, MegabyteBodyComesBackWhole) {
   for (size_t i = 0; i < body.size(); ++i) body[i] = static_cast<char>((i * 131 + i / 7) & 0xFF);
   site_.Route("/mb", Reply::Text(200, body));
   EXPECT_EQ(Take(WinInetRequest(url("/mb").c_str())), body);
+  const Streamed streamed = StreamRequest(url("/mb"));
+  EXPECT_TRUE(streamed.complete);
+  EXPECT_EQ(streamed.length, body.size());
+  EXPECT_TRUE(streamed.file == body) << "the pieces reach the file in order, none twice";
   EXPECT_EQ(Take(WinHttpObjectRequest(url("/mb").c_str())), body);
 }
 

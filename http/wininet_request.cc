@@ -7,6 +7,7 @@
 #include "image/interface_constants.h"
 #include "image/link_symbols.h"
 #include "image/runtime_calls.h"
+#include "image/system_calls.h"
 
 namespace tulora {
 namespace {
@@ -94,10 +95,22 @@ void Send(uintptr_t request, int32_t method, const char* headers, const char* po
                Word((*postBytes)->data()), static_cast<uintptr_t>(ByteSetLength(*postBytes)));
 }
 
+// One InternetReadFile of READ_CHUNK_SIZE bytes into `into`: the count it
+// delivered; 0 at the body's end, when the read failed or when it claims
+// more than was asked. `*complete`: the read that delivered nothing
+// succeeded.
+uint32_t ReadChunk(uintptr_t request, uint8_t* into, bool* complete) {
+  uint32_t count = 0;
+  const bool read = CallDllWords(TULORA_DLL_ENTRY(InternetReadFile), request, Word(into),
+                                 READ_CHUNK_SIZE, Word(&count)) != 0;
+  if (count == 0) *complete = read;
+  return count > READ_CHUNK_SIZE ? 0 : count;
+}
+
 // The body to its end, or to MAX_BODY_BYTES. Chunks go straight into the
 // byte set that becomes the result; its storage doubles when full and is
 // cut to size at the end, so the work is linear and no second copy of the
-// body is made. `*complete`: the last read succeeded and delivered nothing.
+// body is made. `*complete`: the body was read to its end.
 ByteSet* ReadBody(uintptr_t request, bool* complete) {
   const uint32_t head = static_cast<uint32_t>(sizeof(ByteSet));
   uint32_t used = 0, capacity = 4 * READ_CHUNK_SIZE;
@@ -109,17 +122,44 @@ ByteSet* ReadBody(uintptr_t request, bool* complete) {
       capacity = capacity > most / 2 ? most : capacity * 2;
       body = static_cast<ByteSet*>(tulora_services.Reallocate(body, head + capacity));
     }
-    uint32_t count = 0;
-    const bool read = CallDllWords(TULORA_DLL_ENTRY(InternetReadFile), request,
-                                   Word(body->data() + used), READ_CHUNK_SIZE, Word(&count)) != 0;
-    if (count == 0) *complete = read;
-    if (count == 0 || count > READ_CHUNK_SIZE) break;
+    const uint32_t count = ReadChunk(request, body->data() + used, complete);
+    if (count == 0) break;
     used += count;
   }
   body = static_cast<ByteSet*>(tulora_services.Reallocate(body, head + used));
   body->dimensions = 1;
   body->length = used;
   return body;
+}
+
+// Appends the first `*used` bytes of the piece to the stream and empties
+// the piece; false when the stream refused them.
+bool HandOver(int32_t stream, ByteSet* piece, uint32_t* used) {
+  piece->length = *used;
+  const bool taken = RtAppendToFileStream(stream, piece);
+  piece->length = BODY_PIECE_BYTES;
+  *used = 0;
+  return taken;
+}
+
+// The body to its end, or to MAX_BODY_BYTES, into `sink` (BodyStream).
+// `*complete`: the body was read to its end and the stream took all of it.
+void StreamBody(uintptr_t request, BodyStream* sink, bool* complete) {
+  OwnedBytes piece(NewByteSet(BODY_PIECE_BYTES));
+  uint32_t used = 0;
+  bool taken = true;
+  sink->length = 0;
+  *complete = false;
+  while (taken && sink->length <= MAX_BODY_BYTES) {
+    const uint32_t count = ReadChunk(request, piece.get()->data() + used, complete);
+    if (count == 0) break;
+    used += count;
+    sink->length += count;
+    if (BODY_PIECE_BYTES - used < READ_CHUNK_SIZE)
+      taken = HandOver(sink->stream, piece.get(), &used);
+  }
+  if (used > 0) taken = HandOver(sink->stream, piece.get(), &used) && taken;
+  if (!taken) *complete = false;
 }
 
 // One query into a text of `size` spaces; the text then reads up to the zero
@@ -191,7 +231,13 @@ ByteSet* WinInetRequest(const char* url, const WinInetParams& p) {
   ByteSet** postBytes = p.postBytes ? p.postBytes : &localBytes;
   Send(request, method, *headers, p.postText, postBytes);
   bool complete = false;
-  ByteSet* body = ReadBody(request, &complete);
+  ByteSet* body = nullptr;
+  if (p.bodyStream != nullptr) {
+    StreamBody(request, p.bodyStream, &complete);
+    body = NewByteSet(0);
+  } else {
+    body = ReadBody(request, &complete);
+  }
   if (p.bodyComplete != nullptr) *p.bodyComplete = complete;
   char* responseHeaders = ResponseHeaders(request);
   CloseHandle(request);

@@ -22,12 +22,25 @@ inline constexpr uint32_t READ_CHUNK_SIZE = 1024;
 // First size of the response header buffer; a larger block is queried again
 // with the size the first query reports.
 inline constexpr uint32_t HEADER_BUFFER_SIZE = 5000;
-// The longest body the routine holds: 128 MiB. Reading stops past it and
+// The longest body the routine reads: 128 MiB. Reading stops past it and
 // the body is not read to its end. A 32-bit process has 2 GiB of address
-// space for everything, and the body grows by doubling, so holding this
-// much may take a 128 MiB block beside the 64 MiB one it replaces; every
-// picture a gallery serves is far smaller.
+// space for everything, and a body held in memory grows by doubling, so
+// holding this much may take a 128 MiB block beside the 64 MiB one it
+// replaces; every picture a gallery serves is far smaller.
 inline constexpr uint32_t MAX_BODY_BYTES = 128u << 20;
+// The pieces in which a body goes to a file stream (BodyStream).
+inline constexpr uint32_t BODY_PIECE_BYTES = 64u << 10;
+
+// A body handed to a file stream of the runtime (RtOpenFileStream) as it
+// arrives, instead of being held whole: the chunks of the reads are
+// gathered into one piece of BODY_PIECE_BYTES, which is appended to the
+// stream whenever it cannot take another chunk, and at the end. Reading
+// stops at the first piece the stream refuses; the body is then not read
+// to its end. The stream stays open: the caller finishes it.
+struct BodyStream {
+  int32_t stream = 0;   // in: the runtime's file stream
+  uint32_t length = 0;  // out: the bytes of the body read
+};
 
 // The optional parameters, in call order after `url`. Omitted ones keep the
 // values below: numbers and truth values 0/false, texts and byte sets empty.
@@ -49,9 +62,13 @@ struct WinInetParams {
   // and delivered nothing); false when a read failed or the body went past
   // MAX_BODY_BYTES. Written once the request was sent.
   bool* bodyComplete = nullptr;
+  // in/out: when given, the body goes into this file stream and the result
+  // is the empty byte set.
+  BodyStream* bodyStream = nullptr;
 };
 
-// The response body as read (any status); the empty byte set when no
+// The response body as read (any status; none when it went to a
+// BodyStream); the empty byte set when no
 // Internet handle, connection or request handle could be had, in which case
 // no parameter is changed. The caller owns the result.
 ByteSet* WinInetRequest(const char* url, const WinInetParams& params = WinInetParams());
