@@ -65,24 +65,32 @@ char* FetchPage(const char* itemUrl, int32_t* status) {
   return Utf8ToGbk(raw.get());
 }
 
-// Fetches one picture and stores it; true only when the picture host
-// answered 200, the body was read to its end (not cut off, not past the
-// routine's limit) and agrees with its announced length, and the file was
-// written whole.
+// Fetches one picture into its file as it arrives; true only when the
+// picture host answered 200, the body was read to its end (not cut off, not
+// past the routine's limit) and agrees with its announced length, and the
+// file was written whole. Until then the bytes stand under another name
+// in the folder (RtOpenFileStream), so a picture that fails, or one still
+// arriving when the program ends, leaves nothing under the picture's name;
+// and the picture never stands whole in memory. A temporary file that
+// cannot be made (no such folder) fails the picture at its first piece;
+// the request is still made.
 bool FetchPicture(const char* pictureUrl, const char* picturePath) {
   char* headers = PictureHeaders();
   char* responseHeaders = nullptr;
   bool complete = false;
+  BodyStream body;
+  body.stream = RtOpenFileStream(picturePath);
   WinInetParams params;
   params.headers = &headers;
   params.responseHeaders = &responseHeaders;
   params.bodyComplete = &complete;
-  OwnedBytes bytes(WinInetRequest(pictureUrl, params));
+  params.bodyStream = &body;
+  tulora_services.Release(WinInetRequest(pictureUrl, params));
   const bool whole = complete && StatusOfHeaderBlock(responseHeaders) == SUCCESS_STATUS &&
-                     !BodyIsShort(responseHeaders, ByteSetLength(bytes.get()));
+                     !BodyIsShort(responseHeaders, body.length);
   tulora_services.Release(headers);
   tulora_services.Release(responseHeaders);
-  return whole && RtWriteFile(picturePath, bytes.get());
+  return RtFinishFileStream(body.stream, whole) && whole;
 }
 
 // Pictures 1 to PICTURES_PER_GALLERY while the item page keeps answering.

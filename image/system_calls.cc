@@ -38,11 +38,6 @@ bool RtCreateDirectory(const char* path) {
   return KernelTruth(CMD_CREATE_DIRECTORY, args);
 }
 
-bool RtWriteFile(const char* path, const ByteSet* bytes) {
-  auto args = MakeArguments(ArgText(path), ArgBytes(bytes));
-  return KernelTruth(CMD_WRITE_FILE, args);
-}
-
 int32_t RtOpenFileStream(const char* path) {
   auto args = MakeArguments(ArgText(path));
   return ResultInt(CallKernel(CMD_FILE_STREAM_OPEN, args));

@@ -23,9 +23,6 @@ char* RtConsoleReadLine(bool* atEnd = nullptr);
 char* RtRunningDirectory();
 // Creates one directory; true when it was created.
 bool RtCreateDirectory(const char* path);
-// Makes the file hold exactly the bytes of `bytes` (null: none); true when
-// all were written.
-bool RtWriteFile(const char* path, const ByteSet* bytes);
 // A file written piece by piece: until the stream is finished and kept, its
 // bytes stand under another name in the same folder and the file keeps
 // what it held. RtOpenFileStream gives the stream's number, 0 when it
