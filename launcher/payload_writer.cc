@@ -45,7 +45,7 @@ std::vector<uint8_t> BuildPayload(const std::vector<PayloadFile>& files,
   const std::vector<uint8_t> set = SerializeFileSet(files);
   uLongf compressedSize = compressBound(set.size());
   std::vector<uint8_t> stream(compressedSize);
-  if (compress2(stream.data(), &compressedSize, set.data(), set.size(), Z_BEST_COMPRESSION) !=
+  if (compress2(stream.data(), &compressedSize, set.data(), set.size(), Z_NO_COMPRESSION) !=
       Z_OK) {
     return {};
   }
