@@ -59,18 +59,19 @@ struct WinInetParams {
   ByteSet** postBytes = nullptr;  // in/out: filled from postText when empty
   const char* proxy = nullptr;    // "host:port"; empty: direct
   // out: true when the body was read to its end (the last read succeeded
-  // and delivered nothing); false when a read failed or the body went past
-  // MAX_BODY_BYTES. Written once the request was sent.
+  // and delivered nothing); false when a read failed, the body went past
+  // MAX_BODY_BYTES or a body stream refused a piece. Written once the
+  // request was sent.
   bool* bodyComplete = nullptr;
   // in/out: when given, the body goes into this file stream and the result
   // is the empty byte set.
   BodyStream* bodyStream = nullptr;
 };
 
-// The response body as read (any status; none when it went to a
-// BodyStream); the empty byte set when no
-// Internet handle, connection or request handle could be had, in which case
-// no parameter is changed. The caller owns the result.
+// The response body as read (any status), or none when it went to a
+// BodyStream; the empty byte set when no Internet handle, connection or
+// request handle could be had, in which case no parameter is changed. The
+// caller owns the result.
 ByteSet* WinInetRequest(const char* url, const WinInetParams& params = WinInetParams());
 
 }  // namespace tulora
