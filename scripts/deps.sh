@@ -45,10 +45,24 @@ fi
 export DEBIAN_FRONTEND=noninteractive
 # A mirror in the middle of a sync serves index files of the wrong size for
 # a while: the update is tried again, and where it still fails the install
-# goes on with the indexes that did arrive (it says clearly what it lacks).
+# goes on with the indexes that did arrive.
+update_log=$(mktemp)
+trap 'rm -f "$update_log"' EXIT
 for attempt in 1 2 3; do
-  apt-get update -q && break
+  if apt-get update -q 2>&1 | tee "$update_log" && ! grep -q '^E: ' "$update_log"; then break; fi
   echo "deps: apt-get update failed (attempt $attempt of 3)" >&2
   [ "$attempt" -lt 3 ] && sleep $((attempt * 20))
 done
-apt-get install -y -q --no-install-recommends "${missing[@]}"
+# The indexes that did not arrive, as suite/component/architecture.
+lacked=$(sed -n 's|^E: Failed to fetch .*/dists/\([^ ]*\)/Packages.*|\1|p' "$update_log" |
+         sort -u | paste -sd ' ')
+
+install() { apt-get install -y -q --no-install-recommends "$@"; }
+install "${missing[@]}" && exit 0
+# Without one suite's index for one architecture (the security suite's for
+# i386, say), the i386 twins of installed amd64 libraries cannot take the
+# same version and the plain install gives up; with the release itself as
+# the target it resolves.
+release=$(. /etc/os-release && echo "${VERSION_CODENAME:-bookworm}")
+echo "!!!!! deps: the plain install did not resolve (indexes missing: ${lacked:-none}); trying again with -t $release !!!!!" >&2
+install -t "$release" "${missing[@]}"
