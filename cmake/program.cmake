@@ -41,6 +41,7 @@ if(WIN32)
     DEPENDS tulora-launcher ${TULORA_IMAGE_FILE} ${TULORA_HOST_BUILD}/tools/tulora-peassemble
     COMMENT "Appending the ${image_arch} program image as the launcher's last section")
   set(program_file ${CMAKE_BINARY_DIR}/tulora.exe)
+  set(paced_program_file ${CMAKE_BINARY_DIR}/tests/paced/tulora-paced.exe)
   set(pack_tool_file ${TULORA_HOST_BUILD}/tools/tulora-pack)
 else()
   enable_language(ASM)
@@ -59,43 +60,59 @@ else()
   add_dependencies(tulora-launcher tulora_image)
   set(launcher_with_image $<TARGET_FILE:tulora-launcher>)
   set(program_file ${CMAKE_BINARY_DIR}/tulora)
+  set(paced_program_file ${CMAKE_BINARY_DIR}/tests/paced/tulora-paced)
   set(pack_tool_file tulora-pack)
 endif()
 
-# The runtime libraries the payload carries, as file-name=target pairs. The
-# payload gets copies without symbols and debug information, in every build
+# tulora_assemble(TARGET OUTPUT ID LIBRARY=TARGET...): OUTPUT is the
+# launcher (with the image) and a payload of the runtime libraries, each
+# pair naming a file of the payload and the target it is built from; the
+# extraction directory is $TMPDIR/V_N<ID in hex>. The payload gets copies
+# of the libraries without symbols and debug information, in every build
 # type, so that it stays small and quick to inflate; the libraries as built
 # stay beside their targets for debugging. The copies carry no time stamp
 # (a Windows library's header would get the time of the copy).
 if(NOT CMAKE_OBJCOPY)
   message(FATAL_ERROR "objcopy (binutils) is needed to strip the payload's libraries")
 endif()
-set(payload_targets "ostra.vlr=ostra" "VThread.vlr=VThread" "xtra.vlr=xtra")
-set(payload_dir ${CMAKE_BINARY_DIR}/payload)
-set(payload_args)
-set(payload_files)
-foreach(pair ${payload_targets})
-  string(REPLACE "=" ";" parts ${pair})
-  list(GET parts 0 file_name)
-  list(GET parts 1 target)
-  add_custom_command(
-    OUTPUT ${payload_dir}/${file_name}
-    COMMAND ${CMAKE_COMMAND} -E make_directory ${payload_dir}
-    COMMAND ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=0
-            ${CMAKE_OBJCOPY} --strip-all $<TARGET_FILE:${target}> ${payload_dir}/${file_name}
-    DEPENDS ${target}
-    COMMENT "Stripping ${file_name} for the payload")
-  list(APPEND payload_args "${file_name}=${payload_dir}/${file_name}")
-  list(APPEND payload_files ${payload_dir}/${file_name})
-endforeach()
-
-# Fixed id and key: the extraction directory is $TMPDIR/V_N<id in hex>.
-set(TULORA_DIRECTORY_ID 0x7D10A001)
 set(TULORA_PAYLOAD_KEY 0x5A3C96E1)
-add_custom_command(
-  OUTPUT ${program_file}
-  COMMAND tulora-pack --launcher ${launcher_with_image} --output ${program_file}
-          --id ${TULORA_DIRECTORY_ID} --key ${TULORA_PAYLOAD_KEY} ${payload_args}
-  DEPENDS tulora-launcher ${launcher_with_image} ${pack_tool_file} ${payload_files}
-  COMMENT "Appending the runtime payload: ${program_file}")
-add_custom_target(tulora_program ALL DEPENDS ${program_file})
+function(tulora_assemble target output id)
+  get_filename_component(payload_dir ${output} DIRECTORY)
+  set(payload_dir ${payload_dir}/payload)
+  set(payload_args)
+  set(payload_files)
+  foreach(pair ${ARGN})
+    string(REPLACE "=" ";" parts ${pair})
+    list(GET parts 0 file_name)
+    list(GET parts 1 library)
+    add_custom_command(
+      OUTPUT ${payload_dir}/${file_name}
+      COMMAND ${CMAKE_COMMAND} -E make_directory ${payload_dir}
+      COMMAND ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=0
+              ${CMAKE_OBJCOPY} --strip-all $<TARGET_FILE:${library}> ${payload_dir}/${file_name}
+      DEPENDS ${library}
+      COMMENT "Stripping ${file_name} for the payload of ${target}")
+    list(APPEND payload_args "${file_name}=${payload_dir}/${file_name}")
+    list(APPEND payload_files ${payload_dir}/${file_name})
+  endforeach()
+  add_custom_command(
+    OUTPUT ${output}
+    COMMAND tulora-pack --launcher ${launcher_with_image} --output ${output}
+            --id ${id} --key ${TULORA_PAYLOAD_KEY} ${payload_args}
+    DEPENDS tulora-launcher ${launcher_with_image} ${pack_tool_file} ${payload_files}
+    COMMENT "Appending the runtime payload: ${output}")
+  add_custom_target(${target} ALL DEPENDS ${output})
+endfunction()
+
+# The program: the extraction directory is $TMPDIR/V_N7D10A001.
+set(TULORA_DIRECTORY_ID 0x7D10A001)
+tulora_assemble(tulora_program ${program_file} ${TULORA_DIRECTORY_ID}
+                "ostra.vlr=ostra" "VThread.vlr=VThread" "xtra.vlr=xtra")
+
+# The paced program, which only the tests run: the same launcher, image and
+# libraries, but for the xtra.vlr of tests/paced/ (pauses as the tests set
+# them, and a pause log). Its own extraction directory, so that it never
+# leaves its xtra.vlr where the program looks for its own.
+set(TULORA_PACED_DIRECTORY_ID 0x7D10A0FE)
+tulora_assemble(tulora_paced_program ${paced_program_file} ${TULORA_PACED_DIRECTORY_ID}
+                "ostra.vlr=ostra" "VThread.vlr=VThread" "xtra.vlr=xtra_paced")

@@ -2,16 +2,21 @@
 // tree, the stored pictures and what went over the wire.
 //
 // The program's site URLs are fixed when it is built, so every test here
-// starts the demo site on those ports (the tests share them and run one at
-// a time). Pauses are shortened through the pause library's test hook,
-// except where a test measures them.
+// starts the demo site on those ports, in a network of the test process's
+// own (tests/support/own_network.h), where no other test or a running demo
+// holds them. Most tests run the paced program (tests/paced/), the same
+// program with a pause library that takes its pauses from a file of the
+// test's and records them; the program as users get it where a test
+// measures its pauses.
 //
 // The same tests run the Windows program under wine when the environment
 // names it (scripts/test-windows.sh does): TULORA_E2E_WINDOWS_PROGRAM is
-// tulora.exe, WINEPREFIX the prefix to run it in, TULORA_E2E_WINDOWS_TRUST
-// the helper that makes the prefix trust a certificate file. The program is
-// then copied into the test's folder (its download root lies beside it),
-// and its console bytes are the GBK texts themselves.
+// tulora.exe, TULORA_E2E_WINDOWS_PACED its paced twin, TULORA_E2E_WINE the
+// wine loader to run them with, WINEPREFIX the prefix to run them in,
+// TULORA_E2E_WINDOWS_TRUST the helper that makes the prefix trust a
+// certificate file. The programs are then copied into the test's folder
+// (the download root lies beside them), and their console bytes are the GBK
+// texts themselves.
 #include <gtest/gtest.h>
 #include <iconv.h>
 #include <poll.h>
@@ -33,6 +38,7 @@
 #include <vector>
 
 #include "gallery_site.h"
+#include "tests/support/own_network.h"
 #include "tests/support/process.h"
 #include "tests/support/scratch_directory.h"
 
@@ -54,7 +60,9 @@ std::string Env(const char* name) {
 // The program these tests run: build/tulora, or a Windows build under wine.
 struct World {
   std::string windowsProgram = Env("TULORA_E2E_WINDOWS_PROGRAM");
+  std::string windowsPaced = Env("TULORA_E2E_WINDOWS_PACED");
   std::string trustHelper = Env("TULORA_E2E_WINDOWS_TRUST");
+  std::string wine = Env("TULORA_E2E_WINE").empty() ? "/usr/bin/wine" : Env("TULORA_E2E_WINE");
   bool windows() const { return !windowsProgram.empty(); }
 };
 const World& TheWorld() {
@@ -141,6 +149,15 @@ struct Script {
 
 using Outcome = process::ProcessResult;
 
+// Every test of this process, and the programs and wine it starts, in a
+// network of its own.
+class OwnNetwork : public ::testing::Environment {
+ public:
+  void SetUp() override { process::EnterOwnNetworkOrSayWhy("THE DEMO SITES OF THESE TESTS"); }
+};
+[[maybe_unused]] ::testing::Environment* const kOwnNetwork =
+    ::testing::AddGlobalTestEnvironment(new OwnNetwork);
+
 class CrawlerProcess : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -156,12 +173,13 @@ class CrawlerProcess : public ::testing::Test {
     if (TheWorld().windows()) PrepareWindowsProgram();
   }
 
-  // tulora.exe in the test's folder, and the site's certificates trusted
-  // in the wine prefix.
+  // tulora.exe and its paced twin in the test's folder, and the site's
+  // certificates trusted in the wine prefix.
   void PrepareWindowsProgram() {
     fs::copy_file(TheWorld().windowsProgram, root_ / "tulora.exe");
+    fs::copy_file(TheWorld().windowsPaced, root_ / "tulora-paced.exe");
     process::ProcessRequest trust;
-    trust.program = "/usr/bin/wine";
+    trust.program = TheWorld().wine;
     trust.args = {TheWorld().trustHelper, site_.CertFile()};
     trust.env = WineEnvironment();
     trust.captureDir = root_.string();
@@ -173,33 +191,47 @@ class CrawlerProcess : public ::testing::Test {
   // UTF-8 one it cannot make a folder named in Chinese.
   static std::vector<std::string> WineEnvironment() {
     std::vector<std::string> env = {"PATH=/usr/bin:/bin", "WINEDEBUG=-all", "LC_ALL=C.UTF-8"};
-    for (std::string& e : process::InheritedEnvironment({"WINEPREFIX", "HOME"})) env.push_back(e);
+    for (std::string& e : process::InheritedEnvironment({"WINEPREFIX", "WINELOADER", "HOME"})) {
+      env.push_back(e);
+    }
     return env;
   }
   void TearDown() override { site_.Stop(); }
 
-  // Runs build/tulora in root_ with `input` on standard input, then end of
-  // input.
-  Outcome Run(const std::string& input, const char* pauseMs = "0") {
+  // Runs the paced program in root_ with `input` on standard input, then
+  // end of input; its crawl pauses last `paceMs` milliseconds (the time
+  // asked for nullptr).
+  Outcome Run(const std::string& input, const char* paceMs = "0") {
+    return RunWithInput(WriteInput(input), paceMs);
+  }
+  // Runs the program as users get it, with `input`.
+  Outcome RunShipped(const std::string& input, const std::vector<std::string>& env) {
+    return Start(WriteInput(input), false, env);
+  }
+  std::string WriteInput(const std::string& input) const {
     const fs::path in = root_ / "stdin";
     std::ofstream(in, std::ios::binary) << input;
-    return RunWithInput(in.string(), pauseMs);
+    return in.string();
   }
-  // Runs build/tulora with standard input from the file (or pipe) `in`.
-  Outcome RunWithInput(const std::string& in, const char* pauseMs = "0") {
+  // Runs the paced program with standard input from the file (or pipe) `in`.
+  Outcome RunWithInput(const std::string& in, const char* paceMs = "0") {
+    fs::remove(root_ / "pace");
+    if (paceMs != nullptr) std::ofstream(root_ / "pace") << paceMs;
+    fs::remove(PauseLog());
+    return Start(in, true, {});
+  }
+  Outcome Start(const std::string& in, bool paced, const std::vector<std::string>& env) {
     process::ProcessRequest request;
     if (TheWorld().windows()) {
-      request.program = "/usr/bin/wine";
-      request.args = {(root_ / "tulora.exe").string()};
+      request.program = TheWorld().wine;
+      request.args = {(root_ / (paced ? "tulora-paced.exe" : "tulora.exe")).string()};
       request.env = WineEnvironment();
     } else {
-      request.program = TULORA_PROGRAM;
+      request.program = paced ? TULORA_PACED_PROGRAM : TULORA_PROGRAM;
       request.env = {"TMPDIR=" + (root_ / "tmp").string(), "SSL_CERT_FILE=" + site_.CertFile(),
                      "PATH=/usr/bin:/bin"};
     }
-    if (pauseMs != nullptr) request.env.push_back(std::string("TULORA_TEST_PAUSE_MS=") + pauseMs);
-    fs::remove(PauseLog());
-    request.env.push_back("TULORA_TEST_PAUSE_LOG=" + PauseLog().string());
+    request.env.insert(request.env.end(), env.begin(), env.end());
     for (std::string& e : process::InheritedEnvironment({"ASAN_OPTIONS"})) request.env.push_back(e);
     request.stdinFile = in;
     request.workDir = root_.string();
@@ -212,8 +244,8 @@ class CrawlerProcess : public ::testing::Test {
   fs::path Downloads() const { return root_ / "Tulora"; }
   fs::path PauseLog() const { return root_ / "pauses"; }
 
-  // Where the last run paused, as Script::pauses counts; every pause must
-  // have been asked for as 1000 ms.
+  // Where the last run of the paced program paused, as Script::pauses
+  // counts; every pause must have been asked for as 1000 ms.
   std::vector<long> Pauses() const {
     std::istringstream log(ReadText(PauseLog()));
     std::vector<long> offsets;
@@ -410,6 +442,9 @@ TEST_F(CrawlerProcess, NoCrawlWithoutConfirmationOrGalleries) {
 
 // Real pauses: a gallery of one picture, then a missing page (7280 is a
 // multiple of 13: the site answers 404), whose line comes after its pause.
+// The paced program without a pace file shows where the pauses fall; the
+// program as users get it pauses as long, whatever its environment holds
+// (the switches that once shortened and logged its pauses among them).
 TEST_F(CrawlerProcess, RealPausesAfterPictureAndGalleries) {
   site_.FailPageAfter(7279, 2);
   const Outcome o = Run("7279\n2\n1\n", nullptr);
@@ -421,6 +456,14 @@ TEST_F(CrawlerProcess, RealPausesAfterPictureAndGalleries) {
   EXPECT_EQ(PictureRequests(), 1u);
   EXPECT_EQ(Folders(), std::vector<std::string>{demosite::GalleryTitle(7279)});
   EXPECT_GE(o.seconds, 3.0) << "three pauses of a second";
+
+  const fs::path envLog = root_ / "env-pauses";
+  site_.FailPageAfter(7279, 2);
+  const Outcome shipped = RunShipped(
+      "7279\n2\n1\n", {"TULORA_TEST_PAUSE_MS=0", "TULORA_TEST_PAUSE_LOG=" + envLog.string()});
+  EXPECT_EQ(shipped.out, Console(script.text));
+  EXPECT_GE(shipped.seconds, 3.0) << "the program as users get it pauses a second each time";
+  EXPECT_FALSE(fs::exists(envLog)) << "the program as users get it logs no pause";
 }
 
 TEST_F(CrawlerProcess, RecheckFailingAfterKPicturesEndsTheGallery) {

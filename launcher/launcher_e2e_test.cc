@@ -202,16 +202,25 @@ TEST_F(LauncherProcess, StoredDirectoryName) {
   EXPECT_FALSE(fs::exists(temp_ / "V_NABC"));
 }
 
+// The libraries come out stripped, and neither they nor the program carry
+// a switch of the tests' (the pauses are shortened only by the paced test
+// program's own pause library).
 TEST_F(LauncherProcess, ProgramExtractsItsLibrariesStripped) {
   const Outcome o = Run(TULORA_PROGRAM);  // no input: the dialogue ends at once
   EXPECT_EQ(o.exitCode, 0);
   EXPECT_EQ(o.err, "");
+  const Bytes program = ReadAll(TULORA_PROGRAM);
+  EXPECT_EQ(std::string(program.begin(), program.end()).find("TULORA_TEST_"), std::string::npos);
   for (const char* name : {"ostra.vlr", "VThread.vlr", "xtra.vlr"}) {
     const Bytes library = ReadAll(temp_ / DefaultDirectoryName(TULORA_DIRECTORY_ID) / name);
     ASSERT_GT(library.size(), 4u) << name;
     const std::string text(library.begin(), library.end());
+    if (std::string(name) == "xtra.vlr") {
+      EXPECT_EQ(text.find("getenv"), std::string::npos) << "the pause library reads the environment";
+    }
     EXPECT_EQ(text.find(".symtab"), std::string::npos) << name << " keeps its symbol table";
     EXPECT_EQ(text.find(".debug_info"), std::string::npos) << name << " keeps debug information";
+    EXPECT_EQ(text.find("TULORA_TEST_"), std::string::npos) << name << " reads a test switch";
   }
 }
 

@@ -6,7 +6,15 @@ add_library(VThread SHARED ${R}/libraries/vthread.cc
 tulora_runtime_library(VThread)
 target_link_libraries(VThread PRIVATE tulora_runtime_base Threads::Threads)
 
-tulora_backends(XTRA_BACKENDS libraries/pause)
-add_library(xtra SHARED ${R}/libraries/xtra.cc ${XTRA_BACKENDS})
+# xtra.vlr: the command decoding and the thread pause, with the pause of
+# the library users run (take_pause.cc). The paced variant that only the
+# tests build (tests/paced.cmake) links the same objects with a pause of
+# its own.
+tulora_backends(PAUSE_BACKENDS libraries/pause)
+add_library(tulora_xtra_commands OBJECT ${R}/libraries/xtra.cc ${PAUSE_BACKENDS})
+target_include_directories(tulora_xtra_commands PRIVATE ${PROJECT_SOURCE_DIR})
+set_target_properties(tulora_xtra_commands PROPERTIES
+  CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)
+add_library(xtra SHARED ${R}/libraries/take_pause.cc)
 tulora_runtime_library(xtra)
-target_link_libraries(xtra PRIVATE tulora_runtime_base)
+target_link_libraries(xtra PRIVATE tulora_xtra_commands tulora_runtime_base)

@@ -7,9 +7,11 @@ target_link_libraries(tulora_hosted_runtime PUBLIC tulora_text_commands tulora_c
 
 
 # Child processes for end-to-end tests: environment, standard input, working
-# directory; exit code, output and wall time; a scratch directory per test.
+# directory; exit code, output and wall time; a scratch directory per test;
+# a network of the process's own.
 add_library(tulora_test_process STATIC ${CMAKE_CURRENT_SOURCE_DIR}/support/process.cc
-                                       ${CMAKE_CURRENT_SOURCE_DIR}/support/scratch_directory.cc)
+                                       ${CMAKE_CURRENT_SOURCE_DIR}/support/scratch_directory.cc
+                                       ${CMAKE_CURRENT_SOURCE_DIR}/support/own_network.cc)
 target_include_directories(tulora_test_process PUBLIC ${PROJECT_SOURCE_DIR})
 
 

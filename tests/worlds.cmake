@@ -42,8 +42,9 @@ tulora_test(runtime_test
   ${R}/text/codepage_test.cc ${R}/text/text_commands_test.cc)
 target_link_libraries(runtime_test PRIVATE tulora_runtime_core tulora_runtime_test_program
   tulora_test_platform tulora_test_process GTest::gmock)
-target_compile_definitions(runtime_test PRIVATE TULORA_RUNTIME_DIR="${TULORA_RUNTIME_DIR}")
-add_dependencies(runtime_test ostra VThread xtra)
+target_compile_definitions(runtime_test PRIVATE TULORA_RUNTIME_DIR="${TULORA_RUNTIME_DIR}"
+  TULORA_PACED_DIR="$<TARGET_FILE_DIR:xtra_paced>")
+add_dependencies(runtime_test ostra VThread xtra xtra_paced)
 
 # The Linux stand-ins for the Windows functions against the local test site
 # and a real proxy: the transfer engine and its trust store, the WinINet
@@ -84,8 +85,8 @@ target_link_libraries(sites_test PRIVATE tulora_demosite)
 
 # The processes end to end: the assembled executables, the program against
 # the local demo site, and the process support they run under. The demo
-# site's ports are the ones the program was built with, so these tests run
-# one at a time.
+# site's ports are the ones the program was built with; each test process
+# has a network of its own, so that they can run side by side.
 add_executable(e2e_test ${S}/launcher/launcher_e2e_test.cc ${S}/crawler/crawler_e2e_test.cc
   ${S}/tests/support/process_test.cc)
 target_link_libraries(e2e_test PRIVATE tulora_payload_writer tulora_demosite tulora_test_process
@@ -93,6 +94,7 @@ target_link_libraries(e2e_test PRIVATE tulora_payload_writer tulora_demosite tul
 target_compile_definitions(e2e_test PRIVATE
   TULORA_RAW_LAUNCHER="$<TARGET_FILE:tulora-launcher>"
   TULORA_PROGRAM="${CMAKE_BINARY_DIR}/tulora"
+  TULORA_PACED_PROGRAM="${paced_program_file}"
   TULORA_DIRECTORY_ID=${TULORA_DIRECTORY_ID}
   TULORA_IMAGE_FILE="${TULORA_IMAGE_FILE}"
   TULORA_GALLERY_URL="${TULORA_GALLERY_URL}"
@@ -100,7 +102,6 @@ target_compile_definitions(e2e_test PRIVATE
   TESTKERNEL_RECORDING="$<TARGET_FILE:tulora_testkernel_recording>"
   TESTKERNEL_NOEXPORT="$<TARGET_FILE:tulora_testkernel_noexport>"
   TESTKERNEL_REFUSING="$<TARGET_FILE:tulora_testkernel_refusing>")
-add_dependencies(e2e_test tulora_program tulora_testkernel_recording tulora_testkernel_noexport
+add_dependencies(e2e_test tulora_program tulora_paced_program tulora_testkernel_recording tulora_testkernel_noexport
   tulora_testkernel_refusing)
-gtest_discover_tests(e2e_test DISCOVERY_TIMEOUT 60
-                     PROPERTIES RESOURCE_LOCK demosite_ports TIMEOUT 600)
+gtest_discover_tests(e2e_test DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 600)
