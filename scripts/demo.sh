@@ -9,12 +9,17 @@
 #                             under 32-bit wine in a prefix of its own
 #                             (build/demo-windows/prefix) that trusts the
 #                             site's certificate; pictures land in
-#                             build/demo-windows/Tulora
+#                             build/demo-windows/Tulora. On a machine that
+#                             executes no 32-bit code (or with
+#                             TULORA_WINE_64_ONLY=1) it says so and runs
+#                             build-win64/tulora.exe under 64-bit wine
+#                             instead (prefix build/demo-windows/prefix64)
 #
 # Installs what is missing first (Debian 12, as root).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/wait_for_line.sh
+source scripts/wine_loader.sh
 target=${1:-linux}
 case $target in
   linux | windows) ;;
@@ -52,18 +57,20 @@ NOTE
 if [ "$target" = windows ]; then
   # The program's own folder is its running directory: a copy of it in the
   # demo folder, run in a prefix that trusts the site's certificate.
-  export WINEPREFIX=$workdir/prefix WINEARCH=win32 WINEDEBUG=-all LC_ALL=C.UTF-8
   # The set-up reads nothing of the terminal: the answers are the program's.
-  wineboot -i </dev/null >/dev/null 2>&1 || true
-  if ! wine cmd /c exit 0 </dev/null >/dev/null 2>&1; then
-    echo "!!!!! 32-BIT EXECUTION DOES NOT WORK ON THIS MACHINE: tulora.exe cannot run here !!!!!"
-    exit 1
+  export WINEDEBUG=-all LC_ALL=C.UTF-8
+  build=build-win32
+  if [ "${TULORA_WINE_64_ONLY:-0}" = 1 ] || ! { wine_prefix win32 "$workdir/prefix" && wine32_runs; }; then
+    echo "!!!!! 32-BIT WINDOWS PROGRAMS DO NOT RUN HERE: the x86-64 build-win64/tulora.exe under 64-bit wine instead !!!!!"
+    [ -n "${WINEPREFIX:-}" ] && wine_kill
+    build=build-win64
+    wine_prefix win64 "$workdir/prefix64"
   fi
-  wine build-win32/runtime/trust_certificate.exe "$cert" </dev/null >/dev/null
-  cp build-win32/tulora.exe "$workdir/"
+  "$WINE" $build/runtime/trust_certificate.exe "$cert" </dev/null >/dev/null
+  cp $build/tulora.exe "$workdir/"
   cd "$workdir"
-  wine tulora.exe || true
-  wineserver -k 2>/dev/null || true
+  "$WINE" tulora.exe || true
+  wine_kill
 else
   cd "$workdir"
   SSL_CERT_FILE=$cert "$OLDPWD/build/tulora" || true

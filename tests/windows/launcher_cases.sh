@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # tests/windows/launcher_cases.sh BUILD HOST_BUILD
-# The launcher of BUILD/tulora.exe under wine, in the current WINEPREFIX:
+# The launcher of BUILD/tulora.exe under wine, in the current WINEPREFIX,
+# through the loader WINE (scripts/wine_loader.sh):
 # every broken payload ends in one message box (no owner, the launcher's
 # message, caption "Error", style 0x10), seen through wine's relay trace,
 # with exit code 0; the runtime files land in V_N<id> under the prefix's
@@ -16,9 +17,11 @@ trap 'rm -rf "$work"' EXIT
 failed=0
 
 # Only MessageBoxA shows in the relay trace.
-wine reg add 'HKCU\Software\Wine\Debug' /v RelayInclude /t REG_SZ /d user32.MessageBoxA /f \
+: "${WINE:?the wine loader of the current prefix}"
+"$WINE" reg add 'HKCU\Software\Wine\Debug' /v RelayInclude /t REG_SZ /d user32.MessageBoxA /f \
   >/dev/null 2>&1
-temp_dir=$(winepath -u "$(wine cmd /c echo %TEMP% 2>/dev/null | tr -d '\r')" 2>/dev/null)
+temp_dir=$("$WINE" winepath.exe -u "$("$WINE" cmd /c echo %TEMP% 2>/dev/null | tr -d '\r')" \
+  2>/dev/null)
 
 verdict() {  # verdict NAME OK DETAIL
   if [ "$2" = 1 ]; then
@@ -30,11 +33,12 @@ verdict() {  # verdict NAME OK DETAIL
 }
 
 # run EXE: runs it with empty input; sets rc, box (the message box call
-# with its addresses left out, or empty) and out.
+# with its addresses left out, or empty) and out. A 64-bit trace writes
+# addresses of more than 8 digits.
 run() {
   rc=0
-  WINEDEBUG=+relay wine "$1" </dev/null >"$work/out" 2>"$work/err" || rc=$?
-  box=$(grep -o 'Call user32.MessageBoxA([^)]*)' "$work/err" | sed -E 's/[0-9a-f]{8} "/"/g')
+  WINEDEBUG=+relay "$WINE" "$1" </dev/null >"$work/out" 2>"$work/err" || rc=$?
+  box=$(grep -o 'Call user32.MessageBoxA([^)]*)' "$work/err" | sed -E 's/[0-9a-f]{8,16} "/"/g')
   out=$(cat "$work/out")
 }
 
