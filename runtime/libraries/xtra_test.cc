@@ -4,7 +4,6 @@
 // (tests/paced/) takes the crawl's pauses (a second or more) from the file
 // "pace" of the current directory and records each in "pauses".
 #include <stdlib.h>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
