@@ -91,35 +91,8 @@ cp "$win"/runtime/{ostra.vlr,VThread.vlr,xtra.vlr,runtime_smoke.exe,trust_certif
    "$host/image/request-driver-$machine.img" "$cert" "$run/"
 (cd "$run" && "$WINE" trust_certificate.exe "$(basename "$cert")" >/dev/null) ||
   { echo "the certificate could not be trusted in the wine prefix"; exit 1; }
-# wine_crash FILE: the address of a crash the run's error output reports
-# inside wine's own code, not in the runtime's libraries or the driver;
-# nothing for no crash or one of ours. Wine 8's request object has a race:
-# the thread-pool task that answers its data-available query writes the
-# byte count into the object after its callback has let the call go on,
-# so when the caller has released the object by then, the count lands in
-# freed memory (WINEDEBUG=+winhttp shows the task and the field). Seen
-# under 64-bit wine about once in five runs of these cases, as a page fault
-# in combase's apartment_release, whose apartment took the freed memory.
-wine_crash() {
-  local at
-  at=$(sed -n 's/^wine: Unhandled page fault .* at address \([0-9A-Fa-f]*\).*/\1/p' "$1" | head -1)
-  [ -n "$at" ] || return 0
-  python3 - "$at" "$run"/*.vlr "$run"/runtime_smoke.exe <<'PY'
-import struct, sys
-at = int(sys.argv[1], 16)
-for path in sys.argv[2:]:
-    data = open(path, 'rb').read(4096)
-    pe = struct.unpack_from('<I', data, 0x3C)[0]
-    opt = pe + 24
-    wide = struct.unpack_from('<H', data, opt)[0] == 0x20B
-    base = struct.unpack_from('<Q' if wide else '<I', data, opt + (24 if wide else 28))[0]
-    size = struct.unpack_from('<I', data, opt + 56)[0]
-    if base <= at < base + size:
-        sys.exit(0)  # ours: not wine's race
-print(hex(at))
-PY
-}
-
+# A crash in wine's own code (tests/windows/wine_crash.py: its request
+# object's races) has the Windows half run again, at most twice.
 for attempt in 1 2 3; do
   start=$(next_line)
   (cd "$run" && printf '%s\n' "$bases" |
@@ -128,9 +101,10 @@ for attempt in 1 2 3; do
   wrc=$?
   log_from "$start" >"$work/windows.log"
   cat "$work/windows.err" >&2
-  crash=$(wine_crash "$work/windows.err")
+  crash=$(python3 "$root/tests/windows/wine_crash.py" "$work/windows.err" "$run"/*.vlr \
+          "$run"/runtime_smoke.exe)
   [ -n "$crash" ] && [ "$attempt" -lt 3 ] || break
-  echo "!!!!! DIFFERENTIAL WIRE TEST: WINE CRASHED IN ITS OWN CODE AT $crash (its request object's race, see run.sh): WINDOWS HALF RUN AGAIN (attempt $((attempt + 1)) of 3) !!!!!"
+  echo "!!!!! DIFFERENTIAL WIRE TEST: WINE CRASHED IN ITS OWN CODE AT $crash (see tests/windows/wine_crash.py): WINDOWS HALF RUN AGAIN (attempt $((attempt + 1)) of 3) !!!!!"
 done
 [ "$wrc" -eq 0 ] || echo "the Windows run ended with exit code $wrc"
 
