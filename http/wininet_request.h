@@ -11,6 +11,7 @@
 
 #include <stdint.h>
 
+#include "image/interface_constants.h"
 #include "image/values.h"
 
 namespace tulora {
@@ -22,12 +23,13 @@ inline constexpr uint32_t READ_CHUNK_SIZE = 1024;
 // First size of the response header buffer; a larger block is queried again
 // with the size the first query reports.
 inline constexpr uint32_t HEADER_BUFFER_SIZE = 5000;
-// The longest body the routine reads: 128 MiB. Reading stops past it and
-// the body is not read to its end. A 32-bit process has 2 GiB of address
-// space for everything, and a body held in memory grows by doubling, so
-// holding this much may take a 128 MiB block beside the 64 MiB one it
-// replaces; every picture a gallery serves is far smaller.
-inline constexpr uint32_t MAX_BODY_BYTES = 128u << 20;
+// The longest body the routine reads: 128 MiB (MAX_RESPONSE_BODY_BYTES).
+// Reading stops past it and the body is not read to its end. A 32-bit
+// process has 2 GiB of address space for everything, and a body held in
+// memory grows by doubling, so holding this much may take a 128 MiB block
+// beside the 64 MiB one it replaces; every picture a gallery serves is far
+// smaller.
+inline constexpr uint32_t MAX_BODY_BYTES = MAX_RESPONSE_BODY_BYTES;
 // The pieces in which a body goes to a file stream (BodyStream).
 inline constexpr uint32_t BODY_PIECE_BYTES = 64u << 10;
 

@@ -58,6 +58,13 @@ inline constexpr int32_t REQUEST_PROXY_DEFAULT = 0;
 inline constexpr int32_t REQUEST_PROXY_DIRECT = 1;
 inline constexpr int32_t REQUEST_PROXY_SERVER = 2;  // with a proxy list
 
+// --- Both request ways ---------------------------------------------------------
+// The longest response body either way holds: 128 MiB. The WinINet routine
+// reads no further (its body is then not read to its end); the Linux
+// stand-in of the request object fails a Send whose body grows past it,
+// as the object fails when it cannot hold a body (E_OUTOFMEMORY).
+inline constexpr uint32_t MAX_RESPONSE_BODY_BYTES = 128u << 20;
+
 // --- Code pages of MultiByteToWideChar and WideCharToMultiByte --------------
 inline constexpr uint32_t CP_ANSI = 0;  // the system's ANSI code page
 inline constexpr uint32_t CP_GBK = 936;

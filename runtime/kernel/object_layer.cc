@@ -144,7 +144,11 @@ CommandResult GetVariant(const ArgumentView& args) {
   return 1;
 }
 
+// A byte set's block, its 8-byte head included, is sized in 32 bits: more
+// bytes than that holds give the empty set, never a block that wraps.
 CommandResult NewByteSet(const uint8_t* data, size_t length) {
+  constexpr size_t kMostBytes = UINT32_MAX - 8;
+  if (length > kMostBytes) length = 0;
   uint32_t size = static_cast<uint32_t>(length);
   uint8_t* block = static_cast<uint8_t*>(AllocateBlock(8 + size));
   uint32_t header[2] = {1, size};

@@ -58,8 +58,15 @@ bool SetEcho(void* instance, const char* property, int32_t index, const Argument
   return true;
 }
 bool GetEcho(void*, const char* property, Variant* out) {
-  if (std::strcmp(property, "Body") != 0) return false;
   out->kind = Variant::Kind::kBytes;
+  if (std::strcmp(property, "Huge") == 0) {
+    // More bytes than a byte set holds, as a body past 4 GiB would be; none
+    // of them may be read.
+    static const uint8_t few[4] = {'h', 'u', 'g', 'e'};
+    out->bytes.share(std::make_shared<int>(0), few, (size_t{1} << 32) + 4);
+    return true;
+  }
+  if (std::strcmp(property, "Body") != 0) return false;
   out->bytes = {'b', 'o', 0, 'y'};
   return true;
 }
@@ -150,12 +157,20 @@ TEST_F(Objects, VariantsCarryByteArrays) {
   EXPECT_EQ(Run(CMD_OBJECT_GET_VARIANT, unknown.list()), 0u);
   EXPECT_NE(variant, nullptr);  // kept when nothing replaces it
 
+  const uint8_t none[] = {1, 0, 0, 0, 0, 0, 0, 0};
+  auto huge = MakeArguments(ArgLibraryValue(object, TYPE_LIB_OBJECT), ArgText("Huge"),
+                            ArgLibraryValue(&variant, TYPE_LIB_VARIANT | TYPE_BYREF));
+  EXPECT_EQ(Run(CMD_OBJECT_GET_VARIANT, huge.list()), 1u);
+  auto hugeBytes = MakeArguments(ArgLibraryValue(variant, TYPE_LIB_VARIANT));
+  set = static_cast<uint8_t*>(ResultPointer(Run(CMD_VARIANT_TO_BYTES, hugeBytes.list())));
+  EXPECT_EQ(std::memcmp(set, none, sizeof none), 0) << "over 4 GiB: the empty set, no wrapped size";
+  S().Release(set);
+
   auto clear = MakeArguments(ArgLibraryValue(&variant, TYPE_LIB_VARIANT | TYPE_BYREF));
   EXPECT_EQ(Run(CMD_VARIANT_CLEAR, clear.list()), 0u);
   EXPECT_EQ(variant, nullptr);
   auto emptyBytes = MakeArguments(ArgLibraryValue(variant, TYPE_LIB_VARIANT));
   set = static_cast<uint8_t*>(ResultPointer(Run(CMD_VARIANT_TO_BYTES, emptyBytes.list())));
-  const uint8_t none[] = {1, 0, 0, 0, 0, 0, 0, 0};
   EXPECT_EQ(std::memcmp(set, none, sizeof none), 0);
   S().Release(set);
   Release(&object);

@@ -140,6 +140,7 @@ Transfer::Engine::Engine(TransferRequest r, bool collect) : request(std::move(r)
   ex.collect = collect;
   ex.sink = collect ? &result.body : &stage;
   ex.sinkLimit = collect ? 0 : kStageBytes;
+  ex.bodyLimit = collect ? request.max_body : 0;
   ex.send_timeout_ms = request.send_timeout_ms;
   ex.receive_timeout_ms = request.receive_timeout_ms;
   ex.followRedirects = request.followRedirects;
@@ -264,7 +265,7 @@ void Transfer::Engine::RunUntil(Enough enough) {
     while (CURLMsg* message = curl_multi_info_read(multi, &queued)) {
       if (message->msg != CURLMSG_DONE) continue;
       CURLcode code = message->data.result;
-      bool redirectEnded = code == CURLE_OK || (ex.endedAfterHead && code == CURLE_WRITE_ERROR);
+      bool redirectEnded = code == CURLE_OK || LegEndedByEngine(code, ex);
       if (!ex.redirecting || !redirectEnded) return Finish(code);
       if (!FollowRedirect()) return;
       followed = true;

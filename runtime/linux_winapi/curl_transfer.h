@@ -18,6 +18,7 @@ namespace tulora::net {
 enum NetError : uint32_t {
   NET_ERROR_NONE = 0,
   NET_ERROR_INVALID_HANDLE = 6,
+  NET_ERROR_OUT_OF_MEMORY = 14,
   NET_ERROR_INVALID_PARAMETER = 87,
   NET_ERROR_INSUFFICIENT_BUFFER = 122,
   NET_ERROR_TIMEOUT = 12002,
@@ -53,6 +54,11 @@ enum TlsIgnore : uint32_t {
 };
 
 class CookieJar;
+
+// What a followed redirect's own body may take before its connection is
+// dropped: bytes, and milliseconds from the end of its header block.
+inline constexpr size_t kMaxRedirectBodyBytes = 64u << 10;
+inline constexpr long kMaxRedirectBodyMs = 2000;
 
 // The order of a request's header lines, and what a followed redirect
 // changes in them: those of the platform function the transfer stands in
@@ -95,7 +101,9 @@ struct TransferRequest {
   // the engine itself, up to 10: 301 and 302 after a POST, and 303 after
   // anything but HEAD, go on as GET without the body; 307 and 308 repeat
   // the request. The caller's lines go with every leg, Cookie included,
-  // whatever host the redirect leads to.
+  // whatever host the redirect leads to. A followed redirect's own body is
+  // read and dropped up to kMaxRedirectBodyBytes or for kMaxRedirectBodyMs;
+  // past either its connection is dropped and the next leg goes on.
   bool followRedirects = true;
   // May a followed redirect leave https for http, or go from http to
   // https? One that may not fails: with NET_ERROR_HTTPS_TO_HTTP_ON_REDIRECT
@@ -111,6 +119,9 @@ struct TransferRequest {
   uint32_t connect_timeout_ms = 0;  // 0: no limit (name resolution included)
   uint32_t send_timeout_ms = 0;     // longest pause while sending, 0: no limit
   uint32_t receive_timeout_ms = 0;  // longest pause while waiting or receiving
+  // The longest body PerformTransfer keeps, 0: no limit. A body that grows
+  // past it ends the exchange with NET_ERROR_OUT_OF_MEMORY.
+  size_t max_body = 0;
 };
 
 struct TransferResult {

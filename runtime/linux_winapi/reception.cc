@@ -46,7 +46,13 @@ bool EndBlock(Exchange* ex) {
   ex->headDone = true;
   const int status = ex->result->status;
   if (status < 200 || !AnswersTheRequest(ex->curl)) return true;
+  // Cookies come from the answer to the request only, never from a
+  // proxy's answer to its CONNECT or an interim block.
+  if (ex->jar != nullptr) {
+    for (const std::string& value : ex->blockCookies) ex->jar->Store(ex->jarTarget, value);
+  }
   ex->redirecting = ex->followRedirects && IsRedirect(status) && !ex->location.empty();
+  if (ex->redirecting) ex->redirectSince = Clock::now();
   if (ex->headOnly) {
     ex->endedAfterHead = true;
     return false;
@@ -73,8 +79,8 @@ int ParseStatus(std::string_view line) {
 // gets its room at once: up to kMaxReserve when it is kept whole, up to
 // the stage's limit when it is streamed (a small body takes no more than
 // it needs). Lines after a block's end other than a new status line (the
-// trailer of a chunked body) belong to no block. Every Set-Cookie line
-// goes to the cookie jar.
+// trailer of a chunked body) belong to no block. The Set-Cookie lines of a
+// block go to the cookie jar at its end, when it answers the request.
 size_t OnHeader(char* data, size_t size, size_t count, void* p) {
   auto* ex = static_cast<Exchange*>(p);
   std::string_view line(data, size * count);
@@ -84,6 +90,7 @@ size_t OnHeader(char* data, size_t size, size_t count, void* p) {
     block.clear();
     ex->headDone = false;
     ex->location.clear();
+    ex->blockCookies.clear();
     ex->result->status = ParseStatus(line);
   } else if (ex->headDone) {
     return size * count;
@@ -92,7 +99,7 @@ size_t OnHeader(char* data, size_t size, size_t count, void* p) {
   std::string_view value;
   if (ValueOf(line, "Location", &value)) ex->location = value;
   if (ex->jar != nullptr && ValueOf(line, "Set-Cookie", &value)) {
-    ex->jar->Store(ex->jarTarget, value);
+    ex->blockCookies.emplace_back(value);
   }
   if (line.empty() && !EndBlock(ex)) return 0;  // a HEAD's head is all there is
   return size * count;
@@ -104,8 +111,17 @@ size_t OnHeader(char* data, size_t size, size_t count, void* p) {
 size_t OnBody(char* data, size_t size, size_t count, void* p) {
   auto* ex = static_cast<Exchange*>(p);
   size_t n = size * count;
-  if (ex->redirecting) return n;  // a redirect's own body goes nowhere
+  if (ex->redirecting) {  // a redirect's own body goes nowhere, and not for long
+    ex->redirectBodyBytes += n;
+    if (ex->redirectBodyBytes <= kMaxRedirectBodyBytes) return n;
+    ex->redirectBodyCut = true;
+    return 0;
+  }
   ex->bodyStarted = true;
+  if (ex->bodyLimit != 0 && n > ex->bodyLimit - ex->sink->size()) {
+    ex->overLimit = true;
+    return 0;
+  }
   if (ex->sinkLimit != 0 && !ex->sink->empty() && n > ex->sinkLimit - ex->sink->size()) {
     ex->paused = true;
     return CURL_WRITEFUNC_PAUSE;
@@ -129,6 +145,10 @@ int OnProgress(void* p, curl_off_t, curl_off_t down, curl_off_t up_total, curl_o
     ex->lastDown = down;
     ex->last_up = up;
     ex->lastActivity = now;
+  }
+  if (ex->redirecting && now - ex->redirectSince > std::chrono::milliseconds(kMaxRedirectBodyMs)) {
+    ex->redirectBodyCut = true;
+    return 1;
   }
   uint32_t limit = up < up_total ? ex->send_timeout_ms : ex->receive_timeout_ms;
   if (limit == 0 || now - ex->lastActivity <= std::chrono::milliseconds(limit)) return 0;
@@ -187,7 +207,9 @@ void Receive(Exchange* ex) {
 
 void StartLegReception(Exchange* ex) {
   ex->paused = ex->headDone = ex->bodyStarted = false;
-  ex->redirecting = ex->endedAfterHead = false;
+  ex->redirecting = ex->endedAfterHead = ex->redirectBodyCut = false;
+  ex->redirectBodyBytes = 0;
+  ex->overLimit = false;
   ex->location.clear();
   ex->started = ex->timed_out = false;
   ex->lastDown = ex->last_up = -1;
@@ -195,11 +217,16 @@ void StartLegReception(Exchange* ex) {
   ex->result->rawHeaders.clear();
 }
 
+bool LegEndedByEngine(CURLcode code, const Exchange& ex) {
+  if (ex.endedAfterHead) return code == CURLE_WRITE_ERROR;
+  return ex.redirectBodyCut && (code == CURLE_WRITE_ERROR || code == CURLE_ABORTED_BY_CALLBACK);
+}
+
 void Conclude(CURLcode code, Exchange* ex) {
   if (ex->endedAfterHead && code == CURLE_WRITE_ERROR) code = CURLE_OK;
   TransferResult& out = *ex->result;
   out.complete = code == CURLE_OK;
-  out.error = ErrorFor(code, *ex);
+  out.error = ex->overLimit ? NET_ERROR_OUT_OF_MEMORY : ErrorFor(code, *ex);
   long connect_code = 0;
   curl_easy_getinfo(ex->curl, CURLINFO_HTTP_CONNECTCODE, &connect_code);
   bool body_phase = ex->bodyStarted || code == CURLE_OK || code == CURLE_PARTIAL_FILE ||

@@ -75,6 +75,11 @@ bool ResolveLocation(std::string_view base, std::string_view location, std::stri
     return false;
   }
   curl_url_set(h.url, CURLUPART_FRAGMENT, nullptr, 0);
+  // A user part is dropped: a server's redirect never becomes credentials
+  // that the next leg would send.
+  curl_url_set(h.url, CURLUPART_USER, nullptr, 0);
+  curl_url_set(h.url, CURLUPART_PASSWORD, nullptr, 0);
+  curl_url_set(h.url, CURLUPART_OPTIONS, nullptr, 0);
   *out = h.Get(CURLUPART_URL);
   return !out->empty();
 }

@@ -24,8 +24,9 @@ struct UrlParts {
 bool SplitUrl(std::string_view url, UrlParts* out);
 
 // The absolute URL that `location` (absolute, scheme-relative, or relative
-// to `base`) names, dot segments resolved and the fragment dropped; false
-// when there is none. The scheme may be any: the caller decides.
+// to `base`) names, dot segments resolved, the fragment and any user part
+// ("user:password@") dropped; false when there is none. The scheme may be
+// any: the caller decides.
 bool ResolveLocation(std::string_view base, std::string_view location, std::string* out);
 
 // `bytes` with every byte that cannot stand in a request target (controls,

@@ -44,6 +44,8 @@ TEST(UrlParts, LocationResolvedAgainstTheUrlItAnswered) {
       {"/root/./x", "https://a.test:8443/root/x"}, {"?z=2", "https://a.test:8443/d/e/page?z=2"},
       {"//b.test/p", "https://b.test/p"},          {"http://c.test:81/q", "http://c.test:81/q"},
       {"ftp://d.test/", "ftp://d.test/"},
+      {"http://user:pw@e.test/x", "http://e.test/x"},  // never credentials
+      {"//u@f.test/", "https://f.test/"},
   };
   for (const Row& row : rows) {
     std::string out;

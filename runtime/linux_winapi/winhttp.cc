@@ -176,6 +176,7 @@ bool WinHttpRequest::SendBody(std::string body, bool has_body) {
   r.connect_timeout_ms = Limit(connect_ms_) == 0 ? 0 : Limit(connect_ms_) + Limit(resolve_ms_);
   r.send_timeout_ms = Limit(send_ms_);
   r.receive_timeout_ms = Limit(receive_ms_);
+  r.max_body = MAX_RESPONSE_BODY_BYTES;  // more fails as a body the object cannot hold
   response_ = PerformTransfer(r);
   if (response_.complete || response_.tunnelRefused) {
     body_ = std::make_shared<const BodyBuffer>(std::move(response_.body));

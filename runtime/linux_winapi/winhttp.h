@@ -4,8 +4,9 @@
 //
 // No method throws or ends the program. A failed operation returns false and
 // leaves its error number in LastError(); after a failed Send (bad URL,
-// refused connection, timeout, a response that breaks off) the body and the
-// header block are empty and Status() is 0.
+// refused connection, timeout, a response that breaks off, a body longer
+// than MAX_RESPONSE_BODY_BYTES, which the object holds no more of) the body
+// and the header block are empty and Status() is 0.
 #ifndef TULORA_RUNTIME_LINUX_WINAPI_WINHTTP_H
 #define TULORA_RUNTIME_LINUX_WINAPI_WINHTTP_H
 
