@@ -3,6 +3,8 @@
 if(NOT WIN32)
   find_package(CURL REQUIRED)
   find_package(OpenSSL REQUIRED)
+  find_library(PSL_LIBRARY NAMES psl REQUIRED)
+  find_path(PSL_INCLUDE_DIR libpsl.h REQUIRED)
   set(_net ${CMAKE_CURRENT_LIST_DIR})
 
   add_library(tulora_net STATIC
@@ -11,6 +13,7 @@ if(NOT WIN32)
     ${_net}/linux_winapi/lazy_libraries.cc
     ${_net}/linux_winapi/curl_init.cc
     ${_net}/linux_winapi/url_parts.cc
+    ${_net}/linux_winapi/public_suffix.cc
     ${_net}/linux_winapi/cookie_jar.cc
     ${_net}/linux_winapi/trust_store.cc
     ${_net}/linux_winapi/header_lists.cc
@@ -19,11 +22,11 @@ if(NOT WIN32)
     ${_net}/linux_winapi/wininet.cc
     ${_net}/linux_winapi/winhttp.cc)
   target_include_directories(tulora_net PUBLIC ${_net}/..)
-  # The transfer and TLS libraries are loaded on first use
+  # The transfer, TLS and public suffix libraries are loaded on first use
   # (linux_winapi/lazy_libraries.h), by the names they are known under at
   # run time: the file name up to the major version (libcurl.so.4.8.0 is
   # known as libcurl.so.4).
-  foreach(lib CURL:${CURL_LIBRARIES} SSL:${OPENSSL_SSL_LIBRARY})
+  foreach(lib CURL:${CURL_LIBRARIES} SSL:${OPENSSL_SSL_LIBRARY} PSL:${PSL_LIBRARY})
     string(REGEX REPLACE ":.*" "" _name "${lib}")
     string(REGEX REPLACE "^[A-Z]+:" "" _file "${lib}")
     get_filename_component(_file "${_file}" REALPATH)
@@ -35,7 +38,7 @@ if(NOT WIN32)
     target_compile_definitions(tulora_net PRIVATE TULORA_${_name}_SONAME="${_soname}")
   endforeach()
   target_include_directories(tulora_net PUBLIC ${CURL_INCLUDE_DIRS})
-  target_include_directories(tulora_net PUBLIC ${OPENSSL_INCLUDE_DIR})
+  target_include_directories(tulora_net PUBLIC ${OPENSSL_INCLUDE_DIR} ${PSL_INCLUDE_DIR})
   target_link_libraries(tulora_net PUBLIC tulora_memory ${CMAKE_DL_LIBS})
 
   tulora_fuzz(transfer

@@ -20,7 +20,7 @@ packages=(
   zlib1g-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
-  libcurl4-openssl-dev libssl-dev openssl libcpp-httplib-dev
+  libcurl4-openssl-dev libssl-dev openssl libcpp-httplib-dev libpsl-dev publicsuffix
   libturbojpeg0-dev
   tinyproxy curl python3
 )

@@ -72,12 +72,81 @@ TEST(CookieJar, WhatARequestGetsOfWhatResponsesSet) {
        {{"http://a.test/x/y", " k = v ; PATH=/"}},
        "http://a.test/",
        "k=v"},
+      {"public suffix refused",
+       {{"http://a.example.com/", "s=1; Domain=com"}},
+       "http://bank.com/",
+       ""},
+      {"public suffix refused, not even host-only",
+       {{"http://a.example.com/", "s=1; Domain=com"}},
+       "http://a.example.com/",
+       ""},
+      {"public suffix of its own host: host-only",
+       {{"http://github.io/", "s=1; Domain=github.io"}},
+       "http://x.github.io/",
+       ""},
+      {"IP address: host-only", {{"http://127.0.0.1/", "s=1; Domain=127.0.0.1"}}, "http://x.127.0.0.1/", ""},
+      {"IP address: itself", {{"http://127.0.0.1/", "s=1; Domain=127.0.0.1"}}, "http://127.0.0.1/", "s=1"},
+      {"IP address: another domain refused",
+       {{"http://127.0.0.2/", "s=1; Domain=0.0.2"}},
+       "http://127.0.0.2/",
+       ""},
+      {"max-age not digits: left out",
+       {{"http://a.test/", "a=1"}, {"http://a.test/", "a=2; Max-Age=abc"}},
+       "http://a.test/",
+       "a=2"},
+      {"max-age -1e9 is no number: no removal",
+       {{"http://a.test/", "a=1"}, {"http://a.test/", "a=1; Max-Age=-1e9"}},
+       "http://a.test/",
+       "a=1"},
+      {"max-age past 64 bits clamped",
+       {{"http://a.test/", "a=1; Max-Age=9223372036854775807999"}},
+       "http://a.test/",
+       "a=1"},
+      {"max-age negative removes",
+       {{"http://a.test/", "a=1"}, {"http://a.test/", "a=1; Max-Age=-5"}},
+       "http://a.test/",
+       ""},
+      {"secure not set by an http answer",
+       {{"http://a.test/", "s=1; Secure"}},
+       "https://a.test/",
+       ""},
+      {"secure not overwritten by an http answer",
+       {{"https://a.test/", "s=1; Secure"}, {"http://a.test/", "s=2"}},
+       "https://a.test/",
+       "s=1"},
+      {"secure not removed by an http answer",
+       {{"https://a.test/", "s=1; Secure"}, {"http://a.test/", "s=1; Max-Age=0"}},
+       "https://a.test/",
+       "s=1"},
   };
   for (const Row& row : rows) {
     CookieJar jar;
     for (const auto& [url, value] : row.set) jar.Store(At(url), value);
     EXPECT_EQ(jar.CookiesFor(At(row.request)), row.expected) << row.name;
   }
+}
+
+// RFC 6265 section 6.1: 4096 bytes a cookie, 50 a domain, 3000 in all;
+// the oldest go first.
+TEST(CookieJar, KeepsTheLimitsOfABrowserOldestFirst) {
+  CookieJar jar;
+  const CookieTarget a = At("http://a.test/");
+  jar.Store(a, "big=" + std::string(CookieJar::kMaxCookieBytes - 3, 'x'));
+  jar.Store(a, "bigger=" + std::string(CookieJar::kMaxCookieBytes - 5, 'x'));
+  EXPECT_EQ(jar.size(), 1u) << "4096 bytes of name and value kept, 4097 refused";
+  for (int i = 0; i < 60; ++i) jar.Store(a, "c" + std::to_string(i) + "=1");
+  EXPECT_EQ(jar.size(), CookieJar::kMaxPerDomain);
+  std::string expected;
+  for (int i = 10; i < 60; ++i) expected += (i > 10 ? "; c" : "c") + std::to_string(i) + "=1";
+  EXPECT_EQ(jar.CookiesFor(a), expected) << "the domain's oldest went first";
+  for (int d = 0; d < 61; ++d) {
+    const CookieTarget host = At("http://d" + std::to_string(d) + ".test/");
+    for (int i = 0; i < 50; ++i) jar.Store(host, "n" + std::to_string(i) + "=1");
+  }
+  EXPECT_EQ(jar.size(), CookieJar::kMaxCookies);
+  EXPECT_EQ(jar.CookiesFor(a), "") << "the jar's oldest went first";
+  EXPECT_EQ(jar.CookiesFor(At("http://d0.test/")), "");
+  EXPECT_NE(jar.CookiesFor(At("http://d60.test/")), "");
 }
 
 TEST(CookieJar, ClearEmptiesAndTheProcessJarIsOne) {

@@ -2,7 +2,8 @@
 // library itself reports an unusable state: the init functions give null,
 // the rest CURLE_FAILED_INIT (or its multi and URL forms), the TLS ones
 // null, 0 or nothing; a transfer then ends with the platform's internal
-// error.
+// error. Without the public suffix list's library no list loads, and every
+// domain counts as a public suffix.
 //
 // A variadic option's one argument is forwarded in the slot the caller
 // used: this file is built for 64-bit Linux only, where an int, a long and
@@ -12,6 +13,7 @@
 
 #include <curl/curl.h>
 #include <dlfcn.h>
+#include <libpsl.h>
 #include <openssl/err.h>
 #include <openssl/ssl.h>
 #include <openssl/x509_vfy.h>
@@ -38,6 +40,7 @@ struct LazyLibrary {
 
 LazyLibrary g_curl{TULORA_CURL_SONAME};
 LazyLibrary g_ssl{TULORA_SSL_SONAME};  // the TLS library, with its crypto library
+LazyLibrary g_psl{TULORA_PSL_SONAME};  // the public suffix list's, which the transfer library uses too
 
 // The library's own function `name`, found once; null when it has none.
 template <typename Function>
@@ -48,6 +51,7 @@ Function Find(LazyLibrary& library, const char* name) {
 
 #define TULORA_CURL_FUNCTION(name) static const auto real = Find<decltype(&::name)>(g_curl, #name)
 #define TULORA_SSL_FUNCTION(name) static const auto real = Find<decltype(&::name)>(g_ssl, #name)
+#define TULORA_PSL_FUNCTION(name) static const auto real = Find<decltype(&::name)>(g_psl, #name)
 
 // A variadic option's one argument, as the option's number says it is
 // passed: a long, a curl_off_t, or a pointer.
@@ -317,6 +321,23 @@ HIDDEN X509_VERIFY_PARAM* X509_STORE_get0_param(const X509_STORE* store) {
 HIDDEN int X509_VERIFY_PARAM_set1(X509_VERIFY_PARAM* to, const X509_VERIFY_PARAM* from) {
   TULORA_SSL_FUNCTION(X509_VERIFY_PARAM_set1);
   return real ? real(to, from) : 0;
+}
+
+// ---- the public suffix list's library -------------------------------------
+
+HIDDEN psl_ctx_t* psl_latest(const char* file) {
+  TULORA_PSL_FUNCTION(psl_latest);
+  return real ? real(file) : nullptr;
+}
+
+HIDDEN const psl_ctx_t* psl_builtin(void) {
+  TULORA_PSL_FUNCTION(psl_builtin);
+  return real ? real() : nullptr;
+}
+
+HIDDEN int psl_is_public_suffix2(const psl_ctx_t* psl, const char* domain, int type) {
+  TULORA_PSL_FUNCTION(psl_is_public_suffix2);
+  return real ? real(psl, domain, type) : 1;
 }
 
 }  // extern "C"

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "runtime/linux_winapi/cookie_jar.h"
 #include "runtime/linux_winapi/curl_transfer.h"
 #include "tests/support/net_test_support.h"
 
@@ -334,6 +335,22 @@ TEST_F(WinInetTest, CookieStoreIsSharedUnlessNoCookies) {
   EXPECT_EQ(log[3].Header("Cookie"), "sid=42");
   EXPECT_EQ(log[4].HeaderCount("Cookie"), 1u);
   EXPECT_EQ(log[4].Header("Cookie"), "own=1");
+
+  // A proxy's answer to the CONNECT of an https request (the site's plain
+  // port standing in for the proxy) sets nothing, Set-Cookie or not.
+  const std::string nowhere = std::to_string(UnusedPort());
+  Reply refused = Reply::Text(403, "no tunnel");
+  refused.headerLines.push_back("Set-Cookie: px=1; Path=/");
+  site_.Route("127.0.0.1:" + nowhere, refused);
+  Exchange tunnel = At(true, "/check");
+  tunnel.port = std::stoi(nowhere);
+  tunnel.access = INTERNET_OPEN_TYPE_PROXY;
+  tunnel.proxy = "127.0.0.1:" + std::to_string(site_.httpPort());
+  tunnel.Run();
+  ASSERT_EQ(site_.Log().back().requestLine, "CONNECT 127.0.0.1:" + nowhere + " HTTP/1.1");
+  CookieTarget target;
+  ASSERT_TRUE(ParseCookieTarget("https://127.0.0.1:" + nowhere + "/check", &target));
+  EXPECT_EQ(ProcessCookieJar().CookiesFor(target), "sid=42");
 }
 
 // A body cut off, with a length announced or in chunks, fails the read
