@@ -9,10 +9,24 @@
 
 namespace tulora {
 
+// The longest name a picture has in its folder: while it is written, the
+// runtime's temporary file "." + "80.jpg" + "." + a process id of up to 10
+// digits + a retry number ("." + up to 2 digits) + ".part"
+// (runtime/kernel/file_commands.h), longer than "80.jpg" itself.
+inline constexpr uint32_t LONGEST_PICTURE_FILE_NAME = 1 + 6 + 1 + 10 + 3 + 5;
+// What the download root may take of the 260-character path limit of the
+// platform the program was made for ("C:\...\Tulora").
+inline constexpr uint32_t DOWNLOAD_ROOT_SHARE = 131;
+
 // Longest folder name in bytes; a longer title is cut on a GBK character
-// boundary. Leaves room under the 260-byte path limit of the platform the
-// program was made for, for the download root and "\<n>.jpg".
-inline constexpr uint32_t MAX_FOLDER_NAME_BYTES = 120;
+// boundary. Leaves room under the path limit for the download root, the
+// separators, the longest picture file name and the final zero, so that a
+// picture whose temporary file would not fit never fails where its final
+// name would: 260 - 131 - 1 - 1 - 26 - 1 = 100 bytes (each GBK character of
+// one or two bytes is one character of the path).
+inline constexpr uint32_t MAX_FOLDER_NAME_BYTES =
+    260 - DOWNLOAD_ROOT_SHARE - 2 - LONGEST_PICTURE_FILE_NAME - 1;
+static_assert(MAX_FOLDER_NAME_BYTES == 100);
 
 // A new text: the folder name for a gallery whose page gave `title` (GBK).
 // - Characters that Windows file names may not hold (< > : " / \ | ? *)

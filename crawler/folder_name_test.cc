@@ -69,14 +69,15 @@ TEST(SafeFolderName, LongTitlesAreCutOnACharacterBoundary) {
   std::string chinese;
   for (int i = 0; i < 200; ++i) chinese += "\xB4\xBA";
   EXPECT_EQ(Safe(chinese), chinese.substr(0, MAX_FOLDER_NAME_BYTES));
-  const std::string odd = "a" + chinese;  // the 60th character would end at byte 121
+  const std::string odd = "a" + chinese;  // the last character would end one byte past the limit
   EXPECT_EQ(Safe(odd), odd.substr(0, MAX_FOLDER_NAME_BYTES - 1));
-  EXPECT_EQ(Safe(std::string(119, 'x') + "  .y"), std::string(119, 'x'))
+  const std::string x(MAX_FOLDER_NAME_BYTES - 1, 'x');
+  EXPECT_EQ(Safe(x + "  .y"), x)
       << "trailing spaces and dots go after the cut";
   // A device name keeps its "_" within the limit, cut again on a boundary.
-  const std::string device = "con." + std::string(116, 'x');
+  const std::string device = "con." + std::string(MAX_FOLDER_NAME_BYTES - 4, 'x');
   EXPECT_EQ(Safe(device), "_" + device.substr(0, MAX_FOLDER_NAME_BYTES - 1));
-  EXPECT_EQ(Safe("AUX" + std::string(115, '.') + "\xB4\xBA"), "_AUX");
+  EXPECT_EQ(Safe("AUX" + std::string(MAX_FOLDER_NAME_BYTES - 5, '.') + "\xB4\xBA"), "_AUX");
 }
 
 }  // namespace

@@ -23,9 +23,11 @@ std::string RunningDirectory();
 bool CreateDirectoryAt(const char* gbkPath);
 
 // Files written piece by piece: a stream opened on a path, bytes appended
-// to it, then finished. The bytes go into a temporary file in the same
+// to it, then finished. The bytes go into a new temporary file in the same
 // folder, named "." + the file's name + "." + the process id + ".part"
-// (never a name the program gives a file of its own), which one rename
+// (never a name the program gives a file of its own); where something
+// stands under that name already, it is left alone and the name gets a
+// number before ".part" (".3.jpg.4711.1.part", and so on). One rename
 // then puts in the file's place when the stream is finished and kept: the
 // file holds either all the new bytes or what it held before, never part
 // of them. A stream that is abandoned, or whose rename fails, removes its

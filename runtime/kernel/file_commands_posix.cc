@@ -17,14 +17,16 @@ struct PosixFiles {
   using Path = std::string;
   using Handle = int;
 
-  static Path Temporary(const Path& path) {
+  static Path Temporary(const Path& path, int attempt) {
     const size_t name = path.rfind('/') + 1;  // 0 when there is no folder
     return path.substr(0, name) + "." + path.substr(name) + "." + std::to_string(getpid()) +
-           ".part";
+           (attempt == 0 ? "" : "." + std::to_string(attempt)) + ".part";
   }
-  static bool Create(const Path& temporary, Handle* fd) {
-    *fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    return *fd >= 0;
+  // O_EXCL: never a file or link that stands there already.
+  static Made Create(const Path& temporary, Handle* fd) {
+    *fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (*fd >= 0) return Made::kCreated;
+    return errno == EEXIST ? Made::kTaken : Made::kFailed;
   }
   static bool Write(Handle fd, const uint8_t* data, uint32_t length) {
     uint32_t done = 0;

@@ -24,15 +24,20 @@ struct WindowsFiles {
   using Path = std::wstring;
   using Handle = HANDLE;
 
-  static Path Temporary(const Path& path) {
+  static Path Temporary(const Path& path, int attempt) {
     const size_t name = path.find_last_of(L"\\/") + 1;  // 0 when there is no folder
     return path.substr(0, name) + L"." + path.substr(name) + L"." +
-           std::to_wstring(GetCurrentProcessId()) + L".part";
+           std::to_wstring(GetCurrentProcessId()) +
+           (attempt == 0 ? L"" : L"." + std::to_wstring(attempt)) + L".part";
   }
-  static bool Create(const Path& temporary, Handle* file) {
-    *file = CreateFileW(temporary.c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_ALWAYS,
+  // CREATE_NEW: never a file that stands there already.
+  static Made Create(const Path& temporary, Handle* file) {
+    *file = CreateFileW(temporary.c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_NEW,
                         FILE_ATTRIBUTE_NORMAL, nullptr);
-    return *file != INVALID_HANDLE_VALUE;
+    if (*file != INVALID_HANDLE_VALUE) return Made::kCreated;
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ? Made::kTaken
+                                                                       : Made::kFailed;
   }
   static bool Write(Handle file, const uint8_t* data, uint32_t length) {
     uint32_t done = 0;

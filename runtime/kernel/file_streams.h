@@ -5,12 +5,16 @@
 //
 // `Platform` is the back-end's file access:
 //   using Path = ...;  using Handle = ...;
-//   static Path Temporary(const Path& path);  // the temporary file's path
-//   static bool Create(const Path& temporary, Handle* handle);
+//   static Path Temporary(const Path& path, int attempt);  // a temporary file's path
+//   static Made Create(const Path& temporary, Handle* handle);  // a new file only
 //   static bool Write(Handle handle, const uint8_t* data, uint32_t length);
 //   static bool Close(Handle handle);
 //   static bool Place(const Path& temporary, const Path& path);
 //   static void Remove(const Path& temporary);
+//
+// A temporary file is always one the stream made itself: Create never opens
+// what stands under the name already (a file, or a link planted there to
+// be written through); the next attempt's name is tried instead.
 //
 // The lock is held while a temporary file is created and while it is renamed
 // into place or removed, never while bytes are written, so the process end
@@ -27,6 +31,15 @@
 
 namespace tulora::rt {
 
+// What Create made of a temporary file's name.
+enum class Made { kCreated, kTaken, kFailed };
+
+// Names tried for one stream's temporary file before it gives up. The
+// crawl's folder names leave room for a retry number of two digits
+// (crawler/folder_name.h).
+inline constexpr int kTemporaryNameAttempts = 16;
+static_assert(kTemporaryNameAttempts <= 100);
+
 template <typename Platform>
 class FileStreams {
  public:
@@ -38,9 +51,8 @@ class FileStreams {
   int32_t Open(const Path& path) {
     auto stream = std::make_unique<Stream>();
     stream->path = path;
-    stream->temporary = Platform::Temporary(path);
     std::lock_guard<std::mutex> lock(mutex_);
-    if (ending_ || !Platform::Create(stream->temporary, &stream->handle)) return 0;
+    if (ending_ || !CreateTemporary(stream.get())) return 0;
     last_ = last_ == INT32_MAX ? 1 : last_ + 1;
     stream->id = last_;
     streams_.push_back(std::move(stream));
@@ -87,6 +99,16 @@ class FileStreams {
     Path path, temporary;
     bool failed = false;
   };
+
+  // A new temporary file for the stream under the first name not taken.
+  bool CreateTemporary(Stream* stream) {
+    for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
+      stream->temporary = Platform::Temporary(stream->path, attempt);
+      const Made made = Platform::Create(stream->temporary, &stream->handle);
+      if (made != Made::kTaken) return made == Made::kCreated;
+    }
+    return false;
+  }
 
   // Streams stay where they are until their own Finish, so the pointer
   // outlives the lock.

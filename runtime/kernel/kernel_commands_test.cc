@@ -223,6 +223,34 @@ TEST_F(Files, FailedWriteLeavesTheOldFileAndNoTemporaryFile) {
   EXPECT_EQ(Names(), (std::vector<std::string>{"1.jpg", "2.jpg"}));
 }
 
+// Whatever stands under a temporary file's name already (a link planted to
+// be written through, someone's file) is left as it is: the write takes the
+// next name, and only its own file is renamed into place or removed.
+TEST_F(Files, PlantedTemporaryNamesAreNeitherWrittenThroughNorPlaced) {
+  namespace fs = std::filesystem;
+  const std::string pid = fs::read_symlink("/proc/self").string();  // this process's id
+  std::ofstream(dir_ + "/victim") << "untouched";
+  for (const char* picture : {"1.jpg", "2.jpg"}) {
+    fs::create_symlink(dir_ + "/victim", dir_ + "/." + picture + "." + pid + ".part");
+    std::ofstream(dir_ + "/." + picture + "." + pid + ".1.part") << "someone's";
+  }
+  ASSERT_TRUE(fs::create_directory(dir_ + "/2.jpg"));  // its write fails at the rename
+  std::vector<uint8_t> set = ByteSetOf("new picture");
+  for (const char* picture : {"1.jpg", "2.jpg"}) {
+    const std::string path = dir_ + "\\" + picture;
+    auto args = MakeArguments(ArgText(path.c_str()), ArgPointer(set.data(), TYPE_BYTES));
+    EXPECT_EQ(S().CallKernelCommand(CMD_WRITE_FILE, args.list()), picture[0] == '1' ? 1u : 0u);
+  }
+  EXPECT_FALSE(fs::is_symlink(dir_ + "/1.jpg"));
+  EXPECT_EQ(FileContents(dir_ + "/1.jpg"), "new picture");
+  EXPECT_EQ(FileContents(dir_ + "/victim"), "untouched") << "written through a planted link";
+  for (const char* picture : {"1.jpg", "2.jpg"}) {
+    EXPECT_TRUE(fs::is_symlink(dir_ + "/." + picture + "." + pid + ".part")) << picture;
+    EXPECT_EQ(FileContents(dir_ + "/." + picture + "." + pid + ".1.part"), "someone's") << picture;
+  }
+  EXPECT_EQ(Names().size(), 7u) << "the writes' own temporary files are gone";
+}
+
 TEST(KernelCommands, TextCommandsReachTheTextUnit) {
   auto args = MakeArguments(ArgText("  -42x"));
   EXPECT_EQ(ResultInt(S().CallKernelCommand(CMD_TEXT_TO_INT, args.list())), -42);
