@@ -6,6 +6,7 @@
 #include "image/interface_constants.h"
 #include "runtime/base/export.h"
 #include "runtime/kernel/platform.h"
+#include "runtime/kernel/process_end.h"
 #include "runtime/kernel/program_start.h"
 
 namespace {
@@ -23,6 +24,7 @@ int RuntimeEntry(const void* programImage) {
     std::string directory = DirectoryOf(reinterpret_cast<const void*>(&RuntimeEntry));
     LoadedImage loaded;
     if (PrepareProgram(bytes, directory, loaded, error)) {
+      CleanUpAtOutsideEnds();
       RunEntryRoutine(loaded);
       return 0;
     }

@@ -10,6 +10,13 @@ namespace tulora::rt {
 // take away. Buffered standard streams are not flushed.
 [[noreturn]] void EndProcessAtOnce(int code);
 
+// From here on an end that comes from outside (POSIX: SIGINT, SIGTERM,
+// SIGHUP; Windows: Ctrl+C, Ctrl+Break, the console closed, logoff,
+// shutdown) first removes the temporary files of the writes under way
+// (AbandonUnfinishedWrites), as Enter does, then ends the process as that
+// end would have. Called once, before the program starts any thread.
+void CleanUpAtOutsideEnds();
+
 }  // namespace tulora::rt
 
 #endif  // TULORA_RUNTIME_KERNEL_PROCESS_END_H
