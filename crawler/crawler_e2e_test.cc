@@ -20,6 +20,7 @@
 #include <gtest/gtest.h>
 #include <iconv.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -565,40 +566,106 @@ TEST_F(CrawlerProcess, EnterEndsTheProgramWhileTheCrawlRuns) {
   EXPECT_LT(PictureRequests(), 240u);
 }
 
-// Enter pressed while a large picture is being written: the program ends
+// The ends of a run while a large picture is being written: Enter, and
+// on Linux Ctrl+C, SIGTERM and SIGHUP (under wine the process's own id is
+// not the one in the temporary name, so only Enter). Each ends the program
 // at once and leaves neither a cut-off picture nor its temporary file.
-TEST_F(CrawlerProcess, EnterDuringAPictureWriteLeavesNoFile) {
+TEST_F(CrawlerProcess, EndsDuringAPictureWriteLeaveNoFile) {
   const std::string title = demosite::GalleryTitle(7284);
   testsite::Reply large = testsite::Reply::Text(200, "");
   large.sharedBody = std::make_shared<const std::string>(100u << 20, '\x5A');
   site_.SetPictureReply(7284, 1, large);
   fs::create_directories(Downloads() / title);
-  FolderWatch watch(Downloads() / title);
-  ASSERT_TRUE(watch.ok());
-  const fs::path keys = root_ / "keys";
-  ASSERT_EQ(mkfifo(keys.c_str(), 0600), 0);
-  // Types the answers, and Enter as soon as a file appears in the folder.
-  bool typedEnter = false;
-  std::thread typist([&] {
-    std::ofstream in(keys, std::ios::binary);
-    in << "7284\n1\n1\n" << std::flush;
-    pollfd ready{watch.fd(), POLLIN, 0};
-    if (poll(&ready, 1, 30000) == 1) {
-      in << "\n" << std::flush;
-      typedEnter = true;
+  struct End {
+    const char* name;
+    int signal;  // 0: Enter
+  };
+  std::vector<End> ends = {{"Enter", 0}};
+  if (!TheWorld().windows()) ends.insert(ends.end(), {{"SIGINT", SIGINT}, {"SIGTERM", SIGTERM}, {"SIGHUP", SIGHUP}});
+  for (const End& end : ends) {
+    FolderWatch watch(Downloads() / title);
+    ASSERT_TRUE(watch.ok());
+    const fs::path keys = root_ / "keys";
+    fs::remove(keys);
+    ASSERT_EQ(mkfifo(keys.c_str(), 0600), 0);
+    // Types the answers, and ends the run as soon as a file appears in the
+    // folder: the process id is in the temporary file's name.
+    bool ended = false;
+    std::thread typist([&] {
+      std::ofstream in(keys, std::ios::binary);
+      in << "7284\n1\n1\n" << std::flush;
+      pollfd ready{watch.fd(), POLLIN, 0};
+      if (poll(&ready, 1, 30000) != 1) return;
+      if (end.signal == 0) {
+        in << "\n" << std::flush;
+      } else {
+        const std::vector<std::string> events = watch.Events();
+        const std::string made = events.empty() ? "" : events[0];
+        const pid_t pid = std::atoi(made.substr(made.find(".jpg.") + 5).c_str());
+        if (pid <= 0 || kill(pid, end.signal) != 0) return;
+      }
+      ended = true;
+    });
+    const Outcome o = RunWithInput(keys.string());
+    typist.join();
+    ASSERT_TRUE(ended) << end.name << ": no file was ever made";
+    EXPECT_EQ(o.exitCode, end.signal == 0 ? 0 : 128 + end.signal) << end.name;
+    EXPECT_EQ(o.out, Console(Banner() + kPrompts + PageLine(7284, title))) << end.name;
+    // Under wine the process may be gone a moment before the server has
+    // closed its handles, which takes the removed temporary file away.
+    for (int i = 0; TheWorld().windows() && i < 30 && !Names(Downloads() / title).empty(); ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
-  });
-  const Outcome o = RunWithInput(keys.string());
-  typist.join();
-  ASSERT_TRUE(typedEnter) << "no file was ever made";
-  EXPECT_EQ(o.exitCode, 0);
-  EXPECT_EQ(o.out, Console(Banner() + kPrompts + PageLine(7284, title))) << "no picture line";
-  // Under wine the process may be gone a moment before the server has
-  // closed its handles, which takes the removed temporary file away.
-  for (int i = 0; TheWorld().windows() && i < 30 && !Names(Downloads() / title).empty(); ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(Names(Downloads() / title), std::vector<std::string>{}) << end.name;
   }
-  EXPECT_EQ(Names(Downloads() / title), std::vector<std::string>{});
+}
+
+// Hostile answers, each met and the crawl going on after it: an item page
+// that never ends (refused as a body the request object cannot hold, past
+// 128 MiB: the gallery's missing-page line), a picture answered by a
+// redirect whose own body never ends (left after a bounded drain, the
+// redirect followed), and six pictures flooding the jar with 6000 cookies
+// each (the picture after them still comes, with a bounded Cookie line).
+TEST_F(CrawlerProcess, HostileAnswersAreBoundedAndTheCrawlGoesOn) {
+  testsite::Reply endless = testsite::Reply::Chunked(std::string(1 << 16, 'x'), 1 << 16, false);
+  endless.repeatBody = true;
+  site_.SetPageReply(7284, endless);
+  testsite::Reply redirect = endless;
+  redirect.status = 302;
+  redirect.headerLines.push_back("Location: /images/img/7286/1.jpg");
+  site_.SetPictureReply(7285, 1, redirect);
+  site_.FailPageAfter(7285, 9);  // the page and 8 rechecks: pictures 1 to 8
+  for (int n = 2; n <= 8; ++n) {
+    const auto jpeg = demosite::PictureJpeg(7286, n % 4 + 1);
+    testsite::Reply picture = testsite::Reply::Text(200, std::string(jpeg.begin(), jpeg.end()));
+    for (int i = 0; i < 6000 && n < 8; ++i) {
+      picture.headerLines.push_back("Set-Cookie: p" + std::to_string(n) + "c" +
+                                    std::to_string(i) + "=" + std::to_string(i));
+    }
+    site_.SetPictureReply(7285, n, picture);
+  }
+  const std::string title = demosite::GalleryTitle(7285);
+  const Outcome o = Run("7284\n2\n1\n");
+  Script script;
+  script.Missing(7284).Gallery(7285, title, 8, 8);
+  EXPECT_EQ(o.out, Console(script.text));
+  const auto target = demosite::PictureJpeg(7286, 1);
+  EXPECT_EQ(ReadText(Downloads() / title / "1.jpg"), std::string(target.begin(), target.end()))
+      << "the redirect was followed";
+  EXPECT_LT(o.seconds, 60.0) << "the redirect's endless body is not drained for ever";
+#if defined(__SANITIZE_ADDRESS__)
+  constexpr long kBoundMib = 1024;
+#else
+  constexpr long kBoundMib = 512;
+#endif
+  EXPECT_LT(o.peakKib, kBoundMib * 1024) << "peak resident size in KiB";
+  std::printf("peak resident size with an item page without end: %.1f MiB\n", o.peakKib / 1024.0);
+  size_t longest = 0;
+  for (const auto& request : site_.PictureLog()) {
+    longest = std::max(longest, request.Header("Cookie").size());
+  }
+  EXPECT_LT(longest, 8u << 10) << "the jar keeps 50 cookies a domain";
+  std::printf("longest Cookie line after 36000 cookies: %zu bytes\n", longest);
 }
 
 }  // namespace

@@ -139,6 +139,11 @@ void GallerySite::CutPicture(int gallery, int picture, long afterBytes) {
   pictureCut_[{gallery, picture}] = afterBytes;
 }
 
+void GallerySite::SetPageReply(int gallery, testsite::Reply reply) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  pageReply_[gallery] = std::move(reply);
+}
+
 void GallerySite::SetPictureReply(int gallery, int picture, testsite::Reply reply) {
   std::lock_guard<std::mutex> lock(mutex_);
   pictureReply_[{gallery, picture}] = std::move(reply);
@@ -163,6 +168,7 @@ Reply GallerySite::AnswerPage(const LoggedRequest& request) {
     if (budget->second <= 0) return Reply::Text(404, "gone");
     --budget->second;
   }
+  if (auto r = pageReply_.find(gallery); r != pageReply_.end()) return r->second;
   if (auto status = pageStatus_.find(gallery); status != pageStatus_.end()) {
     return Reply::Text(status->second, "status " + std::to_string(status->second));
   }

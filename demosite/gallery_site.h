@@ -65,6 +65,8 @@ class GallerySite {
   void SetPageHtml(int gallery, std::string html);  // UTF-8, served with 200
   // The item page answers 200 for its first `requests` requests, then 404.
   void FailPageAfter(int gallery, int requests);
+  // The item page answered with `reply` while FailPageAfter lets it answer.
+  void SetPageReply(int gallery, testsite::Reply reply);
   void SetPictureStatus(int gallery, int picture, int status);
   void CutPicture(int gallery, int picture, long afterBytes);
   // Picture k of gallery n answered with `reply`, whatever the gallery has.
@@ -86,6 +88,7 @@ class GallerySite {
   std::map<int, int> pageStatus_;
   std::map<int, std::string> pageHtml_;
   std::map<int, int> pageBudget_;
+  std::map<int, testsite::Reply> pageReply_;
   std::map<std::pair<int, int>, int> pictureStatus_;
   std::map<std::pair<int, int>, long> pictureCut_;
   std::map<std::pair<int, int>, testsite::Reply> pictureReply_;
