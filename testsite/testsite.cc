@@ -17,7 +17,6 @@
 namespace tulora::testsite {
 namespace {
 
-constexpr int kReadTimeoutMs = 10000;        // a client that goes quiet is dropped
 constexpr size_t kMaxLineBytes = 16384;      // one chunk-size line
 constexpr size_t kMaxBodyBytes = 64u << 20;  // larger request bodies are refused
 
@@ -83,7 +82,7 @@ class WireStream : public httplib::Stream {
 
 bool WireStream::WaitReadable() const {
   if (ssl_ != nullptr && SSL_pending(ssl_) > 0) return true;
-  for (int waited = 0; waited < kReadTimeoutMs && !site_.stopping(); waited += 50) {
+  for (int waited = 0; waited < site_.quietMs() && !site_.stopping(); waited += 50) {
     pollfd pfd{fd_, POLLIN, 0};
     int r = poll(&pfd, 1, 50);
     if (r > 0) return true;
@@ -205,8 +204,8 @@ void ServeRequest(TestSite& site, bool secure, const httplib::Request& req) {
   s.Mute();
 }
 
-void SetSocketTimeouts(int fd) {
-  timeval tv{kReadTimeoutMs / 1000, 0};
+void SetSocketTimeouts(int fd, int ms) {
+  timeval tv{ms / 1000, (ms % 1000) * 1000};
   setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
   setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
 }
@@ -227,7 +226,7 @@ class WireServer : public Base {
 
  private:
   bool process_and_close_socket(socket_t sock) override {
-    SetSocketTimeouts(sock);
+    SetSocketTimeouts(sock, site_->quietMs());
     SSL* ssl = nullptr;
     if constexpr (std::is_same_v<Base, httplib::SSLServer>) {
       ssl = SSL_new(this->ssl_context());
@@ -324,6 +323,7 @@ bool TestSite::Start(const Options& options) {
   if (!PrepareCertDir(options.certDir) || !identity_.Make()) return false;
   certFile_ = cert_dir_ + "/testsite-cert.pem";
   if (!identity_.WriteCert(certFile_)) return false;
+  quietMs_ = options.quietMs;
   servers_ = std::make_unique<Servers>(this, identity_);
   if (!servers_->https.is_valid() ||
       !StartListening(servers_->https, options.httpsPort, &httpsPort_, &https_thread_) ||
@@ -381,8 +381,18 @@ Reply TestSite::Answer(const LoggedRequest& request) {
 }
 
 void TestSite::Record(const LoggedRequest& request) {
+  Observer observer;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    log_.push_back(request);
+    observer = observer_;
+  }
+  if (observer) observer(request);
+}
+
+void TestSite::Observe(Observer observer) {
   std::lock_guard<std::mutex> lock(mutex_);
-  log_.push_back(request);
+  observer_ = std::move(observer);
 }
 
 std::vector<LoggedRequest> TestSite::Log() const {

@@ -33,6 +33,7 @@ class TestSite {
     int httpsPort = 0;  // 0: any free port
     int httpPort = 0;
     std::string certDir;  // empty: a new directory under $TMPDIR, removed at Stop
+    int quietMs = 10000;  // a client that sends nothing for this long is dropped
   };
 
   TestSite();
@@ -57,6 +58,11 @@ class TestSite {
   void Route(const std::string& path, Reply reply);
   void RoutePrefix(const std::string& prefix, Handler handler);
 
+  // Called with every request as it is logged, before it is answered; also
+  // with one whose body could not be read (answered 413 without a route).
+  using Observer = std::function<void(const LoggedRequest&)>;
+  void Observe(Observer observer);
+
   std::vector<LoggedRequest> Log() const;
   size_t LogSize() const;
   void ClearLog();
@@ -65,6 +71,7 @@ class TestSite {
   Reply Answer(const LoggedRequest& request);
   void Record(const LoggedRequest& request);
   bool stopping() const { return stopping_.load(); }
+  int quietMs() const { return quietMs_; }
 
  private:
   struct Servers;
@@ -75,6 +82,7 @@ class TestSite {
   std::thread https_thread_, httpThread_;
   std::atomic<bool> stopping_{false};
   int httpsPort_ = 0, http_port_ = 0;
+  int quietMs_ = 10000;
   std::string cert_dir_, certFile_;
   bool ownCertDir_ = false;
 
@@ -82,6 +90,7 @@ class TestSite {
   std::map<std::string, Reply> routes_;
   std::vector<std::pair<std::string, Handler>> prefixes_;
   std::vector<LoggedRequest> log_;
+  Observer observer_;
 };
 
 }  // namespace tulora::testsite

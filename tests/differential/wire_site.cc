@@ -105,29 +105,41 @@ int main(int argc, char** argv) {
   std::mutex logMutex;
   tulora::testsite::TestSite site;
   Site addresses;
-  auto handler = [&](const LoggedRequest& request) {
-    // "/d/<case>/<kind>": the case is the second segment, the kind the rest.
+  // "/d/<case>/<kind>": the case is the second segment, the kind the rest.
+  auto caseAndKind = [](const LoggedRequest& request, std::string* kind) {
     std::string path = request.Path();
     if (path.compare(0, 7, "http://") == 0) {
       const size_t slash = path.find('/', 7);
       path = slash == std::string::npos ? "/" : path.substr(slash);
     }
-    std::string caseName = "?", kind;
+    std::string caseName = "?";
     if (path.compare(0, 3, "/d/") == 0) {
       const size_t slash = path.find('/', 3);
       caseName = path.substr(3, slash == std::string::npos ? std::string::npos : slash - 3);
-      if (slash != std::string::npos) kind = path.substr(slash + 1);
+      if (slash != std::string::npos) *kind = path.substr(slash + 1);
     }
-    {
-      std::lock_guard<std::mutex> lock(logMutex);
-      fprintf(log, "%s\t%s\n", caseName.c_str(), Escape(request.raw).c_str());
-      fflush(log);
-    }
+    return caseName;
+  };
+  // Every request is logged, also one whose body the site could not read.
+  site.Observe([&](const LoggedRequest& request) {
+    std::string kind;
+    const std::string caseName = caseAndKind(request, &kind);
+    std::lock_guard<std::mutex> lock(logMutex);
+    fprintf(log, "%s\t%s\n", caseName.c_str(), Escape(request.raw).c_str());
+    fflush(log);
+  });
+  auto handler = [&](const LoggedRequest& request) {
+    std::string kind;
+    const std::string caseName = caseAndKind(request, &kind);
     return Answer(addresses, caseName, kind, request);
   };
   site.RoutePrefix("/", handler);
   site.RoutePrefix("http://", handler);
-  if (!site.Start()) {
+  // Cases whose framing leaves the site waiting for a body that never comes
+  // end after two seconds.
+  tulora::testsite::TestSite::Options options;
+  options.quietMs = 2000;
+  if (!site.Start(options)) {
     fprintf(stderr, "tulora-wire-site: cannot start (no free port or no certificate)\n");
     return 1;
   }
