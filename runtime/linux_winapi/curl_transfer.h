@@ -95,6 +95,10 @@ struct TransferRequest {
   bool defaultAccept = false;            // send "Accept: */*" when no line has Accept
   std::string body;
   bool sendBody = false;  // send `body` (even empty: Content-Length: 0), also with HEAD
+  // With sendBody: a Content-Length line goes ahead of the body, unless a
+  // caller's line names one; false: the body goes without any (a caller's
+  // empty Content-Length line under WinINet took it away).
+  bool announceLength = true;
   ProxyMode proxyMode = ProxyMode::kDirect;
   std::string proxy;  // "host:port" for kServer
   // Redirects (301, 302, 303, 307, 308 with a Location) are followed by
@@ -167,7 +171,11 @@ class Transfer {
 //
 // Both ways send a request alike, its lines laid out by `style`: header
 // lines without a colon are not sent; "Name:" with an empty value is sent
-// as such ("Name: " from the request object). A "Proxy-Authorization"
+// as such ("Name: " from the request object). The engine owns the body's
+// framing, as the platform's functions do: the body goes out as given,
+// after the Content-Length line of the layout or of the caller; a caller's
+// Transfer-Encoding line goes out as a line like any other, and the body
+// is never chunked for it. A "Proxy-Authorization"
 // line goes to the proxy only (also into a CONNECT for https) when a proxy is
 // used. Certificates are checked against the system store plus the file that
 // SSL_CERT_FILE names.

@@ -90,7 +90,7 @@ class Block {
           lines_.push_back("Host: " + leg_.parts.HostLine());
         break;
       case Part::kContentLength:
-        if (leg_.sendBody && !HasLine(caller, "Content-Length")) {
+        if (leg_.sendBody && r_.announceLength && !HasLine(caller, "Content-Length")) {
           lines_.push_back("Content-Length: " + std::to_string(r_.body.size()));
         }
         break;
@@ -140,7 +140,7 @@ const Layout& LayoutFor(HeaderStyle style, const Leg& leg) {
 }
 
 // Lines go to the library's list one by one, joined where the library
-// would not send a line as given or where given:
+// would not send a line as given or where given, or would act on it:
 // - curl drops a "Name:" line with nothing after the colon. "Name;" is its
 //   way of sending the empty value ("Name:"); the request object's form
 //   "Name: " goes out joined to the line before it, or to the line after
@@ -148,12 +148,23 @@ const Layout& LayoutFor(HeaderStyle style, const Leg& leg) {
 // - curl sends a Host line of the list first of all; one that belongs
 //   further down goes out joined to the line before it, curl's own Host
 //   blanked.
+// - curl would chunk the body for a Transfer-Encoding line of the list: a
+//   caller's one goes out joined after a line (the one before it, or the
+//   first one after it), as a line and nothing more. So one that would
+//   stand first of all (the request object's, as the caller's first line)
+//   goes out second: nothing else makes curl send it unread.
+// The names that stand first in an entry are the ones curl sees.
 class ServerList {
  public:
   ServerList(HeaderStyle style, curl_slist** list) : style_(style), list_(list) {}
-  ~ServerList() {
+
+  // Puts the last entry in; call once, after the last Add.
+  void End() {
     Flush();
     if (!ahead_.empty()) Put(ahead_.substr(0, ahead_.find(':')) + ";");
+    if (!behind_.empty()) Put(behind_.substr(2));  // a list of nothing else: as it is
+    ahead_.clear();
+    behind_.clear();
   }
 
   void Add(const std::string& line) {
@@ -162,10 +173,13 @@ class ServerList {
     if (NameIs(line, "Host") && (!last_.empty() || !ahead_.empty())) {
       hostJoined_ = true;
       Join(line);
+    } else if (NameIs(line, "Transfer-Encoding")) {
+      Hide(line);
     } else if (!BlankValue(line)) {
       Flush();
-      last_ = ahead_ + line;
+      last_ = ahead_ + line + behind_;
       ahead_.clear();
+      behind_.clear();
     } else if (keepEmpty && last_.empty()) {
       ahead_ += name + ": \r\n";
     } else if (keepEmpty) {
@@ -177,17 +191,36 @@ class ServerList {
     }
   }
   bool HostJoined() const { return hostJoined_; }
+  // After End: whether curl sees an entry of this name (one it then adds
+  // none of).
+  bool Sees(std::string_view name) const {
+    for (const std::string& entry : entries_) {
+      if (NameIs(entry.substr(0, entry.find_first_of(":;")) + ":", name)) return true;
+    }
+    return false;
+  }
 
  private:
-  void Join(const std::string& line) {
+  // A line curl must not see by its name: after the entry being made, or
+  // after the first line of the next one.
+  void Hide(const std::string& line) {
     if (last_.empty()) {
-      last_ = ahead_ + line;
-      ahead_.clear();
+      behind_ += "\r\n" + line;
     } else {
       last_ += "\r\n" + line;
     }
   }
-  void Put(const std::string& entry) { *list_ = curl_slist_append(*list_, entry.c_str()); }
+  void Join(const std::string& line) {
+    if (last_.empty()) {
+      ahead_ += line + "\r\n";
+    } else {
+      last_ += "\r\n" + line;
+    }
+  }
+  void Put(const std::string& entry) {
+    *list_ = curl_slist_append(*list_, entry.c_str());
+    entries_.push_back(entry);
+  }
   void Flush() {
     if (!last_.empty()) Put(last_);
     last_.clear();
@@ -196,7 +229,9 @@ class ServerList {
   HeaderStyle style_;
   curl_slist** list_;
   std::string last_;   // the entry being made
-  std::string ahead_;  // empty lines that go ahead of the next line
+  std::string ahead_;   // lines that go ahead of the next line
+  std::string behind_;  // lines that go right after the next line
+  std::vector<std::string> entries_;
   bool hostJoined_ = false;
 };
 
@@ -204,23 +239,23 @@ class ServerList {
 
 void BuildHeaders(const TransferRequest& r, const Leg& leg, bool via_proxy, HeaderLists* lists) {
   std::vector<std::string> lines = Block(r, leg).Lines(LayoutFor(r.style, leg));
-  bool hostJoined = false;
-  {
-    ServerList server(r.style, &lists->server);
-    for (const std::string& line : lines) {
-      if (via_proxy && NameIs(line, "Proxy-Authorization")) {
-        lists->proxy = curl_slist_append(lists->proxy, line.c_str());
-      } else {
-        server.Add(line);
-      }
+  ServerList server(r.style, &lists->server);
+  for (const std::string& line : lines) {
+    if (via_proxy && NameIs(line, "Proxy-Authorization")) {
+      lists->proxy = curl_slist_append(lists->proxy, line.c_str());
+    } else {
+      server.Add(line);
     }
-    hostJoined = server.HostJoined();
   }
-  if (hostJoined) lists->server = curl_slist_append(lists->server, "Host:");
-  // Only these lines: none of curl's own extras.
-  for (const char* blank : {"Accept:", "Expect:", "Content-Type:", "Proxy-Connection:"}) {
-    std::string name(blank, strlen(blank) - 1);
-    if (!HasLine(lines, name)) lists->server = curl_slist_append(lists->server, blank);
+  server.End();
+  // Only these lines: none of curl's own extras, and no framing of its own
+  // (the Content-Length line is the layout's, and the body is never chunked).
+  if (server.HostJoined()) lists->server = curl_slist_append(lists->server, "Host:");
+  for (const char* blank : {"Accept:", "Expect:", "Content-Type:", "Proxy-Connection:",
+                            "Content-Length:", "Transfer-Encoding:"}) {
+    if (!server.Sees(std::string_view(blank, strlen(blank) - 1))) {
+      lists->server = curl_slist_append(lists->server, blank);
+    }
   }
 }
 

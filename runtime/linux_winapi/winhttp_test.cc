@@ -46,6 +46,45 @@ TEST_F(WinHttpTest, GetSendsHeadersAndReadsTheResponse) {
   EXPECT_EQ(logged.headerLines, expected);
 }
 
+// The caller's framing lines as the request object sends them (the
+// differential wire test holds them against wine): an empty Content-Length
+// line stands in for the object's own, a Transfer-Encoding line goes out
+// as a line while the body goes as given (a last chunk here, which a
+// chunked copy would turn into a body of its own).
+TEST_F(WinHttpTest, FramingLinesAsTheObjectSendsThem) {
+  site_.Route("/f", Reply::Text(200, "ok"));
+  struct Row {
+    const char* name;
+    const char* header;
+    const char* value;
+    std::vector<std::string> lines;  // between Accept and User-Agent, and after Host
+    std::string received;
+  };
+  const Row rows[] = {
+      {"empty length", "Content-Length", "", {"Content-Length: "}, ""},
+      {"chunked line", "Transfer-Encoding", "chunked",
+       {"X-Case: te", "Transfer-Encoding: chunked", "Content-Length: 5"}, ""},
+  };
+  for (const Row& row : rows) {
+    site_.ClearLog();
+    WinHttpRequest req;
+    ASSERT_TRUE(req.Open("POST", site_.Url(false, "/f")));
+    if (std::string(row.header) == "Transfer-Encoding") ASSERT_TRUE(req.SetRequestHeader("X-Case", "te"));
+    ASSERT_TRUE(req.SetRequestHeader(row.header, row.value));
+    ASSERT_TRUE(req.Send(std::string_view("0\r\n\r\n")));
+    ASSERT_EQ(site_.LogSize(), 1u) << row.name;
+    const LoggedRequest logged = site_.Log()[0];
+    std::vector<std::string> lines;
+    for (const std::string& line : logged.headerLines) {
+      for (const char* name : {"X-Case", "Transfer-Encoding", "Content-Length"}) {
+        if (line.rfind(std::string(name) + ":", 0) == 0) lines.push_back(line);
+      }
+    }
+    EXPECT_EQ(lines, row.lines) << row.name;
+    EXPECT_EQ(logged.body, row.received) << row.name;
+  }
+}
+
 TEST_F(WinHttpTest, RefusedHeaderNamesDoNotEndTheRequest) {
   site_.Route("/r", Reply::Text(200, "still fine"));
   WinHttpRequest req;

@@ -133,19 +133,29 @@ std::string RequestUrl(const Handle& h, const std::string& target) {
   return url + target.substr(0, target.find('#'));
 }
 
+// The lines of a header text as WinINet reads it: a line ends at CR LF, and
+// at a CR or an LF alone, so no bare CR goes out inside a line. Empty
+// lines are dropped.
 std::vector<std::string> SplitLines(std::string_view text) {
   std::vector<std::string> lines;
   size_t pos = 0;
-  while (pos <= text.size()) {
-    size_t nl = text.find('\n', pos);
-    std::string_view line =
-        text.substr(pos, nl == std::string_view::npos ? std::string_view::npos : nl - pos);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    if (!line.empty()) lines.emplace_back(line);
-    if (nl == std::string_view::npos) break;
-    pos = nl + 1;
+  while (pos < text.size()) {
+    size_t end = std::min(text.find_first_of("\r\n", pos), text.size());
+    if (end > pos) lines.emplace_back(text.substr(pos, end - pos));
+    pos = end + (text.compare(end, 2, "\r\n") == 0 ? 2 : 1);
   }
   return lines;
+}
+
+// A caller's "Content-Length:" with nothing after it takes the length line
+// that WinINet adds for a body away: the body then goes without one.
+bool DropEmptyLength(std::vector<std::string>* lines) {
+  const size_t before = lines->size();
+  std::erase_if(*lines, [](const std::string& line) {
+    return line.size() >= 15 && strncasecmp(line.c_str(), "Content-Length:", 15) == 0 &&
+           line.find_first_not_of(" \t", 15) == std::string::npos;
+  });
+  return lines->size() != before;
 }
 
 bool HasHeader(const std::vector<std::string>& lines, const char* name) {
@@ -185,6 +195,7 @@ TransferRequest BuildRequest(const Handle& h, std::string_view headers, const vo
   if (body != nullptr) r.body.assign(static_cast<const char*>(body), body_size);
   // Every verb but GET announces its body, the empty one of a HEAD too.
   r.sendBody = !r.body.empty() || h.method != "GET";
+  if (r.sendBody && DropEmptyLength(&r.headerLines)) r.announceLength = false;
   ChooseProxy(h, &r);
   r.followRedirects = (h.flags & INTERNET_FLAG_NO_AUTO_REDIRECT) == 0;
   r.redirectToHttps = (h.flags & INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTPS) != 0;

@@ -105,6 +105,51 @@ TEST_F(WinInetTest, RequestLineAndHeaderTextGoOutUnchanged) {
   EXPECT_EQ(site_.Log()[1].requestLine, "GET /a/b#part HTTP/1.1");
 }
 
+// The caller's lines that touch the body's framing, and line ends, as
+// WinINet sends them (the differential wire test holds them against wine):
+// an empty Content-Length line takes the length away, a Transfer-Encoding
+// line goes out as a line while the body goes as given (here a body that is
+// itself a last chunk, so that a chunked copy would arrive as "0\r\n\r\n"),
+// and a bare CR or LF ends a line.
+TEST_F(WinInetTest, FramingLinesAndLineEndsAsWinInetSendsThem) {
+  site_.Route("/f", Reply::Text(200, "ok"));
+  struct Row {
+    const char* name;
+    std::string method, headers, body;
+    std::vector<std::string> lines;  // but Host and User-Agent
+    std::string received;            // the body as the server read it
+  };
+  const std::string lastChunk = "0\r\n\r\n";
+  const Row rows[] = {
+      {"empty length", "POST", "Content-Length:", "a=1", {}, ""},
+      {"length of the caller", "POST", "Content-Length: 2", "a=1", {"Content-Length: 2"}, "a="},
+      {"chunked line, body as given",
+       "POST",
+       "Transfer-Encoding: chunked",
+       lastChunk,
+       {"Content-Length: 5", "Transfer-Encoding: chunked"},
+       ""},
+      {"bare CR", "GET", "X-One: 1\rX-Two: 2", "", {"X-One: 1", "X-Two: 2"}, ""},
+      {"bare LF", "GET", "X-One: 1\nX-Two: 2\r\n", "", {"X-One: 1", "X-Two: 2"}, ""},
+  };
+  for (const Row& row : rows) {
+    site_.ClearLog();
+    Exchange ex = At(false, "/f");
+    ex.method = row.method;
+    ex.headers = row.headers;
+    ex.body = row.body;
+    ex.Run();
+    ASSERT_EQ(site_.LogSize(), 1u) << row.name;
+    const LoggedRequest logged = site_.Log()[0];
+    std::vector<std::string> lines;
+    for (const std::string& line : logged.headerLines) {
+      if (line.rfind("Host:", 0) != 0 && line.rfind("User-Agent:", 0) != 0) lines.push_back(line);
+    }
+    EXPECT_EQ(lines, row.lines) << row.name;
+    EXPECT_EQ(logged.body, row.received) << row.name;
+  }
+}
+
 TEST_F(WinInetTest, AgentIsTheUserAgentUnlessTheHeaderTextHasOne) {
   struct Case {
     std::string agent, headers, expected;

@@ -239,6 +239,24 @@ void RunCases(const Bases& b) {
   RunCase(b, {.name = "inet_odd_path", .tail = kOddTail});
   RunCase(b, {.name = "inet_dot_path", .tail = kDotTail});
   RunCase(b, {.name = "inet_proxy", .viaProxy = true});
+  // Caller's lines that touch the body's framing, and a bare CR.
+  RunCase(b, {.name = "inet_post_length_empty",
+              .method = 1,
+              .tail = "echo",
+              .body = TEXT_BODY,
+              .headers = "Content-Length:"});
+  RunCase(b, {.name = "inet_post_length_wrong",
+              .method = 1,
+              .tail = "echo",
+              .body = TEXT_BODY,
+              .headers = "Content-Length: 3"});
+  RunCase(b, {.name = "inet_post_chunked",
+              .method = 1,
+              .tail = "echo",
+              .body = TEXT_BODY,
+              .headers = "Transfer-Encoding: chunked"});
+  RunCase(b, {.name = "inet_get_chunked", .headers = "Transfer-Encoding: chunked"});
+  RunCase(b, {.name = "inet_bare_cr", .headers = "X-One: 1\rX-Two: 2"});
   RunCase(b, {.name = "object_get", .routine = OBJECT});
   RunCase(b, {.name = "object_get_http", .routine = OBJECT, .secure = false});
   RunCase(b, {.name = "object_get_headers",
@@ -302,6 +320,29 @@ void RunCases(const Bases& b) {
   RunCase(b, {.name = "object_missing", .routine = OBJECT, .tail = "missing"});
   RunCase(b, {.name = "object_odd_path", .routine = OBJECT, .tail = kOddTail});
   RunCase(b, {.name = "object_dot_path", .routine = OBJECT, .tail = kDotTail});
+  RunCase(b, {.name = "object_post_length_empty",
+              .routine = OBJECT,
+              .method = 1,
+              .tail = "echo",
+              .body = TEXT_BODY,
+              .headers = "Content-Length:"});
+  RunCase(b, {.name = "object_post_length_wrong",
+              .routine = OBJECT,
+              .method = 1,
+              .tail = "echo",
+              .body = TEXT_BODY,
+              .headers = "Content-Length: 3"});
+  // The request object's Transfer-Encoding line after another of the
+  // caller's: one that stands first goes out second (header_lists.cc).
+  RunCase(b, {.name = "object_post_chunked",
+              .routine = OBJECT,
+              .method = 1,
+              .tail = "echo",
+              .body = TEXT_BODY,
+              .headers = "X-Case: te\r\nTransfer-Encoding: chunked"});
+  RunCase(b, {.name = "object_get_chunked",
+              .routine = OBJECT,
+              .headers = "X-Case: te\r\nTransfer-Encoding: chunked"});
   RunCase(b, {.name = "object_proxy", .routine = OBJECT, .viaProxy = true});
   RunCase(b,
           {.name = "object_proxy_local", .routine = OBJECT, .viaProxy = true, .localTarget = true});
