@@ -620,13 +620,17 @@ TEST_F(CrawlerProcess, EndsDuringAPictureWriteLeaveNoFile) {
   }
 }
 
-// Hostile answers, each met and the crawl going on after it: an item page
-// that never ends (refused as a body the request object cannot hold, past
-// 128 MiB: the gallery's missing-page line), a picture answered by a
-// redirect whose own body never ends (left after a bounded drain, the
-// redirect followed), and six pictures flooding the jar with 6000 cookies
-// each (the picture after them still comes, with a bounded Cookie line).
-TEST_F(CrawlerProcess, HostileAnswersAreBoundedAndTheCrawlGoesOn) {
+// Bodies that never end: an item page, refused as a body the request
+// object cannot hold (past 128 MiB; the gallery's missing-page line, memory
+// bounded, the next gallery crawled), and a picture's redirect whose own
+// body never ends (left after a bounded drain, the redirect followed, the
+// next picture's line in time). Not under wine: its request object holds
+// such a body until memory runs out, and its WinINet drains a redirect's
+// body for as long as it lasts.
+TEST_F(CrawlerProcess, BodiesWithoutEndAreCutAndTheCrawlGoesOn) {
+  if (TheWorld().windows()) {
+    GTEST_SKIP() << "!!!!! NOT UNDER WINE: its request object and WinINet read a body without end";
+  }
   testsite::Reply endless = testsite::Reply::Chunked(std::string(1 << 16, 'x'), 1 << 16, false);
   endless.repeatBody = true;
   site_.SetPageReply(7284, endless);
@@ -634,20 +638,11 @@ TEST_F(CrawlerProcess, HostileAnswersAreBoundedAndTheCrawlGoesOn) {
   redirect.status = 302;
   redirect.headerLines.push_back("Location: /images/img/7286/1.jpg");
   site_.SetPictureReply(7285, 1, redirect);
-  site_.FailPageAfter(7285, 9);  // the page and 8 rechecks: pictures 1 to 8
-  for (int n = 2; n <= 8; ++n) {
-    const auto jpeg = demosite::PictureJpeg(7286, n % 4 + 1);
-    testsite::Reply picture = testsite::Reply::Text(200, std::string(jpeg.begin(), jpeg.end()));
-    for (int i = 0; i < 6000 && n < 8; ++i) {
-      picture.headerLines.push_back("Set-Cookie: p" + std::to_string(n) + "c" +
-                                    std::to_string(i) + "=" + std::to_string(i));
-    }
-    site_.SetPictureReply(7285, n, picture);
-  }
+  site_.FailPageAfter(7285, 3);  // the page and 2 rechecks: pictures 1 and 2
   const std::string title = demosite::GalleryTitle(7285);
   const Outcome o = Run("7284\n2\n1\n");
   Script script;
-  script.Missing(7284).Gallery(7285, title, 8, 8);
+  script.Missing(7284).Gallery(7285, title, 2, 2);
   EXPECT_EQ(o.out, Console(script.text));
   const auto target = demosite::PictureJpeg(7286, 1);
   EXPECT_EQ(ReadText(Downloads() / title / "1.jpg"), std::string(target.begin(), target.end()))
@@ -660,6 +655,25 @@ TEST_F(CrawlerProcess, HostileAnswersAreBoundedAndTheCrawlGoesOn) {
 #endif
   EXPECT_LT(o.peakKib, kBoundMib * 1024) << "peak resident size in KiB";
   std::printf("peak resident size with an item page without end: %.1f MiB\n", o.peakKib / 1024.0);
+}
+
+// Six pictures flooding the jar with 6000 cookies each: they and the
+// picture after them still come, and the Cookie line stays bounded.
+TEST_F(CrawlerProcess, CookieFloodKeepsTheJarBounded) {
+  site_.FailPageAfter(7285, 8);  // the page and 7 rechecks: pictures 1 to 7
+  for (int n = 1; n <= 7; ++n) {
+    const auto jpeg = demosite::PictureJpeg(7286, n % 4 + 1);
+    testsite::Reply picture = testsite::Reply::Text(200, std::string(jpeg.begin(), jpeg.end()));
+    for (int i = 0; i < 6000 && n < 7; ++i) {
+      picture.headerLines.push_back("Set-Cookie: p" + std::to_string(n) + "c" +
+                                    std::to_string(i) + "=" + std::to_string(i));
+    }
+    site_.SetPictureReply(7285, n, picture);
+  }
+  const Outcome o = Run("7285\n1\n1\n");
+  Script script;
+  script.Gallery(7285, demosite::GalleryTitle(7285), 7, 7);
+  EXPECT_EQ(o.out, Console(script.text));
   size_t longest = 0;
   for (const auto& request : site_.PictureLog()) {
     longest = std::max(longest, request.Header("Cookie").size());
