@@ -20,7 +20,7 @@
 // ratio is program / curl for each pair; the peak is the program's largest
 // resident size over its runs (wait4), against 1.5 x picture + 32 MiB.
 //
-//   picture_bench [pairs]     (default 7)
+//   picture_bench [pairs [MiB...]]   (default 7 pairs; sizes 1, 8 and 64)
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -225,7 +225,7 @@ std::string Self() {
   return n > 0 ? std::string(path, static_cast<size_t>(n)) : std::string();
 }
 
-int Bench(int pairs) {
+int Bench(int pairs, const std::vector<int>& mibs) {
   char pattern[] = "/tmp/tulora-picture-bench-XXXXXX";
   if (mkdtemp(pattern) == nullptr) return 1;
   const fs::path root = pattern;
@@ -249,6 +249,7 @@ int Bench(int pairs) {
               "median", "worst", "prog cpu", "curl cpu", "peak MiB", "limit MiB");
   bool met = true;
   for (const Size& size : kSizes) {
+    if (!mibs.empty() && std::find(mibs.begin(), mibs.end(), size.mib) == mibs.end()) continue;
     std::vector<double> program, curl, ratios, programCpu, curlCpu;
     long peakKib = 0;
     for (int i = -1; i < pairs; ++i) {  // pair -1: the uncounted one
@@ -301,6 +302,8 @@ int main(int argc, char** argv) {
   signal(SIGPIPE, SIG_IGN);
   if (argc == 3 && std::strcmp(argv[1], "--site") == 0) return ServeSite(argv[2]);
   const int pairs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 7;
+  std::vector<int> mibs;
+  for (int i = 2; i < argc; ++i) mibs.push_back(std::atoi(argv[i]));
   tulora::process::EnterOwnNetworkOrSayWhy("THE BENCHMARK'S DEMO SITE");
-  return Bench(pairs);
+  return Bench(pairs, mibs);
 }
