@@ -150,6 +150,19 @@ struct Script {
 
 using Outcome = process::ProcessResult;
 
+// The run's peak resident size stays below `mib`, or `sanitizedMib` in a
+// sanitized build (which keeps freed blocks in quarantine and shadows its
+// memory); the figure is printed.
+void ExpectPeakBelow(const Outcome& o, long mib, long sanitizedMib, const char* what) {
+#if defined(__SANITIZE_ADDRESS__)
+  mib = sanitizedMib;
+#else
+  (void)sanitizedMib;
+#endif
+  EXPECT_LT(o.peakKib, mib * 1024) << "peak resident size in KiB with " << what;
+  std::printf("peak resident size with %s: %.1f MiB\n", what, o.peakKib / 1024.0);
+}
+
 // Every test of this process, and the programs and wine it starts, in a
 // network of its own.
 class OwnNetwork : public ::testing::Environment {
@@ -504,16 +517,9 @@ TEST_F(CrawlerProcess, PictureFailuresStoreNothing) {
   EXPECT_EQ(Names(Downloads() / title), std::vector<std::string>{"6.jpg"});
   // A picture goes to its file in 64 KiB pieces, so the program's memory
   // stays far below the 128 MiB the routine reads of a body at most; a body
-  // held in memory would go past the bound. A sanitized program also keeps
-  // freed blocks in quarantine (256 MiB) and shadows its memory; a body read
-  // on without end would go past either bound within a second.
-#if defined(__SANITIZE_ADDRESS__)
-  constexpr long kBoundMib = 768;
-#else
-  constexpr long kBoundMib = 64;
-#endif
-  EXPECT_LT(o.peakKib, kBoundMib * 1024) << "peak resident size in KiB";
-  std::printf("peak resident size with a body without end: %.1f MiB\n", o.peakKib / 1024.0);
+  // held in memory would go past the bound. A body read on without end would
+  // go past either bound within a second.
+  ExpectPeakBelow(o, 64, 768, "a body without end");
 }
 
 TEST_F(CrawlerProcess, PictureThatCannotBeWrittenIsAFailure) {
@@ -648,13 +654,7 @@ TEST_F(CrawlerProcess, BodiesWithoutEndAreCutAndTheCrawlGoesOn) {
   EXPECT_EQ(ReadText(Downloads() / title / "1.jpg"), std::string(target.begin(), target.end()))
       << "the redirect was followed";
   EXPECT_LT(o.seconds, 60.0) << "the redirect's endless body is not drained for ever";
-#if defined(__SANITIZE_ADDRESS__)
-  constexpr long kBoundMib = 1024;
-#else
-  constexpr long kBoundMib = 512;
-#endif
-  EXPECT_LT(o.peakKib, kBoundMib * 1024) << "peak resident size in KiB";
-  std::printf("peak resident size with an item page without end: %.1f MiB\n", o.peakKib / 1024.0);
+  ExpectPeakBelow(o, 512, 1024, "an item page without end");
 }
 
 // Six pictures flooding the jar with 6000 cookies each: they and the
