@@ -165,9 +165,43 @@ void ExpectPeakBelow(const Outcome& o, long mib, long sanitizedMib, const char* 
 
 // Every test of this process, and the programs and wine it starts, in a
 // network of its own.
+// Wine takes the Unix file names' encoding from the locale: without a
+// UTF-8 one it cannot make a folder named in Chinese.
+std::vector<std::string> WineEnvironment() {
+  std::vector<std::string> env = {"PATH=/usr/bin:/bin", "WINEDEBUG=-all", "LC_ALL=C.UTF-8"};
+  for (std::string& e : process::InheritedEnvironment({"WINEPREFIX", "WINELOADER", "HOME"})) {
+    env.push_back(e);
+  }
+  return env;
+}
+
+// Every test of this process, and the programs and wine it starts, in a
+// network of its own. Under wine one wine server serves every run of the
+// process, started inside that network (the server makes the sockets) and
+// ended with it: a server started and ended with each wine process would
+// read the prefix's registry anew each time, and a certificate trusted by
+// the run before could be missing from what it read.
 class OwnNetwork : public ::testing::Environment {
  public:
-  void SetUp() override { process::EnterOwnNetworkOrSayWhy("THE DEMO SITES OF THESE TESTS"); }
+  void SetUp() override {
+    process::EnterOwnNetworkOrSayWhy("THE DEMO SITES OF THESE TESTS");
+    if (TheWorld().windows()) WineServer("-p");  // persistent; it goes to the background
+  }
+  void TearDown() override {
+    if (TheWorld().windows()) WineServer("-k");
+  }
+
+ private:
+  void WineServer(const char* option) {
+    process::ProcessRequest request;
+    request.program = "/usr/bin/wineserver";
+    request.args = {option};
+    request.env = WineEnvironment();
+    request.captureDir = scratch_.path().string();
+    const Outcome o = process::RunProcess(request);
+    EXPECT_EQ(o.exitCode, 0) << "wineserver " << option << ": " << o.err;
+  }
+  process::ScratchDirectory scratch_{"tulora-wineserver-"};
 };
 [[maybe_unused]] ::testing::Environment* const kOwnNetwork =
     ::testing::AddGlobalTestEnvironment(new OwnNetwork);
@@ -201,15 +235,6 @@ class CrawlerProcess : public ::testing::Test {
     ASSERT_EQ(o.exitCode, 0) << "trusting " << site_.CertFile() << ": " << o.out << o.err;
   }
 
-  // Wine takes the Unix file names' encoding from the locale: without a
-  // UTF-8 one it cannot make a folder named in Chinese.
-  static std::vector<std::string> WineEnvironment() {
-    std::vector<std::string> env = {"PATH=/usr/bin:/bin", "WINEDEBUG=-all", "LC_ALL=C.UTF-8"};
-    for (std::string& e : process::InheritedEnvironment({"WINEPREFIX", "WINELOADER", "HOME"})) {
-      env.push_back(e);
-    }
-    return env;
-  }
   void TearDown() override { site_.Stop(); }
 
   // Runs the paced program in root_ with `input` on standard input, then
