@@ -66,6 +66,7 @@ class WireStream : public httplib::Stream {
   bool muted() const { return muted_; }
   void MarkCut() { cut_ = true; }
   bool cut() const { return cut_; }
+  bool resumed() const { return ssl_ != nullptr && SSL_session_reused(ssl_) == 1; }
 
  private:
   bool WaitReadable() const;
@@ -194,6 +195,7 @@ void ServeRequest(TestSite& site, bool secure, const httplib::Request& req) {
   WireStream& s = *t_stream;
   LoggedRequest logged;
   logged.secure = secure;
+  logged.resumedTls = s.resumed();
   bool body_ok = ReadBody(s, req, &logged.body);
   logged.raw = s.captured();
   size_t head_size = 0;

@@ -15,6 +15,7 @@ namespace tulora::testsite {
 // One request exactly as the client sent it.
 struct LoggedRequest {
   bool secure = false;                   // arrived on the TLS port
+  bool resumedTls = false;               // its connection resumed an earlier TLS session
   std::string raw;                       // every byte of the request
   std::string requestLine;               // without its line end
   std::string method, target, version;   // the three parts of requestLine

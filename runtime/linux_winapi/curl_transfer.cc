@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "runtime/linux_winapi/cookie_jar.h"
 #include "runtime/linux_winapi/curl_init.h"
@@ -120,6 +121,7 @@ struct Transfer::Engine {
   HeaderLists headers;
   std::string proxy_url, url_text, target_text;
   CURLM* multi = nullptr;
+  std::vector<TrustHold> trust;  // every leg's, released after the handles
   BodyBuffer stage;  // streamed body: what arrived and was not read yet
   size_t stage_pos = 0;
   bool done = false;
@@ -178,7 +180,7 @@ void Transfer::Engine::StartLeg() {
   }
   SetAddress(curl, request, leg, &url_text, &target_text);
   SetConnection(curl, request, &proxy_url);
-  SetTls(curl, request.tls_ignore);
+  trust.push_back(SetTls(curl, request.tls_ignore));
   SetMethod(curl, request, leg);
   headers.Clear();
   BuildHeaders(request, leg, request.proxyMode == ProxyMode::kServer, &headers);

@@ -9,6 +9,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <map>
 #include <mutex>
 #include <string>
 #include <utility>
@@ -83,17 +84,6 @@ const CaDefaults& LibraryCaDefaults() {
   return *defaults;
 }
 
-struct SharedTrust {
-  std::mutex mutex;
-  X509_STORE* store = nullptr;
-  ExtraTrust extra;
-};
-
-SharedTrust& Trust() {
-  static SharedTrust* trust = new SharedTrust;
-  return *trust;
-}
-
 // A new store with the verification settings the library gave `model`.
 X509_STORE* BuildStore(X509_STORE* model, const ExtraTrust& extra) {
   X509_STORE* store = X509_STORE_new();
@@ -112,20 +102,92 @@ X509_STORE* BuildStore(X509_STORE* model, const ExtraTrust& extra) {
   return store;
 }
 
-// Gives `ctx` the shared store; false when none could be built.
-bool UseSharedStore(SSL_CTX* ctx) {
-  SharedTrust& trust = Trust();
-  ExtraTrust extra = ReadExtraTrust(getenv("SSL_CERT_FILE"));
-  std::lock_guard<std::mutex> lock(trust.mutex);
-  if (trust.store == nullptr || !(trust.extra == extra)) {
-    X509_STORE* store = BuildStore(SSL_CTX_get_cert_store(ctx), extra);
-    if (store == nullptr) return false;
-    X509_STORE_free(trust.store);  // contexts still using it hold their own reference
-    trust.store = store;
-    trust.extra = std::move(extra);
+}  // namespace
+
+// One set of trusted certificates, and the TLS sessions verified against
+// it: a cache for each set of problems let pass. Transfers hold the state
+// they started with; a new one replaces it for later transfers when the
+// extra file changes, and the old one goes with its last transfer.
+struct TrustState {
+  explicit TrustState(ExtraTrust e) : extra(std::move(e)) {}
+  ~TrustState();
+  TrustState(const TrustState&) = delete;
+  TrustState& operator=(const TrustState&) = delete;
+
+  // What a TLS context is set up with: the state and the problems let pass.
+  struct Checks {
+    TrustState* state = nullptr;
+    uint32_t tls_ignore = 0;
+    CURLSH* sessions = nullptr;
+    std::recursive_mutex locks[CURL_LOCK_DATA_LAST];
+  };
+
+  Checks& ChecksFor(uint32_t tls_ignore);
+
+  const ExtraTrust extra;
+  std::mutex mutex;
+  X509_STORE* store = nullptr;  // built at the first TLS set-up that needs it
+  std::map<uint32_t, Checks> checks;
+};
+
+namespace {
+
+void LockSessions(CURL*, curl_lock_data data, curl_lock_access, void* checks) {
+  static_cast<TrustState::Checks*>(checks)->locks[data].lock();
+}
+
+void UnlockSessions(CURL*, curl_lock_data data, void* checks) {
+  static_cast<TrustState::Checks*>(checks)->locks[data].unlock();
+}
+
+// A cache of TLS sessions that any thread's handle may use.
+CURLSH* NewSessionCache(TrustState::Checks* checks) {
+  CURLSH* share = curl_share_init();
+  if (share == nullptr) return nullptr;
+  if (curl_share_setopt(share, CURLSHOPT_LOCKFUNC, LockSessions) != CURLSHE_OK ||
+      curl_share_setopt(share, CURLSHOPT_UNLOCKFUNC, UnlockSessions) != CURLSHE_OK ||
+      curl_share_setopt(share, CURLSHOPT_USERDATA, checks) != CURLSHE_OK ||
+      curl_share_setopt(share, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION) != CURLSHE_OK) {
+    curl_share_cleanup(share);
+    return nullptr;
   }
-  SSL_CTX_set1_cert_store(ctx, trust.store);
-  return true;
+  return share;
+}
+
+}  // namespace
+
+TrustState::~TrustState() {
+  for (auto& [flags, c] : checks) {
+    if (c.sessions != nullptr) curl_share_cleanup(c.sessions);
+  }
+  X509_STORE_free(store);  // contexts still using it hold their own reference
+}
+
+TrustState::Checks& TrustState::ChecksFor(uint32_t tls_ignore) {
+  std::lock_guard<std::mutex> lock(mutex);
+  auto [it, added] = checks.try_emplace(tls_ignore);
+  Checks& c = it->second;
+  if (added) {
+    c.state = this;
+    c.tls_ignore = tls_ignore;
+    c.sessions = NewSessionCache(&c);
+  }
+  return c;
+}
+
+namespace {
+
+// The state later transfers start with: the current one, or a new one
+// when the extra file is not what it was built with.
+TrustHold CurrentTrust() {
+  static std::mutex mutex;
+  static auto* current = new TrustHold;
+  ExtraTrust extra = ReadExtraTrust(getenv("SSL_CERT_FILE"));
+  std::lock_guard<std::mutex> lock(mutex);
+  if (*current == nullptr || !((*current)->extra == extra)) {
+    *current = std::make_shared<TrustState>(std::move(extra));
+  }
+  return *current;
 }
 
 int TlsFlagsIndex() {
@@ -162,17 +224,28 @@ int VerifyCallback(int ok, X509_STORE_CTX* store) {
   return 1;
 }
 
-CURLcode SetUpTls(CURL*, void* ssl_ctx, void* flags) {
+// Gives `ctx` the store of the transfer's state, built on first use with
+// the verification settings the library gave `ctx`.
+CURLcode SetUpTls(CURL*, void* ssl_ctx, void* data) {
   auto* ctx = static_cast<SSL_CTX*>(ssl_ctx);
-  if (!UseSharedStore(ctx)) return CURLE_OUT_OF_MEMORY;
-  SSL_CTX_set_ex_data(ctx, TlsFlagsIndex(), flags);
+  auto* checks = static_cast<TrustState::Checks*>(data);
+  TrustState& state = *checks->state;
+  {
+    std::lock_guard<std::mutex> lock(state.mutex);
+    if (state.store == nullptr) state.store = BuildStore(SSL_CTX_get_cert_store(ctx), state.extra);
+    if (state.store == nullptr) return CURLE_OUT_OF_MEMORY;
+    SSL_CTX_set1_cert_store(ctx, state.store);
+  }
+  SSL_CTX_set_ex_data(ctx, TlsFlagsIndex(), reinterpret_cast<void*>(uintptr_t{checks->tls_ignore}));
   SSL_CTX_set_verify(ctx, SSL_CTX_get_verify_mode(ctx), VerifyCallback);
   return CURLE_OK;
 }
 
 }  // namespace
 
-void SetTls(CURL* curl, uint32_t tls_ignore) {
+TrustHold SetTls(CURL* curl, uint32_t tls_ignore) {
+  TrustHold trust = CurrentTrust();
+  TrustState::Checks& checks = trust->ChecksFor(tls_ignore);
   curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
   curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, (tls_ignore & TLS_IGNORE_COMMON_NAME) ? 0L : 2L);
   curl_easy_setopt(curl, CURLOPT_PROXY_SSL_VERIFYPEER, 1L);
@@ -181,7 +254,9 @@ void SetTls(CURL* curl, uint32_t tls_ignore) {
   curl_easy_setopt(curl, CURLOPT_CAINFO, nullptr);
   curl_easy_setopt(curl, CURLOPT_CAPATH, nullptr);
   curl_easy_setopt(curl, CURLOPT_SSL_CTX_FUNCTION, SetUpTls);
-  curl_easy_setopt(curl, CURLOPT_SSL_CTX_DATA, reinterpret_cast<void*>(uintptr_t{tls_ignore}));
+  curl_easy_setopt(curl, CURLOPT_SSL_CTX_DATA, &checks);
+  curl_easy_setopt(curl, CURLOPT_SHARE, checks.sessions);
+  return trust;
 }
 
 }  // namespace tulora::net

@@ -1,6 +1,8 @@
 // The certificate store the TLS set-up shares between transfers: what
 // SSL_CERT_FILE holds counts from the next request on, also when the file is
-// rewritten in place, and concurrent transfers share the store safely.
+// rewritten in place, and concurrent transfers share the store safely. TLS
+// sessions are resumed across transfers, only under the checks they were
+// made under.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -37,10 +39,16 @@ class TrustTest : public NetTest {
     NetTest::TearDown();
   }
 
-  static TransferResult Fetch(const testsite::TestSite& site) {
+  static TransferResult Fetch(const testsite::TestSite& site, uint32_t tls_ignore = 0) {
     TransferRequest r;
     r.url = site.Url(true, "/s");
+    r.tls_ignore = tls_ignore;
     return PerformTransfer(r);
+  }
+
+  void WriteTrust(const std::string& content) {
+    std::ofstream(trust_file_, std::ios::binary | std::ios::trunc) << content;
+    setenv("SSL_CERT_FILE", trust_file_.c_str(), 1);
   }
 
   testsite::TestSite other_;
@@ -81,6 +89,33 @@ TEST_F(TrustTest, FileRewrittenInPlaceCountsFromTheNextRequest) {
     EXPECT_EQ(a.error, c.firstTrusted ? NET_ERROR_NONE : NET_ERROR_INVALID_CA) << c.name;
     EXPECT_EQ(b.complete, c.secondTrusted) << c.name;
     EXPECT_EQ(b.error, c.secondTrusted ? NET_ERROR_NONE : NET_ERROR_INVALID_CA) << c.name;
+  }
+}
+
+TEST_F(TrustTest, SessionsAreResumedOnlyUnderTheChecksTheyWereMadeUnder) {
+  const std::string first = ReadText(site_.cert_file()), second = ReadText(other_.cert_file());
+  WriteTrust(first);
+  struct Step {
+    const char* name;
+    bool trustChanges;  // the trust file gets the other site's certificate too
+    uint32_t tls_ignore;
+    bool resumed;
+  };
+  const Step steps[] = {
+      {"first connection", false, 0, false},
+      {"second, same checks", false, 0, true},
+      {"an unknown issuer let pass", false, TLS_IGNORE_UNKNOWN_CA, false},
+      {"that again", false, TLS_IGNORE_UNKNOWN_CA, true},
+      {"the strict checks once more", false, 0, true},
+      {"trusted certificates changed", true, 0, false},
+  };
+  for (const Step& step : steps) {
+    if (step.trustChanges) WriteTrust(first + second);
+    site_.ClearLog();
+    const TransferResult r = Fetch(site_, step.tls_ignore);
+    EXPECT_TRUE(r.complete) << step.name;
+    ASSERT_EQ(site_.LogSize(), 1u) << step.name;
+    EXPECT_EQ(site_.Log()[0].resumedTls, step.resumed) << step.name;
   }
 }
 
