@@ -69,7 +69,9 @@ TEST_F(WinHttpTest, FramingLinesAsTheObjectSendsThem) {
     site_.ClearLog();
     WinHttpRequest req;
     ASSERT_TRUE(req.Open("POST", site_.Url(false, "/f")));
-    if (std::string(row.header) == "Transfer-Encoding") ASSERT_TRUE(req.SetRequestHeader("X-Case", "te"));
+    if (std::string(row.header) == "Transfer-Encoding") {
+      ASSERT_TRUE(req.SetRequestHeader("X-Case", "te"));
+    }
     ASSERT_TRUE(req.SetRequestHeader(row.header, row.value));
     ASSERT_TRUE(req.Send(std::string_view("0\r\n\r\n")));
     ASSERT_EQ(site_.LogSize(), 1u) << row.name;
