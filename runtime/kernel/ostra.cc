@@ -8,6 +8,7 @@
 #include "runtime/kernel/platform.h"
 #include "runtime/kernel/process_end.h"
 #include "runtime/kernel/program_start.h"
+#include "runtime/memory/heap.h"
 
 namespace {
 
@@ -17,6 +18,7 @@ constexpr size_t kMaxImageBytes = 64u << 20;
 
 int RuntimeEntry(const void* programImage) {
   using namespace tulora::rt;
+  KeepOneHeapForAllThreads();
   std::string error = "no program image was handed over";
   size_t extent = programImage ? ReadableBytesAt(programImage, kMaxImageBytes) : 0;
   if (extent != 0) {

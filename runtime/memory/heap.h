@@ -20,6 +20,13 @@ void ReleaseHeapBlock(void* block);
 // the size it was asked for.
 size_t OrdinaryBlockSize(void* block);
 
+// One heap for every thread of the process, as the platform's process heap
+// is; called before the program's first thread starts. The C library would
+// otherwise give a thread that allocates a heap of its own, reserving
+// 64 MiB and growing it a page at a time: a system call for each page, 130
+// of them in the crawl thread's first request.
+void KeepOneHeapForAllThreads();
+
 }  // namespace tulora::rt
 
 #endif  // TULORA_RUNTIME_MEMORY_HEAP_H
