@@ -256,6 +256,10 @@ CURLcode SetUpTls(CURL*, void* ssl_ctx, void* data) {
 }  // namespace
 
 TrustHold SetTls(CURL* curl, uint32_t tls_ignore) {
+  // Only these bits count, so that a state holds at most 16 caches
+  // whatever flags a caller passes.
+  tls_ignore &= TLS_IGNORE_UNKNOWN_CA | TLS_IGNORE_WRONG_USAGE | TLS_IGNORE_COMMON_NAME |
+                TLS_IGNORE_DATE;
   TrustHold trust = CurrentTrust();
   TrustState::Checks& checks = trust->ChecksFor(tls_ignore);
   curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
