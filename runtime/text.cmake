@@ -1,5 +1,6 @@
 # Kernel text and number commands, and the code page conversions.
-add_library(tulora_text_commands STATIC ${CMAKE_CURRENT_SOURCE_DIR}/text/text_commands.cc)
+add_library(tulora_text_commands STATIC ${CMAKE_CURRENT_SOURCE_DIR}/text/text_commands.cc
+            ${CMAKE_CURRENT_SOURCE_DIR}/text/number_text.cc)
 target_include_directories(tulora_text_commands PUBLIC ${PROJECT_SOURCE_DIR})
 target_link_libraries(tulora_text_commands PUBLIC tulora_runtime_base)
 

@@ -39,7 +39,7 @@ tulora_test(runtime_test
   ${R}/kernel/program_start_test.cc
   ${R}/libraries/xtra_test.cc
   ${R}/memory/large_blocks_test.cc
-  ${R}/text/codepage_test.cc ${R}/text/text_commands_test.cc)
+  ${R}/text/codepage_test.cc ${R}/text/number_text_test.cc ${R}/text/text_commands_test.cc)
 target_link_libraries(runtime_test PRIVATE tulora_runtime_core tulora_runtime_test_program
   tulora_test_platform tulora_test_process GTest::gmock)
 target_compile_definitions(runtime_test PRIVATE TULORA_RUNTIME_DIR="${TULORA_RUNTIME_DIR}"

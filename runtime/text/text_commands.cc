@@ -1,8 +1,6 @@
 // Kernel text and number commands. See text_commands.h.
 #include "runtime/text/text_commands.h"
 
-#include <charconv>
-#include <cmath>
 #include <cstring>
 #include <limits>
 #include <string>
@@ -11,6 +9,7 @@
 
 #include "image/commands.h"
 #include "runtime/base/argument_view.h"
+#include "runtime/text/number_text.h"
 
 namespace tulora {
 namespace {
@@ -146,15 +145,6 @@ int32_t TextToInt(std::string_view s) {
     if (value > limit) value = limit;  // saturate; keeps value small
   }
   return static_cast<int32_t>(negative ? -value : value);
-}
-
-std::string NumberToText(double value) {
-  if (std::isnan(value)) return "nan";
-  if (value == 0) return "0";
-  char buffer[400];  // fixed notation of any double fits (at most ~330 chars)
-  auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed);
-  if (ec != std::errc()) return "0";
-  return std::string(buffer, end);
 }
 
 // ---- building results -------------------------------------------------------
