@@ -2,6 +2,8 @@
 
 #include <pthread.h>
 
+#include <cstdlib>
+
 namespace tulora::rt {
 namespace {
 
@@ -12,7 +14,7 @@ struct Start {
 
 void* Run(void* raw) {
   Start start = *static_cast<Start*>(raw);
-  delete static_cast<Start*>(raw);
+  std::free(raw);
   start.body(start.context);
   return nullptr;
 }
@@ -24,11 +26,16 @@ bool StartDetachedThread(void (*body)(void* context), void* context, unsigned st
   if (pthread_attr_init(&attr) != 0) return false;
   pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_DETACHED);
   pthread_attr_setstacksize(&attr, stackBytes);
-  Start* start = new Start{body, context};
+  auto* start = static_cast<Start*>(std::malloc(sizeof(Start)));
+  if (start == nullptr) {
+    pthread_attr_destroy(&attr);
+    return false;
+  }
+  *start = Start{body, context};
   pthread_t thread;
   bool started = pthread_create(&thread, &attr, Run, start) == 0;
   pthread_attr_destroy(&attr);
-  if (!started) delete start;
+  if (!started) std::free(start);
   return started;
 }
 

@@ -2,6 +2,8 @@
 #define NOMINMAX
 #include <windows.h>
 
+#include <cstdlib>
+
 #include "runtime/libraries/thread_start.h"
 
 namespace tulora::rt {
@@ -14,7 +16,7 @@ struct Start {
 
 DWORD WINAPI Run(LPVOID raw) {
   Start start = *static_cast<Start*>(raw);
-  delete static_cast<Start*>(raw);
+  std::free(raw);
   start.body(start.context);
   return 0;
 }
@@ -24,11 +26,13 @@ DWORD WINAPI Run(LPVOID raw) {
 // The stack size is the thread's reservation, as a thread library's stack
 // size is; the handle is closed at once, which detaches the thread.
 bool StartDetachedThread(void (*body)(void* context), void* context, unsigned stackBytes) {
-  Start* start = new Start{body, context};
+  auto* start = static_cast<Start*>(std::malloc(sizeof(Start)));
+  if (start == nullptr) return false;
+  *start = Start{body, context};
   HANDLE thread =
       CreateThread(nullptr, stackBytes, Run, start, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
   if (thread == nullptr) {
-    delete start;
+    std::free(start);
     return false;
   }
   CloseHandle(thread);

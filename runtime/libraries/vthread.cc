@@ -6,6 +6,7 @@
 // takes none ignores it). The thread is detached: nobody waits for it, and
 // the handle written back is a number that identifies it, counting from 1.
 #include <atomic>
+#include <cstdlib>
 #include <cstring>
 
 #include "image/commands.h"
@@ -33,19 +34,24 @@ struct ThreadStart {
 
 std::atomic<int32_t> g_nextHandle{1};
 
+// The start record lives in the C heap: this library needs nothing of the
+// C++ run-time library, so none is loaded for it, and a record that cannot
+// be had is a thread not started rather than an exception.
 void RunThread(void* raw) {
   ThreadStart start = *static_cast<ThreadStart*>(raw);
-  delete static_cast<ThreadStart*>(raw);
+  std::free(raw);
   start.routine(start.argument);
   start.host->ThreadEnds();
 }
 
 bool StartThread(const LibraryHost* host, ThreadRoutine routine, intptr_t argument) {
-  ThreadStart* start = new ThreadStart{routine, argument, host};
+  auto* start = static_cast<ThreadStart*>(std::malloc(sizeof(ThreadStart)));
+  if (start == nullptr) return false;
+  *start = ThreadStart{routine, argument, host};
   host->ThreadBegins();  // counted before it can run, so an exit sees it
   if (tulora::rt::StartDetachedThread(RunThread, start, kThreadStackBytes)) return true;
   host->ThreadEnds();
-  delete start;
+  std::free(start);
   return false;
 }
 CommandResult StartCommand(const LibraryHost* host, ArgumentList* list) {
