@@ -1,6 +1,7 @@
 // The kernel library's exports. The launcher calls GetNewSock(1000) and then
 // the entry it returns with the address of the program image.
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "image/interface_constants.h"
@@ -9,6 +10,16 @@
 #include "runtime/kernel/process_end.h"
 #include "runtime/kernel/program_start.h"
 #include "runtime/memory/heap.h"
+
+// The C++ run-time library is linked into the kernel library. Its default
+// handler for an exception nobody catches writes the exception's type name,
+// and with it comes the library's symbol demangler: 47 KiB that every start
+// would read, check and copy with the payload. The runtime catches no
+// exception, so one that escapes ends the process here as it would there,
+// only without that line.
+namespace __gnu_cxx {
+void __verbose_terminate_handler() { std::abort(); }
+}  // namespace __gnu_cxx
 
 namespace {
 
