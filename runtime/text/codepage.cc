@@ -176,8 +176,7 @@ bool Utf16ToUtf8(const uint16_t* s, size_t n, Sink<char>& out, bool strict) {
 // Unicode -> GBK code: below 0x100 one byte, else lead << 8 | trail; 0 none.
 const std::array<uint16_t, 0x10000>& ReverseTable() {
   static const std::unique_ptr<std::array<uint16_t, 0x10000>> table = [] {
-    auto t = std::make_unique<std::array<uint16_t, 0x10000>>();
-    t->fill(0);
+    auto t = std::make_unique<std::array<uint16_t, 0x10000>>();  // zeroed
     for (int lead = 0x81; lead <= 0xFE; ++lead) {
       for (int trail = 0x40; trail <= 0xFE; ++trail) {
         uint16_t u = kGbkToUnicode[lead - 0x81][trail - 0x40];
