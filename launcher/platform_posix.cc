@@ -167,15 +167,20 @@ bool HoldsExactly(int fd, const uint8_t* data, size_t size) {
       (info.st_mode & 07777) != 0700 || static_cast<uint64_t>(info.st_size) != size) {
     return false;
   }
-  uint8_t chunk[64 << 10];
+  // The chunk comes from the heap, where the payload's block, given back
+  // before the files are written, has left pages already touched.
+  constexpr size_t kChunk = 64 << 10;
+  uint8_t* chunk = static_cast<uint8_t*>(std::malloc(kChunk));
+  if (chunk == nullptr) return false;
   size_t done = 0;
   while (done < size) {
-    const size_t want = std::min(sizeof chunk, size - done);
+    const size_t want = std::min(kChunk, size - done);
     const int64_t n = PosixRead(fd, chunk, want);
-    if (n != static_cast<int64_t>(want) || std::memcmp(chunk, data + done, want) != 0) return false;
+    if (n != static_cast<int64_t>(want) || std::memcmp(chunk, data + done, want) != 0) break;
     done += want;
   }
-  return true;
+  std::free(chunk);
+  return done == size;
 }
 
 bool AlreadyWritten(const char* path, const uint8_t* data, size_t size) {
