@@ -49,12 +49,12 @@ function(tulora_runtime_library target)
   if(NOT WIN32 AND NOT TULORA_SANITIZE AND NOT TULORA_FUZZ)
     # The C++ run-time library and the unwinder are linked in, as they are
     # into the launcher and into every Windows build: the part a library
-    # uses rides in the payload (ostra.vlr 228 to 278 KiB, unused sections
-    # dropped, relative relocations packed), where loading the shared C++
-    # library with its two companions (libgcc_s, libm) took every start
-    # some 0.6 ms of relocation before the kernel could run. The sanitizer
-    # builds keep the shared one, whose operator new and delete the
-    # sanitizer replaces.
+    # uses rides in the payload (the kernel library's some 20 KiB more,
+    # unused sections dropped and relative relocations packed), where
+    # loading the shared C++ library with its two companions (libgcc_s,
+    # libm) took every start some 0.6 ms of relocation before the kernel
+    # could run. The sanitizer builds keep the shared one, whose operator
+    # new and delete the sanitizer replaces.
     target_link_options(${target} PRIVATE -static-libstdc++ -static-libgcc -Wl,--as-needed
       -Wl,--gc-sections -Wl,-z,pack-relative-relocs)
   endif()
