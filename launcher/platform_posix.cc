@@ -91,9 +91,9 @@ size_t BlockLength(size_t size) {
   return RoundUp(size, hugeTail ? kHugePage : kSmallPage);
 }
 
-bool KeepFreedMemoryInHeap() {
-  return mallopt(M_MMAP_THRESHOLD, static_cast<int>(kMappedBlockFrom)) == 1 &&
-         mallopt(M_TRIM_THRESHOLD, static_cast<int>(kMappedBlockFrom)) == 1;
+void KeepFreedMemoryInHeap() {
+  mallopt(M_MMAP_THRESHOLD, static_cast<int>(kMappedBlockFrom));
+  mallopt(M_TRIM_THRESHOLD, static_cast<int>(kMappedBlockFrom));
 }
 
 uint8_t* MappedBlock(size_t size) {
@@ -114,8 +114,7 @@ uint8_t* MappedBlock(size_t size) {
 
 uint8_t* PosixAllocate(size_t size) {
   if (size >= kMappedBlockFrom) return MappedBlock(size);
-  static const bool kept = KeepFreedMemoryInHeap();
-  (void)kept;
+  KeepFreedMemoryInHeap();
   return static_cast<uint8_t*>(std::malloc(size == 0 ? 1 : size));
 }
 
