@@ -2,6 +2,7 @@
 
 #include <openssl/bio.h>
 #include <openssl/bn.h>
+#include <openssl/ec.h>
 #include <openssl/pem.h>
 #include <openssl/rand.h>
 #include <openssl/x509v3.h>
@@ -45,6 +46,42 @@ bool SelfSigned::AddExtensions() {
   return true;
 }
 
+namespace {
+
+// Whether both numbers of the certificate's ECDSA signature take all 32
+// bytes of the P-256 order.
+bool SignatureNumbersFull(const X509* cert) {
+  const ASN1_BIT_STRING* signature = nullptr;
+  X509_get0_signature(&signature, nullptr, cert);
+  if (signature == nullptr) return false;
+  const unsigned char* at = ASN1_STRING_get0_data(signature);
+  ECDSA_SIG* sig = d2i_ECDSA_SIG(nullptr, &at, ASN1_STRING_length(signature));
+  if (sig == nullptr) return false;
+  const BIGNUM* r = nullptr;
+  const BIGNUM* s = nullptr;
+  ECDSA_SIG_get0(sig, &r, &s);
+  const bool full = BN_num_bytes(r) == 32 && BN_num_bytes(s) == 32;
+  ECDSA_SIG_free(sig);
+  return full;
+}
+
+}  // namespace
+
+// The self-signature is made again until neither of its two numbers is
+// shorter than 32 bytes. Wine's certificate functions join the two numbers
+// as they are decoded, without padding them to the curve's size, and then
+// reject a signature whose r or s begins with a zero byte (about one in 128
+// certificates) as invalid: a wine prefix that trusts such a certificate
+// still refuses every connection to the server that shows it. Each signing
+// draws a fresh random nonce, so a few attempts always suffice.
+bool SelfSigned::Sign() {
+  for (int attempt = 0; attempt < 64; ++attempt) {
+    if (X509_sign(cert_, key_, EVP_sha256()) <= 0) return false;
+    if (SignatureNumbersFull(cert_)) return true;
+  }
+  return false;
+}
+
 bool SelfSigned::Make() {
   X509_free(cert_);
   EVP_PKEY_free(key_);
@@ -70,7 +107,7 @@ bool SelfSigned::Make() {
        X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC,
                                   reinterpret_cast<const unsigned char*>("127.0.0.1"), -1, -1, 0);
   ok = ok && X509_set_issuer_name(cert_, name) && X509_set_pubkey(cert_, key_) && AddExtensions() &&
-       X509_sign(cert_, key_, EVP_sha256()) > 0;
+       Sign();
   return ok;
 }
 

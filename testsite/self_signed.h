@@ -12,7 +12,8 @@ namespace tulora::testsite {
 // Owns an EC P-256 key and its self-signed certificate: subject CN
 // "127.0.0.1", subjectAltName IP 127.0.0.1, DNS 127.0.0.1 and DNS localhost
 // (for clients that match host names against DNS names alone), valid from a
-// day ago for 30 days, marked as a CA so that it can be trusted directly.
+// day ago for 30 days, marked as a CA so that it can be trusted directly,
+// its signature's two numbers each of the curve's full 32 bytes.
 class SelfSigned {
  public:
   SelfSigned() = default;
@@ -30,6 +31,7 @@ class SelfSigned {
 
  private:
   bool AddExtensions();
+  bool Sign();
   X509* cert_ = nullptr;
   EVP_PKEY* key_ = nullptr;
 };

@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <openssl/ec.h>
 #include <openssl/err.h>
 #include <openssl/pem.h>
 #include <openssl/ssl.h>
@@ -13,6 +14,8 @@
 #include <chrono>
 #include <fstream>
 #include <sstream>
+
+#include "self_signed.h"
 
 namespace tulora::testsite {
 namespace {
@@ -200,6 +203,24 @@ TEST_F(TestSiteTest, TlsCertificateIsTrustedOnlyThroughItsFile) {
   std::string refused;
   EXPECT_FALSE(TlsExchange(site_.httpsPort(), "", "GET /s HTTP/1.1\r\n\r\n", &refused));
   EXPECT_EQ(site_.LogSize(), 1u);
+}
+
+// Wine refuses a certificate whose ECDSA r or s is shorter than the
+// curve's 32 bytes (one in about 128 signatures): among 600 certificates
+// at least one such signature would come about nearly always.
+TEST(SelfSigned, SignatureNumbersTakeTheCurvesFullSize) {
+  for (int i = 0; i < 600; ++i) {
+    SelfSigned identity;
+    ASSERT_TRUE(identity.Make());
+    const ASN1_BIT_STRING* signature = nullptr;
+    X509_get0_signature(&signature, nullptr, identity.cert());
+    const unsigned char* at = ASN1_STRING_get0_data(signature);
+    ECDSA_SIG* sig = d2i_ECDSA_SIG(nullptr, &at, ASN1_STRING_length(signature));
+    ASSERT_NE(sig, nullptr);
+    EXPECT_EQ(BN_num_bytes(ECDSA_SIG_get0_r(sig)), 32) << "certificate " << i;
+    EXPECT_EQ(BN_num_bytes(ECDSA_SIG_get0_s(sig)), 32) << "certificate " << i;
+    ECDSA_SIG_free(sig);
+  }
 }
 
 TEST(TestSite, TwoSitesGetDifferentPortsAndCertificates) {
