@@ -295,6 +295,22 @@ HIDDEN void SSL_CTX_set_verify(SSL_CTX* ctx, int mode, SSL_verify_cb callback) {
   if (real) real(ctx, mode, callback);
 }
 
+HIDDEN void SSL_CTX_set_info_callback(SSL_CTX* ctx, void (*callback)(const SSL*, int, int)) {
+  TULORA_SSL_FUNCTION(SSL_CTX_set_info_callback);
+  if (real) real(ctx, callback);
+}
+
+HIDDEN void SSL_CTX_set_cert_verify_callback(SSL_CTX* ctx, int (*callback)(X509_STORE_CTX*, void*),
+                                             void* argument) {
+  TULORA_SSL_FUNCTION(SSL_CTX_set_cert_verify_callback);
+  if (real) real(ctx, callback, argument);
+}
+
+HIDDEN OSSL_HANDSHAKE_STATE SSL_get_state(const SSL* ssl) {
+  TULORA_SSL_FUNCTION(SSL_get_state);
+  return real ? real(ssl) : TLS_ST_BEFORE;
+}
+
 HIDDEN SSL_CTX* SSL_get_SSL_CTX(const SSL* ssl) {
   TULORA_SSL_FUNCTION(SSL_get_SSL_CTX);
   return real ? real(ssl) : nullptr;
@@ -318,6 +334,11 @@ HIDDEN void X509_STORE_CTX_set_error(X509_STORE_CTX* ctx, int error) {
 HIDDEN void* X509_STORE_CTX_get_ex_data(const X509_STORE_CTX* ctx, int index) {
   TULORA_SSL_FUNCTION(X509_STORE_CTX_get_ex_data);
   return real ? real(ctx, index) : nullptr;
+}
+
+HIDDEN int X509_verify_cert(X509_STORE_CTX* ctx) {
+  TULORA_SSL_FUNCTION(X509_verify_cert);
+  return real ? real(ctx) : 0;
 }
 
 HIDDEN X509_STORE* X509_STORE_new(void) {
