@@ -47,19 +47,29 @@ class TransferTest : public NetTest {
 };
 
 // The transfer library comes in with the first transfer, not before: the
-// program's start does not wait for it. Run in a fresh process of its own.
+// program's start does not wait for it. The variable set for its load is
+// gone afterwards, and a value the environment had stays. Each run in a
+// fresh process of its own.
 TEST(TransferLibrary, IsLoadedByTheFirstTransfer) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
-  EXPECT_EXIT(
-      {
-        if (CurlLibraryLoaded()) std::_Exit(3);
-        TransferRequest request;
-        request.url = "http://127.0.0.1:9/";  // refused at once; the library is needed all the same
-        request.connect_timeout_ms = 2000;
-        const TransferResult result = PerformTransfer(request);
-        std::_Exit(CurlLibraryLoaded() && result.error != NET_ERROR_NONE ? 0 : 4);
-      },
-      ::testing::ExitedWithCode(0), "");
+  for (const char* given : {static_cast<const char*>(nullptr), "0"}) {
+    EXPECT_EXIT(
+        {
+          if (CurlLibraryLoaded()) std::_Exit(3);
+          if (given) setenv("GNUTLS_NO_IMPLICIT_INIT", given, 1);
+          TransferRequest request;
+          request.url = "http://127.0.0.1:9/";  // refused at once; the library is needed all the same
+          request.connect_timeout_ms = 2000;
+          const TransferResult result = PerformTransfer(request);
+          const char* after = getenv("GNUTLS_NO_IMPLICIT_INIT");
+          if (given ? after == nullptr || std::string(after) != given : after != nullptr) {
+            std::_Exit(5);
+          }
+          std::_Exit(CurlLibraryLoaded() && result.error != NET_ERROR_NONE ? 0 : 4);
+        },
+        ::testing::ExitedWithCode(0), "")
+        << (given ? given : "unset");
+  }
 }
 
 TEST_F(TransferTest, SendsHeaderLinesUnchangedAndNothingExtra) {
