@@ -285,6 +285,11 @@ HIDDEN int CRYPTO_get_ex_new_index(int classIndex, long argl, void* argp,
   return real ? real(classIndex, argl, argp, newFunction, dupFunction, freeFunction) : -1;
 }
 
+HIDDEN int OPENSSL_init_ssl(uint64_t options, const OPENSSL_INIT_SETTINGS* settings) {
+  TULORA_SSL_FUNCTION(OPENSSL_init_ssl);
+  return real ? real(options, settings) : 0;
+}
+
 HIDDEN int ERR_set_mark(void) {
   TULORA_SSL_FUNCTION(ERR_set_mark);
   return real ? real() : 0;
