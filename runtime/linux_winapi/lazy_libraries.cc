@@ -47,6 +47,10 @@ struct LazyLibrary {
   }
 };
 
+LazyLibrary g_ssl{TULORA_SSL_SONAME};  // the TLS library, with its crypto library
+
+constexpr char kNoImplicitInit[] = "GNUTLS_NO_IMPLICIT_INIT";
+
 // The transfer library brings, with the libraries of its directory and
 // streaming protocols, a second TLS library that the stand-ins never use.
 // That library initialises itself as it is loaded (random generator,
@@ -61,10 +65,6 @@ struct LazyLibrary {
 // loader then binds its many calls into the crypto library in their own
 // small scope of libraries, not in the transfer library's thirty (some
 // 0.14 ms less).
-constexpr char kNoImplicitInit[] = "GNUTLS_NO_IMPLICIT_INIT";
-
-LazyLibrary g_ssl{TULORA_SSL_SONAME};  // the TLS library, with its crypto library
-
 void* OpenTransferLibrary(const char* soname) {
   g_ssl.Get();
   const bool set = getenv(kNoImplicitInit) == nullptr && setenv(kNoImplicitInit, "1", 0) == 0;
