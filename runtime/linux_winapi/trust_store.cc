@@ -237,7 +237,7 @@ const TrustState::Checks* ChecksOf(const SSL* ssl) {
       SSL_CTX_get_ex_data(SSL_get_SSL_CTX(ssl), ChecksIndex()));
 }
 
-bool Ignored(int error, uintptr_t flags) {
+bool Ignored(int error, uint32_t flags) {
   switch (error) {
     case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT:
     case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT_LOCALLY:
